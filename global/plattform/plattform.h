@@ -1,0 +1,73 @@
+#pragma once
+// The one place that knows which operating system we run on. Everything the
+// manager needs from the system (folders, user, session, cross-process locks,
+// windows) goes through here; plattform_<system>.cpp implements it.
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+
+class QWidget;
+
+namespace Plattform {
+
+// FISCALON_WURZEL stands in for "/" for every machine-wide location, so that
+// tests and the demo never touch the real machine. Empty in production.
+QString wurzel();
+// `pfad` (absolute, "/"-separated) below the root override.
+QString unterWurzel(const QString& pfad);
+
+// Folder of the machine-wide ini files (tavo.ini), ends without separator.
+QString systemIniOrdner();
+// Folder of the per-user ini files and user directories, ends without separator.
+QString benutzerIniOrdner();
+// Program files, program data and the start menu.
+QString programmOrdner();
+QString programmDatenOrdner();
+QString startmenueOrdner();
+
+// The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
+QString benutzername();
+
+// The desktop session of this process: the logind session number where there
+// is one, else the process's session id. False when neither can be had.
+bool sitzungsId(qint64& id);
+
+// Absolute path of the running program, from argv[0] where it names a folder.
+QString programmDatei(const QString& argv0);
+
+// Folder for cross-process locks of this user's session.
+QString laufzeitOrdner();
+
+// A named lock that is free again when its holder dies (the notice "already
+// working" must never stay blocked by a crashed process).
+class BenannteSperre
+{
+public:
+    explicit BenannteSperre(const QString& name);
+    ~BenannteSperre();
+    BenannteSperre(const BenannteSperre&) = delete;
+    BenannteSperre& operator=(const BenannteSperre&) = delete;
+
+    // False when the lock file cannot be created or opened.
+    bool istGueltig() const { return m_fd >= 0; }
+    // Takes the lock without waiting; false when another holder has it.
+    bool versucheZuSperren();
+    void freigeben();
+    QString fehlerText() const { return m_fehler; }
+
+private:
+    int m_fd = -1;
+    bool m_gesperrt = false;
+    QString m_fehler;
+};
+
+// Calls `aktion` on the GUI thread when the process is asked to end (SIGTERM,
+// SIGINT, SIGHUP), so a run can log its end instead of vanishing. Needs a
+// QCoreApplication; later calls replace the action.
+bool beiBeendenAnfrage(std::function<void(int signal)> aktion);
+
+// Brings a window to the front: raised, activated, briefly stays-on-top.
+void fensterNachVorne(QWidget* fenster);
+
+} // namespace Plattform

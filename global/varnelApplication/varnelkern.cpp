@@ -1,0 +1,502 @@
+#include "global/varnelApplication/varnelkern.h"
+
+#include "bauwerte.h"
+#include "global/plattform/plattform.h"
+#include "global/varnelApplication/einstellungselementtyp.h"
+#include "global/varnelApplication/logbase.h"
+#include "global/varnelApplication/schluesselbund.h"
+#include "global/varnelApplication/textausliteral.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkProxyFactory>
+#include <QSettings>
+#include <QSystemSemaphore>
+#include <QTextCodec>
+#include <QTimer>
+
+const QByteArray VarnelKern::praefixAktivieren = QByteArrayLiteral("1245689");
+const QByteArray VarnelKern::praefixFrage = QByteArrayLiteral("2356790");
+const QByteArray VarnelKern::praefixStatus = QByteArrayLiteral("0xBADC0DED");
+const char VarnelKern::feldTrenner = '\x1f';
+
+namespace {
+
+VarnelKern* g_instanz = nullptr;
+
+QByteArray alsIso885915(const QString& text)
+{
+    QTextCodec* codec = QTextCodec::codecForName("ISO 8859-15");
+    return codec ? codec->fromUnicode(text) : text.toLatin1();
+}
+
+// Holds the start-up semaphore for the lifetime of the object, so every
+// return path releases it.
+class StartSperre
+{
+public:
+    StartSperre()
+        : m_semaphore(QStringLiteral("tavo_app_guard"), 1, QSystemSemaphore::Open)
+    {
+        m_erworben = m_semaphore.acquire();
+        if (!m_erworben)
+            IV_LOG_ERROR(m_semaphore.errorString());
+    }
+    ~StartSperre()
+    {
+        if (m_erworben)
+            m_semaphore.release();
+    }
+
+private:
+    QSystemSemaphore m_semaphore;
+    bool m_erworben = false;
+};
+
+// True when `pfad` lies strictly below `wurzel`; both absolute and cleaned.
+bool liegtUnterhalb(const QString& pfad, const QString& wurzel)
+{
+    const QString p = QDir::cleanPath(QFileInfo(pfad).absoluteFilePath());
+    QString w = QDir::cleanPath(QFileInfo(wurzel).absoluteFilePath());
+    if (!w.endsWith(QLatin1Char('/')))
+        w += QLatin1Char('/');
+    return p.startsWith(w) && p.size() > w.size();
+}
+
+} // namespace
+
+VarnelKern::VarnelKern(const QString& name, const QStringList& argumente, QObject* parent)
+    : QObject(parent)
+{
+    if (!g_instanz)
+        g_instanz = this;
+    init(name, argumente);
+}
+
+VarnelKern::~VarnelKern()
+{
+    if (g_instanz == this)
+        g_instanz = nullptr;
+}
+
+VarnelKern* VarnelKern::instanz()
+{
+    return g_instanz;
+}
+
+QPair<quint16, quint16> VarnelKern::portBereich(const QString& name)
+{
+    if (name == QLatin1String("kora"))
+        return { 51234, 51384 };
+    if (name == QLatin1String("Installationsverwaltung"))
+        return { 61234, 61384 };
+    return { 0, 0 };
+}
+
+QString VarnelKern::registerGruppe(const QString& name)
+{
+    if (name == QLatin1String("kora"))
+        return QStringLiteral("KORA");
+    if (name == QLatin1String("Installationsverwaltung"))
+        return QStringLiteral("INSTALLATIONSVERWALTUNG");
+    return QStringLiteral("SONSTIGE");
+}
+
+namespace {
+
+bool imBereich(const QString& name, int port)
+{
+    const auto bereich = VarnelKern::portBereich(name);
+    return port >= bereich.first && port < bereich.second;
+}
+
+QString registerSchluessel(const QString& name, const QString& benutzer)
+{
+    return name == QLatin1String("Installationsverwaltung") ? name : benutzer;
+}
+
+} // namespace
+
+void VarnelKern::init(const QString& name, const QStringList& argumente)
+{
+    eigenerName = name;
+    erwarteterName = name;
+    StartSperre sperre;
+
+    for (const QString& ini : { gibTavoIniPfad(), gibKoraIniPfad() }) {
+        const QString sperrDatei = ini + QStringLiteral(".lock");
+        if (QFileInfo::exists(sperrDatei))
+            iniLockDateien << sperrDatei;
+    }
+
+    migriereAltePasswoerter();
+
+    benutzername = Plattform::benutzername();
+
+    if (benutzername != QLatin1String("noname")) {
+        auto tavo = gibTavoIni();
+        tavo->beginGroup(registerGruppe(name));
+        const int port = tavo->value(registerSchluessel(name, benutzername), 0).toInt();
+        tavo->endGroup();
+        if (imBereich(name, port) && frageInstanz(quint16(port), argumente, true)) {
+            andereInstanzAktiv = true;
+            return;
+        }
+    }
+    starteServer(name);
+}
+
+void VarnelKern::migriereAltePasswoerter()
+{
+    const QString alterSchluessel = QStringLiteral("PROXY/Passwort");
+    const struct {
+        QSharedPointer<QSettings> ini;
+        QString schluessel;
+    } quellen[] = { { gibKoraIni(), Schluesselbund::proxyPasswort() },
+                    { gibTavoIni(), Schluesselbund::adminPasswort() } };
+    for (const auto& q : quellen) {
+        if (!q.ini->contains(alterSchluessel))
+            continue;
+        const QString passwort = q.ini->value(alterSchluessel).toString();
+        if (!passwort.isEmpty()) {
+            QString fehler;
+            if (!Schluesselbund::schreibe(q.schluessel, passwort, &fehler)) {
+                // Keep the clear-text value: dropping it would lose the password.
+                IV_LOG_ERROR(textAusLiteral("Konnte Passwort nicht verschl&uuml;sselt speichern: %1").arg(fehler));
+                continue;
+            }
+        }
+        q.ini->remove(alterSchluessel);
+        q.ini->sync();
+    }
+}
+
+void VarnelKern::starteServer(const QString& name)
+{
+    const auto bereich = portBereich(name);
+    for (quint32 port = bereich.first; port < bereich.second; ++port) {
+        if (server.listen(QHostAddress::LocalHost, quint16(port)))
+            break;
+    }
+    if (!server.isListening())
+        return;
+    auto tavo = gibTavoIni();
+    tavo->beginGroup(registerGruppe(name));
+    tavo->setValue(registerSchluessel(name, benutzername), int(server.serverPort()));
+    tavo->endGroup();
+    tavo->sync();
+    connect(&server, &QTcpServer::newConnection, this, &VarnelKern::acceptConnection, Qt::UniqueConnection);
+}
+
+void VarnelKern::acceptConnection()
+{
+    while (QTcpSocket* verbindung = server.nextPendingConnection()) {
+        connect(verbindung, &QTcpSocket::readyRead, this, &VarnelKern::incomingQuestion);
+        connect(verbindung, &QTcpSocket::disconnected, verbindung, &QObject::deleteLater);
+        // A peer that never finishes its line must not hold the socket forever.
+        QTimer::singleShot(5000, verbindung, [verbindung] { verbindung->abort(); verbindung->deleteLater(); });
+    }
+}
+
+void VarnelKern::incomingQuestion()
+{
+    auto* verbindung = qobject_cast<QTcpSocket*>(sender());
+    if (!verbindung)
+        return;
+    while (verbindung->canReadLine()) {
+        QByteArray zeile = verbindung->readLine(maxZeilenLaenge + 2);
+        if (zeile.endsWith('\n'))
+            zeile.chop(1);
+        else {
+            // Longer than we accept: drop the peer.
+            verbindung->abort();
+            return;
+        }
+        verarbeiteZeile(verbindung, zeile);
+        if (verbindung->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
+    if (verbindung->bytesAvailable() > maxZeilenLaenge)
+        verbindung->abort();
+}
+
+void VarnelKern::verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile)
+{
+    const bool aktivieren = zeile.startsWith(praefixAktivieren);
+    if (aktivieren || zeile.startsWith(praefixFrage)) {
+        if (aktivieren)
+            emit fensterAktivierenAngefordert();
+        verbindung->write(alsIso885915(eigenerName) + '\n');
+        verbindung->flush();
+        const QByteArray rest = zeile.mid(praefixFrage.size());
+        for (const QByteArray& arg : rest.split(feldTrenner)) {
+            const QString a = QString::fromLatin1(arg).trimmed();
+            if (a.isEmpty())
+                continue;
+            if (a == QLatin1String("--screenreader"))
+                emit screenReaderModus();
+            else if (!a.startsWith(QLatin1Char('-')) && QFileInfo(a).isFile())
+                emit dateiOeffnen(a);
+        }
+        return;
+    }
+    if (zeile.startsWith(praefixStatus)) {
+        const QList<QByteArray> teile = zeile.split(feldTrenner);
+        if (teile.size() != 4) {
+            qWarning("Anfrage Invalid: %s", zeile.constData());
+            return;
+        }
+        const QString app = QString::fromLatin1(teile.at(1));
+        const QString msg = QString::fromLatin1(teile.at(2));
+        if (teile.at(3).trimmed().toInt() == 1)
+            emit externalApplicationWentOffline(app, msg);
+        else
+            emit externalApplicationWentOnline(app, msg);
+    }
+    // Anything else gets no answer.
+}
+
+bool VarnelKern::frageInstanz(quint16 port, const QStringList& argumente, bool aktivieren)
+{
+    antwortPositiv = false;
+    antwortErhalten = false;
+    socket.abort();
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(1000)) {
+        // Nobody listens there: a stale registration. Waiting for an answer
+        // that cannot come would only delay the start.
+        socket.abort();
+        removeFoundIniLockFiles();
+        return false;
+    }
+    connect(&socket, &QTcpSocket::readyRead, this, &VarnelKern::incommingResponse, Qt::UniqueConnection);
+    connect(&socket, &QTcpSocket::errorOccurred, this, &VarnelKern::tcpFehler, Qt::UniqueConnection);
+    QByteArray zeile = aktivieren ? praefixAktivieren : praefixFrage;
+    zeile += argumente.join(QLatin1Char(feldTrenner)).toLatin1().replace('\n', ' ');
+    zeile += '\n';
+    socket.write(zeile);
+    socket.flush();
+    QTimer zeitgeber;
+    zeitgeber.setSingleShot(true);
+    connect(&zeitgeber, &QTimer::timeout, this, &VarnelKern::timeout);
+    zeitgeber.start(3000);
+    if (!antwortErhalten)
+        warteschleife.exec(QEventLoop::ExcludeUserInputEvents);
+    zeitgeber.stop();
+    disconnect(&socket, nullptr, this, nullptr);
+    socket.abort();
+    return antwortPositiv;
+}
+
+void VarnelKern::incommingResponse()
+{
+    if (!socket.canReadLine()) {
+        if (socket.bytesAvailable() > maxZeilenLaenge) {
+            antwortErhalten = true;
+            warteschleife.quit();
+        }
+        return;
+    }
+    const QByteArray zeile = socket.readLine(maxZeilenLaenge + 2);
+    antwortPositiv = (zeile == alsIso885915(erwarteterName) + '\n');
+    antwortErhalten = true;
+    warteschleife.quit();
+}
+
+void VarnelKern::timeout()
+{
+    if (!antwortErhalten)
+        warteschleife.quit();
+}
+
+void VarnelKern::tcpFehler(QAbstractSocket::SocketError)
+{
+    if (!antwortErhalten) {
+        removeFoundIniLockFiles();
+        warteschleife.quit();
+    }
+}
+
+bool VarnelKern::sendeAnfrageAnLaufendeInstanz(const QString& name, const QString& benutzer,
+                                               const QStringList& argumente, bool aktivieren)
+{
+    const QString alterName = erwarteterName;
+    erwarteterName = name;
+    QList<int> ports;
+    {
+        auto tavo = gibTavoIni();
+        tavo->beginGroup(registerGruppe(name));
+        if (benutzer.isEmpty()) {
+            for (const QString& schluessel : tavo->childKeys())
+                ports << tavo->value(schluessel, 0).toInt();
+        } else {
+            ports << tavo->value(benutzer, 0).toInt();
+        }
+        tavo->endGroup();
+    }
+    bool gefunden = false;
+    for (int port : ports) {
+        if (port == 0 || !imBereich(name, port))
+            continue;
+        if (frageInstanz(quint16(port), argumente, aktivieren)) {
+            gefunden = true;
+            break;
+        }
+    }
+    erwarteterName = alterName;
+    return gefunden;
+}
+
+void VarnelKern::meldeStatusAnKora(int zahl, const QString& text1, const QString& text2)
+{
+    QList<int> ports;
+    {
+        auto tavo = gibTavoIni();
+        tavo->beginGroup(registerGruppe(QStringLiteral("kora")));
+        for (const QString& schluessel : tavo->childKeys())
+            ports << tavo->value(schluessel, 0).toInt();
+        tavo->endGroup();
+    }
+    QByteArray zeile = praefixStatus;
+    for (const QString& feld : { QString::number(zahl), text1, text2 }) {
+        QString f = feld;
+        f.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char(feldTrenner), QLatin1Char(' '));
+        zeile += feldTrenner + f.toLatin1();
+    }
+    zeile += '\n';
+    for (int port : ports) {
+        // Only ports the main application can own: tavo.ini is no list of arbitrary targets.
+        if (port == 0 || !imBereich(QStringLiteral("kora"), port))
+            continue;
+        QTcpSocket verbindung;
+        verbindung.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!verbindung.waitForConnected(1000))
+            continue;
+        verbindung.write(zeile);
+        verbindung.waitForBytesWritten(1000);
+        verbindung.disconnectFromHost();
+    }
+}
+
+bool VarnelKern::istEntwickler() const
+{
+    if (entwickler < 0) {
+        const bool werkzeuge = getKoraEntwicklertools();
+        entwickler = (werkzeuge && Bauwerte::entwickler().contains(benutzername.toLower())) ? 1 : 0;
+    }
+    return entwickler == 1;
+}
+
+bool VarnelKern::setPluginManagerDatenModel(const QString& schluessel, const QVariant& wert)
+{
+    auto tavo = gibTavoIni();
+    tavo->setValue(schluessel, wert);
+    tavo->sync();
+    if (tavo->status() != QSettings::NoError) {
+        IV_LOG_ERROR(QStringLiteral("Fehler beim Schreiben in die tavo.ini. Eintrag: %1; Fehlernummer = %2")
+                         .arg(schluessel)
+                         .arg(int(tavo->status())));
+        return false;
+    }
+    return true;
+}
+
+bool VarnelKern::loescheDateiLoggeFehler(const QString& pfad)
+{
+    QFile datei(pfad);
+    if (datei.remove())
+        return true;
+    IV_LOG_ERROR(QStringLiteral("Konnte Datei %1 nicht loeschen: %2").arg(pfad, datei.errorString()));
+    return false;
+}
+
+bool VarnelKern::recRmDir_Helfer(const QString& verzeichnis, const QString& wurzel)
+{
+    if (!liegtUnterhalb(verzeichnis, wurzel)) {
+        IV_LOG_INFO(QStringLiteral("Rekursiv loeschen: Ignoriere %1, da nicht unterhalb von %2")
+                        .arg(QDir::toNativeSeparators(verzeichnis), QDir::toNativeSeparators(wurzel)));
+        return false;
+    }
+    const QFileInfo info(verzeichnis);
+    if (info.isSymLink() || !info.isDir()) {
+        // A link is removed itself, never followed: its target may lie anywhere.
+        return !info.exists() && !info.isSymLink() ? true : loescheDateiLoggeFehler(verzeichnis);
+    }
+    bool ok = true;
+    QDir dir(verzeichnis);
+    const QFileInfoList eintraege = dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& e : eintraege) {
+        if (e.isDir() && !e.isSymLink())
+            ok = recRmDir_Helfer(e.absoluteFilePath(), wurzel) && ok;
+        else
+            ok = loescheDateiLoggeFehler(e.absoluteFilePath()) && ok;
+    }
+    if (!QDir().rmdir(verzeichnis)) {
+        IV_LOG_ERROR(QStringLiteral("Konnte Verzeichnis %1 nicht loeschen").arg(QDir::toNativeSeparators(verzeichnis)));
+        ok = false;
+    }
+    return ok;
+}
+
+bool VarnelKern::loescheTmpVerzeichnis()
+{
+    return recRmDir_Helfer(gibDirTmp(), gibDirUser());
+}
+
+void VarnelKern::removeFoundIniLockFiles()
+{
+    for (const QString& datei : qAsConst(iniLockDateien)) {
+        if (QFileInfo::exists(datei) && QFile::remove(datei))
+            IV_LOG_INFO(QStringLiteral("INI lock-file %1 geloescht! ").arg(datei));
+    }
+}
+
+QStringList VarnelKern::gibServerUrls()
+{
+    QStringList urls{ QStringLiteral("https://%1/").arg(Bauwerte::updateHost()) };
+    const QStringList annahme = Bauwerte::datenannahmeServer();
+    for (const QString& schema : { QStringLiteral("http"), QStringLiteral("https") })
+        for (const QString& server : annahme)
+            urls << QStringLiteral("%1://%2/").arg(schema, server);
+    return urls;
+}
+
+QStringList VarnelKern::gibProxyDaten(const QString& benutzerVerzeichnis)
+{
+    QStringList ergebnis;
+    if (getKoraProxyAutomatischeEinstellung(benutzerVerzeichnis)) {
+        // Only the update host's entry decides; the other addresses serve the
+        // main application's network set-up.
+        const QList<QNetworkProxy> proxies =
+            QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(QUrl(gibServerUrls().constFirst())));
+        if (proxies.isEmpty())
+            return ergebnis;
+        const QNetworkProxy& p = proxies.constFirst();
+        if (p.type() == QNetworkProxy::NoProxy || p.type() == QNetworkProxy::DefaultProxy)
+            return ergebnis;
+        if (IPAdresseEinstellungsTyp().istGueltig(p.hostName())
+            && PortEinstellungsTyp().istGueltig(QString::number(p.port()))) {
+            ergebnis << p.hostName().simplified() << QString::number(p.port()) << p.user() << p.password();
+        }
+        return ergebnis;
+    }
+
+    const QString adminProfil = QStringLiteral("admin");
+    const QString koraProfil = getKoraProxyProfil(benutzerVerzeichnis);
+    if (getAdminProxyProfil() == adminProfil || koraProfil == adminProfil) {
+        if (getAdminProxySystemeinstellung()) {
+            ergebnis << getAdminProxyBenutzer() << getAdminProxyPassword();
+        } else {
+            ergebnis << getAdminProxyAdresse() << QString::number(getAdminProxyAnschluss())
+                     << getAdminProxyBenutzer() << getAdminProxyPassword();
+        }
+    } else if (koraProfil == QLatin1String("kora")) {
+        ergebnis << getKoraProxyAdresse(benutzerVerzeichnis)
+                 << QString::number(getKoraProxyAnschluss(benutzerVerzeichnis))
+                 << getKoraProxyBenutzer(benutzerVerzeichnis) << getKoraProxyPassword(benutzerVerzeichnis);
+    }
+    return ergebnis;
+}
