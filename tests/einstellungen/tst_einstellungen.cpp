@@ -1,0 +1,264 @@
+// Where the ini files lie, the defaults of the keys, immediate writes, the
+// interval getters, the SilentDownload answer and the proxy value checks.
+
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/einstellungselementtyp.h"
+#include "global/varnelApplication/logbase.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QSettings>
+#include <QtTest>
+#include <functional>
+
+using Leser = std::function<QVariant()>;
+Q_DECLARE_METATYPE(Leser)
+
+class TstEinstellungen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pfade();
+    void vorgaben_data();
+    void vorgaben();
+    void schreibenSofortInDieDatei_data();
+    void schreibenSofortInDieDatei();
+    void intervalle_data();
+    void intervalle();
+    void silentDownload_data();
+    void silentDownload();
+    void port_data();
+    void port();
+    void adresse_data();
+    void adresse();
+};
+
+void TstEinstellungen::pfade()
+{
+    TestUmgebung umgebung;
+    const QString user = umgebung.home() + QStringLiteral("/.config/fiscalon/kora/");
+    QCOMPARE(Einstellungen::gibTavoIniPfad(), umgebung.wurzel() + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"));
+    QCOMPARE(Einstellungen::gibDirUser(), user);
+    QCOMPARE(Einstellungen::gibDirUserBasis(), umgebung.home() + QStringLiteral("/.config/fiscalon/"));
+    QCOMPARE(Einstellungen::gibKoraIniPfad(), user + QStringLiteral("ini/kora.ini"));
+    QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u")), QStringLiteral("/x/u/ini/kora.ini"));
+    QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u/")), QStringLiteral("/x/u/ini/kora.ini"));
+    QCOMPARE(Einstellungen::gibDirTmp(), user + QStringLiteral("tmp/"));
+    QVERIFY(QFileInfo(user + QStringLiteral("tmp")).isDir());
+    QCOMPARE(Einstellungen::gibDirLog(umgebung.pfad() + QStringLiteral("/u")), umgebung.pfad() + QStringLiteral("/u/log/"));
+
+    // The given user directory decides which kora.ini is read.
+    const QString anderes = umgebung.pfad() + QStringLiteral("/anderer");
+    Einstellungen::setKoraAnsichtEinfach(false, anderes);
+    QCOMPARE(Einstellungen::getKoraAnsichtEinfach(anderes), false);
+    QCOMPARE(Einstellungen::getKoraAnsichtEinfach(), true);
+}
+
+void TstEinstellungen::vorgaben_data()
+{
+    QTest::addColumn<Leser>("leser");
+    QTest::addColumn<QVariant>("vorgabe");
+    using E = Einstellungen;
+    auto zeile = [](const char* name, Leser l, const QVariant& v) { QTest::newRow(name) << l << v; };
+    zeile("LOG/Debug", [] { return E::getAdminLogDebug(); }, false);
+    zeile("UPDATE/SilentUpdate", [] { return E::getAdminSilentUpdate(); }, false);
+    zeile("UPDATE/SilentDownload", [] { return E::getAdminSilentDownload(); }, QString());
+    zeile("UPDATE/LastUpdate", [] { return E::getAdminLastUpdate().isValid(); }, false);
+    zeile("INSTALLATION/Service", [] { return E::getAdminService(); }, true);
+    zeile("INSTALLATION/Quelle", [] { return E::getAdminQuelle(); }, 1);
+    zeile("INSTALLATION/Variante", [] { return E::getAdminVariante(); }, QStringLiteral("unbekannt"));
+    zeile("INSTALLATION/Datum", [] { return E::getAdminInstallationDatum().isValid(); }, false);
+    zeile("DSGVO/gelesen", [] { return E::getAdminDsgvoGelesen(); }, false);
+    zeile("PROXY/Profil tavo", [] { return E::getAdminProxyProfil(); }, QString());
+    zeile("PROXY/Anschluss tavo", [] { return E::getAdminProxyAnschluss(); }, 0);
+    zeile("PROXY/Pruefung", [] { return E::getAdminProxyPruefung(); }, true);
+    zeile("PROXY/Systemeinstellung", [] { return E::getAdminProxySystemeinstellung(); }, false);
+    zeile("PROXY/Profil kora", [] { return E::getKoraProxyProfil(); }, QStringLiteral("deaktiviert"));
+    zeile("UPDATE/InternetAccessDialog", [] { return E::getKoraInternetAccessDialog(); }, true);
+    zeile("INSTALLATIONSVERWALTUNG/AlleFolgeJahre", [] { return E::getKoraAlleFolgeJahre(); }, true);
+    zeile("SortiereInstallierteNachJahren", [] { return E::getKoraSortiereInstallierteNachJahren(); }, false);
+    zeile("SortiereVerfuegbareAufsteigend", [] { return E::getKoraSortiereVerfuegbareAufsteigend(); }, true);
+    zeile("PDF/NutzeSystemEinstellungZumOeffnen", [] { return E::getKoraPdfNutzeSystemEinstellungZumOeffnen(); }, true);
+    zeile("hilfe/zoomLevel", [] { return E::getKoraHilfeZoomLevel(); }, 0);
+    zeile("entwickler/entwicklertools", [] { return E::getKoraEntwicklertools(); }, false);
+}
+
+void TstEinstellungen::vorgaben()
+{
+    QFETCH(Leser, leser);
+    QFETCH(QVariant, vorgabe);
+    TestUmgebung umgebung;
+    QCOMPARE(leser(), vorgabe);
+    // An unreadable file gives the defaults too.
+    TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), QByteArray("\x00\xff[[[=\n\x01", 9));
+    TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[PROXY\nProfil");
+    QCOMPARE(leser(), vorgabe);
+}
+
+using Schreiber = std::function<void()>;
+Q_DECLARE_METATYPE(Schreiber)
+
+void TstEinstellungen::schreibenSofortInDieDatei_data()
+{
+    QTest::addColumn<Schreiber>("schreiber");
+    QTest::addColumn<bool>("tavo");
+    QTest::addColumn<QByteArray>("erwartet");
+    QTest::addColumn<Leser>("leser");
+    QTest::addColumn<QVariant>("gelesen");
+    using E = Einstellungen;
+    const QDateTime wann(QDate(2026, 3, 4), QTime(5, 6, 7));
+    QTest::newRow("LastUpdate") << Schreiber([=] { E::setAdminLastUpdate(wann); }) << true
+                                << QByteArray("LastUpdate=04.03.2026 05:06:07")
+                                << Leser([] { return E::getAdminLastUpdate(); }) << QVariant(wann);
+    QTest::newRow("ErrorShortText in Anfuehrungszeichen")
+        << Schreiber([] { E::setAdminErrorShortText(QStringLiteral("kein Server")); }) << true
+        << QByteArray("ErrorShortText=\"\\\"kein Server\\\"\"")
+        << Leser([] { return E::getAdminErrorShortText(); }) << QVariant(QStringLiteral("kein Server"));
+    QTest::newRow("Variante") << Schreiber([] { E::setAdminVariante(QStringLiteral("Netz")); }) << true
+                              << QByteArray("Variante=Netz") << Leser([] { return E::getAdminVariante(); })
+                              << QVariant(QStringLiteral("Netz"));
+    QTest::newRow("SilentDownload kora") << Schreiber([] { E::setKoraSilentDownload(true); }) << false
+                                         << QByteArray("SilentDownload=true")
+                                         << Leser([] { return E::getKoraSilentDownload(); })
+                                         << QVariant(QStringLiteral("true"));
+    QTest::newRow("FrageWenigerPluginsDatum") << Schreiber([=] { E::setKoraFrageWenigerPluginsDatum(wann); }) << false
+                                              << QByteArray("FrageWenigerPluginsDatum=04.03.2026 05:06:07")
+                                              << Leser([] { return E::getKoraFrageWenigerPluginsDatum(); })
+                                              << QVariant(wann);
+    QTest::newRow("Anschluss kora") << Schreiber([] { E::setKoraProxyAnschluss(3128); }) << false
+                                    << QByteArray("Anschluss=3128") << Leser([] { return E::getKoraProxyAnschluss(); })
+                                    << QVariant(3128);
+}
+
+void TstEinstellungen::schreibenSofortInDieDatei()
+{
+    QFETCH(Schreiber, schreiber);
+    QFETCH(bool, tavo);
+    QFETCH(QByteArray, erwartet);
+    QFETCH(Leser, leser);
+    QFETCH(QVariant, gelesen);
+    TestUmgebung umgebung;
+    schreiber();
+    // No settings object of ours is alive any more: the text must be on disk.
+    const QByteArray datei = TestUmgebung::leseDatei(tavo ? Einstellungen::gibTavoIniPfad() : Einstellungen::gibKoraIniPfad());
+    QVERIFY2(datei.contains(erwartet), datei.constData());
+    QCOMPARE(leser(), gelesen);
+}
+
+void TstEinstellungen::intervalle_data()
+{
+    QTest::addColumn<QByteArray>("tavo");
+    QTest::addColumn<QByteArray>("kora");
+    QTest::addColumn<int>("admin");
+    QTest::addColumn<int>("anwender");
+    QTest::addColumn<bool>("fehlerzeile");
+    QTest::newRow("fehlt") << QByteArray() << QByteArray() << -1 << 1 << false;
+    QTest::newRow("Zahlen") << QByteArray("7") << QByteArray("0") << 7 << 0 << false;
+    QTest::newRow("abc") << QByteArray("abc") << QByteArray("abc") << -1 << 1 << true;
+    QTest::newRow("leer") << QByteArray("\"\"") << QByteArray("\"\"") << -1 << 1 << true;
+}
+
+void TstEinstellungen::intervalle()
+{
+    QFETCH(QByteArray, tavo);
+    QFETCH(QByteArray, kora);
+    QFETCH(int, admin);
+    QFETCH(int, anwender);
+    QFETCH(bool, fehlerzeile);
+    TestUmgebung umgebung;
+    if (!tavo.isNull())
+        TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
+    if (!kora.isNull())
+        TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
+    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+    const QString log = gp_Log->gibDateiname();
+    if (fehlerzeile)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
+    QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
+    if (fehlerzeile)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
+    QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
+    beendeLogBase();
+    const QByteArray inhalt = TestUmgebung::leseDatei(log);
+    QCOMPARE(inhalt.count("ERROR [") , fehlerzeile ? 2 : 0);
+    if (fehlerzeile)
+        QVERIFY(inhalt.contains("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
+                                "Es wird mit der Vorbelegung gearbeitet."));
+}
+
+void TstEinstellungen::silentDownload_data()
+{
+    QTest::addColumn<QString>("tavo");
+    QTest::addColumn<QString>("kora");
+    QTest::addColumn<bool>("wert");
+    QTest::addColumn<bool>("bekannt");
+    QTest::newRow("nichts") << QString() << QString() << false << false;
+    QTest::newRow("kora true") << QString() << "true" << true << true;
+    QTest::newRow("kora false") << QString() << "false" << false << true;
+    QTest::newRow("tavo schlaegt kora") << "true" << "false" << true << true;
+    QTest::newRow("tavo false schlaegt kora") << "false" << "true" << false << true;
+    QTest::newRow("ja zaehlt nicht") << "ja" << "ja" << false << false;
+    QTest::newRow("tavo unbekannt geht vor") << "TRUE" << "true" << false << false;
+}
+
+void TstEinstellungen::silentDownload()
+{
+    QFETCH(QString, tavo);
+    QFETCH(QString, kora);
+    QFETCH(bool, wert);
+    QFETCH(bool, bekannt);
+    TestUmgebung umgebung;
+    if (!tavo.isNull())
+        Einstellungen::setAdminWert(QStringLiteral("UPDATE/SilentDownload"), tavo);
+    if (!kora.isNull())
+        Einstellungen::setKoraWert(QStringLiteral("UPDATE/SilentDownload"), kora);
+    bool istBekannt = false;
+    QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
+    QCOMPARE(istBekannt, bekannt);
+}
+
+void TstEinstellungen::port_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("ergebnis");
+    QTest::newRow("79") << "79" << 1;
+    QTest::newRow("80") << "80" << 2;
+    QTest::newRow("65535") << "65535" << 2;
+    QTest::newRow("65536") << "65536" << 0;
+    QTest::newRow("riesig") << "99999999999999999999999" << 0;
+    QTest::newRow("Buchstabe") << "80a" << 0;
+    QTest::newRow("Vorzeichen") << "-80" << 0;
+    QTest::newRow("leer") << "" << 1;
+    QTest::newRow("Leerzeichen") << " 8080 " << 2;
+}
+
+void TstEinstellungen::port()
+{
+    QFETCH(QString, text);
+    QFETCH(int, ergebnis);
+    QCOMPARE(int(PortEinstellungsTyp().pruefe(text)), ergebnis);
+}
+
+void TstEinstellungen::adresse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("ergebnis");
+    QTest::newRow("IPv4") << "192.168.1.10" << 2;
+    QTest::newRow("IPv6") << "::1" << 2;
+    QTest::newRow("leer") << "" << 1;
+    QTest::newRow("ohne Punkt") << "proxy" << 1;
+    QTest::newRow("256") << "10.0.0.256" << 0;
+    QTest::newRow("leerer Teil") << "10..0.1" << 1;
+    QTest::newRow("unfertig") << "10.0." << 1;
+    QTest::newRow("Name mit Punkt") << "proxy.firma" << 0;
+    QTest::newRow("leerer Teil und 300") << "10..300" << 0;
+}
+
+void TstEinstellungen::adresse()
+{
+    QFETCH(QString, text);
+    QFETCH(int, ergebnis);
+    QCOMPARE(int(IPAdresseEinstellungsTyp().pruefe(text)), ergebnis);
+}
+
+QTEST_GUILESS_MAIN(TstEinstellungen)
+#include "tst_einstellungen.moc"

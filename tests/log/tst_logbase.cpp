@@ -1,0 +1,179 @@
+// Rotation, debug switch, line format and the guarded calls of the log.
+
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/logbase.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+class TstLogBase : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { beendeLogBase(); }
+
+    void rotation_data();
+    void rotation();
+    void debugNurMitSchalter_data();
+    void debugNurMitSchalter();
+    void zeilenformat();
+    void vorDemLog();
+    void standardVerzeichnis();
+    void funktionsname_data();
+    void funktionsname();
+};
+
+void TstLogBase::rotation_data()
+{
+    QTest::addColumn<int>("groesse");
+    QTest::addColumn<bool>("debug");
+    QTest::addColumn<bool>("rotiert");
+    QTest::newRow("200000 ohne Debug") << 200000 << false << true;
+    QTest::newRow("199999 ohne Debug") << 199999 << false << false;
+    QTest::newRow("200000 mit Debug") << 200000 << true << false;
+    QTest::newRow("groesser mit Debug") << 500000 << true << false;
+}
+
+void TstLogBase::rotation()
+{
+    QFETCH(int, groesse);
+    QFETCH(bool, debug);
+    QFETCH(bool, rotiert);
+    TestUmgebung umgebung;
+    Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
+    const QString dir = umgebung.pfad() + QStringLiteral("/log");
+    const QString datei = dir + QStringLiteral("/installationsverwaltung.log");
+    const QByteArray alt(groesse, 'x');
+    TestUmgebung::schreibeDatei(datei, alt);
+    TestUmgebung::schreibeDatei(datei + QStringLiteral(".1"), "vorige Rotation");
+
+    initLogBase(QStringLiteral("installationsverwaltung"), 200000, dir);
+    IV_LOG_INFO(QStringLiteral("neu"));
+    beendeLogBase();
+
+    const QByteArray jetzt = TestUmgebung::leseDatei(datei);
+    const QByteArray eins = TestUmgebung::leseDatei(datei + QStringLiteral(".1"));
+    if (rotiert) {
+        QCOMPARE(eins, alt);
+        QVERIFY(!jetzt.startsWith('x'));
+    } else {
+        QCOMPARE(eins, QByteArray("vorige Rotation"));
+        QVERIFY(jetzt.startsWith(alt));
+    }
+    QVERIFY(jetzt.contains("] : neu\n"));
+}
+
+void TstLogBase::debugNurMitSchalter_data()
+{
+    QTest::addColumn<QString>("wert");
+    QTest::addColumn<bool>("geschrieben");
+    QTest::newRow("fehlt") << QString() << false;
+    QTest::newRow("false") << QStringLiteral("false") << false;
+    QTest::newRow("true") << QStringLiteral("true") << true;
+}
+
+void TstLogBase::debugNurMitSchalter()
+{
+    QFETCH(QString, wert);
+    QFETCH(bool, geschrieben);
+    TestUmgebung umgebung;
+    if (!wert.isNull())
+        Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), wert);
+    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+    const QString datei = gp_Log->gibDateiname();
+    IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
+    IV_LOG_EINTRITT();
+    gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
+    beendeLogBase();
+    const QByteArray inhalt = TestUmgebung::leseDatei(datei);
+    QCOMPARE(inhalt.contains("Fehlersuche"), geschrieben);
+    QCOMPARE(inhalt.contains("direkt"), geschrieben);
+    QCOMPARE(inhalt.contains("TstLogBase::debugNurMitSchalter; Zeile "), geschrieben);
+}
+
+void TstLogBase::zeilenformat()
+{
+    TestUmgebung umgebung;
+    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+    const QString datei = gp_Log->gibDateiname();
+    QTest::ignoreMessage(QtWarningMsg, "ERROR [quelle/datei.cpp:42->Klasse::methode]  : kaputt");
+    gp_Log->error(QStringLiteral("kaputt"), QStringLiteral("quelle/datei.cpp"), QStringLiteral("Klasse::methode"), 42);
+    IV_LOG_INFO(QStringLiteral("Hallo"));
+    beendeLogBase();
+
+    const QStringList zeilen = QString::fromUtf8(TestUmgebung::leseDatei(datei)).split(QLatin1Char('\n'));
+    // Start block: empty line, then six stamped lines in their order.
+    QCOMPARE(zeilen.value(0), QString());
+    const QStringList start = { "PROGRAMMSTART----------------------------",
+                                "Qt-Version (version number of Qt at run-time): ",
+                                "Qt-Version (version against which the application is compiled): ",
+                                "Programmpfad: ", "Betriebssystem: ", "Revisionsnummer: " };
+    const QRegularExpression stempel(QStringLiteral("^\\S.* \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
+    for (int i = 0; i < start.size(); ++i) {
+        const QString z = zeilen.value(i + 1);
+        QVERIFY2(stempel.match(z).hasMatch(), qPrintable(z));
+        QVERIFY2(z.contains(start[i]), qPrintable(z));
+    }
+    QVERIFY(zeilen.value(5).contains(QStringLiteral("(operating system version ")));
+    QVERIFY(zeilen.value(6).endsWith(QStringLiteral("Revisionsnummer: 27289")));
+    QVERIFY(zeilen.value(7).endsWith(QStringLiteral(" ERROR [quelle/datei.cpp:42->Klasse::methode] : kaputt")));
+    QVERIFY2(zeilen.value(8).contains(QRegularExpression(
+                 QStringLiteral(" INFO \\[tests/log/tst_logbase\\.cpp:\\d+->TstLogBase::zeilenformat\\] : Hallo$"))),
+             qPrintable(zeilen.value(8)));
+    QVERIFY(zeilen.value(9).endsWith(QStringLiteral("PROGRAMMENDE-----------------------------")));
+}
+
+void TstLogBase::vorDemLog()
+{
+    QVERIFY(!gp_Log);
+    IV_LOG_ERROR(QStringLiteral("niemand liest das"));
+    IV_LOG_INFO(QStringLiteral("niemand"));
+    IV_LOG_DEBUG(QStringLiteral("niemand"));
+    IV_LOG_AUSTRITT();
+    beendeLogBase();
+
+    // A log that cannot be opened writes nothing and does not fail either.
+    TestUmgebung umgebung;
+    const QString blockiert = umgebung.pfad() + QStringLiteral("/datei-statt-ordner");
+    TestUmgebung::schreibeDatei(blockiert, "x");
+    initLogBase(QStringLiteral("t"), 200000, blockiert);
+    IV_LOG_INFO(QStringLiteral("ins Leere"));
+}
+
+void TstLogBase::standardVerzeichnis()
+{
+    TestUmgebung umgebung;
+    initLogBase(QStringLiteral("installationsverwaltung"), 200000);
+    QCOMPARE(gp_Log->gibDateiname(),
+             umgebung.home() + QStringLiteral("/.config/fiscalon/kora/log/installationsverwaltung.log"));
+    QVERIFY(QFile::exists(gp_Log->gibDateiname()));
+    // A second initialisation keeps the first log.
+    LogBase* erstes = gp_Log;
+    initLogBase(QStringLiteral("anderes"), 1);
+    QCOMPARE(gp_Log, erstes);
+}
+
+void TstLogBase::funktionsname_data()
+{
+    QTest::addColumn<QString>("pretty");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Methode") << "bool PluginManager::lese(const QString&)" << "PluginManager::lese";
+    QTest::newRow("frei") << "int main(int, char**)" << "main";
+    QTest::newRow("Vorlage im Rueckgabetyp") << "QMap<QString, int> A::b(int) const" << "A::b";
+    QTest::newRow("Zeiger") << "const char* A::c()" << "A::c";
+    QTest::newRow("Konstruktor") << "VarnelKern::VarnelKern(const QString&, QObject*)" << "VarnelKern::VarnelKern";
+    QTest::newRow("Lambda") << "A::f()::<lambda(int)>" << "A::f";
+    QTest::newRow("Operator") << "bool A::operator()(int)" << "A::operator()";
+}
+
+void TstLogBase::funktionsname()
+{
+    QFETCH(QString, pretty);
+    QFETCH(QString, name);
+    QCOMPARE(ivFunktionsname(pretty.toLatin1().constData()), name);
+}
+
+QTEST_GUILESS_MAIN(TstLogBase)
+#include "tst_logbase.moc"

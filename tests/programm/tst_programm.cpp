@@ -1,0 +1,143 @@
+// The real program in real processes: its log and exit codes, and a second
+// manager turned away while the first one runs.
+
+#include "global/varnelApplication/einstellungen.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// Exit codes arrive as the low byte of the process status.
+int alsStatus(int code) { return code & 0xff; }
+
+class Programm
+{
+public:
+    // The sandbox of the calling test is inherited through the environment.
+    explicit Programm(const QStringList& argumente)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("USERNAME"));
+        m_prozess.setProcessEnvironment(env);
+        m_prozess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_prozess.start(QStringLiteral(IV_PROGRAMM), argumente);
+    }
+    ~Programm()
+    {
+        if (m_prozess.state() != QProcess::NotRunning) {
+            m_prozess.kill();
+            m_prozess.waitForFinished(5000);
+        }
+    }
+    bool warteAufEnde(int ms = 30000) { return m_prozess.waitForFinished(ms); }
+    int status() const { return m_prozess.exitCode(); }
+    void beende() { ::kill(pid_t(m_prozess.processId()), SIGTERM); }
+    QProcess& prozess() { return m_prozess; }
+
+private:
+    QProcess m_prozess;
+};
+
+QByteArray logVon(const QString& dir)
+{
+    return TestUmgebung::leseDatei(dir + QStringLiteral("/log/installationsverwaltung.log"));
+}
+
+bool warteAufLog(const QString& dir, const QByteArray& text, int ms = 20000)
+{
+    QElapsedTimer uhr;
+    uhr.start();
+    while (uhr.elapsed() < ms) {
+        if (logVon(dir).contains(text))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+} // namespace
+
+class TstProgramm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void logUndExitCode();
+    void zweiterProzessWirdAbgewiesen();
+};
+
+void TstProgramm::logUndExitCode()
+{
+    TestUmgebung umgebung;
+    const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
+
+    // Unattended start: ends at once with an honest code.
+    {
+        Programm p({ QStringLiteral("--dirUserKora=") + dir });
+        QVERIFY(p.warteAufEnde());
+        QCOMPARE(p.status(), alsStatus(-3));
+    }
+    QByteArray log = logVon(dir);
+    QVERIFY(log.contains("PROGRAMMSTART----"));
+    QVERIFY(log.contains("I:1; ExitCode: -3\n"));
+    QVERIFY(log.trimmed().endsWith("PROGRAMMENDE-----------------------------"));
+
+    // With the dialog: the notice waits for the user; ending the process still
+    // leaves the exit-code line before the end line.
+    {
+        Programm p({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir });
+        QVERIFY(warteAufLog(dir, "--zeigeDlg --dirUserKora="));
+        QTest::qWait(300);
+        p.beende();
+        QVERIFY(p.warteAufEnde());
+    }
+    log = logVon(dir);
+    const int start = log.lastIndexOf("PROGRAMMSTART");
+    const QByteArray zweiter = log.mid(start);
+    QVERIFY(zweiter.contains("Parameter: " IV_PROGRAMM " --zeigeDlg --dirUserKora="));
+    QVERIFY(zweiter.contains("zum Beenden aufgefordert"));
+    const int exitZeile = zweiter.indexOf("I:1; ExitCode: ");
+    QVERIFY(exitZeile > 0);
+    QVERIFY(zweiter.indexOf("PROGRAMMENDE") > exitZeile);
+}
+
+void TstProgramm::zweiterProzessWirdAbgewiesen()
+{
+    TestUmgebung umgebung;
+    const QString dir1 = umgebung.pfad() + QStringLiteral("/erster");
+    const QString dir2 = umgebung.pfad() + QStringLiteral("/zweiter");
+
+    Programm erster({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir1 });
+    // Past the guard and listening: its port is registered and it logged its way on.
+    QVERIFY(warteAufLog(dir1, "noch nicht"));
+    QVERIFY(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt() > 0);
+
+    {
+        Programm zweiter({ QStringLiteral("--dirUserKora=") + dir2 });
+        QVERIFY(zweiter.warteAufEnde());
+        QCOMPARE(zweiter.status(), alsStatus(-2));
+    }
+    QByteArray log = logVon(dir2);
+    QVERIFY(log.contains("Das Starten der Installationsverwaltung wurde abgebrochen, da bereits eine Instanz der Anwendung aktiv ist."));
+    QVERIFY(log.contains("I:1; ExitCode: -2\n"));
+
+    // Processes started by a restart or by the service are not turned away.
+    for (const QString& schalter : { QStringLiteral("--i2"), QStringLiteral("--esStart"), QStringLiteral("--updatepruefung") }) {
+        const QString dir = umgebung.pfad() + QLatin1Char('/') + schalter.mid(2);
+        Programm weiterer({ schalter, QStringLiteral("--dirUserKora=") + dir });
+        QVERIFY(weiterer.warteAufEnde());
+        QCOMPARE(weiterer.status(), alsStatus(-3));
+        QVERIFY2(!logVon(dir).contains("abgebrochen"), qPrintable(schalter));
+    }
+
+    erster.beende();
+    QVERIFY(erster.warteAufEnde());
+}
+
+QTEST_GUILESS_MAIN(TstProgramm)
+#include "tst_programm.moc"
