@@ -1,6 +1,7 @@
 #include "dialoge/dialogvorlage.h"
 
 #include "dialoge/icons.h"
+#include "dialoge/klein/hilfe.h"
 #include "global/varnelApplication/rueckfrage.h"
 #include "global/varnelApplication/textausliteral.h"
 
@@ -147,6 +148,8 @@ DialogVorlage::DialogVorlage(QWidget* parent)
     m_actF1Hilfe->setShortcutContext(Qt::WindowShortcut);
     addAction(m_actF1Hilfe);
     connect(m_actF1Hilfe, &QAction::triggered, this, &DialogVorlage::slotF1HilfeTriggered);
+    // Help button and F1 both end here; the viewer is looked up only when asked for.
+    connect(this, &DialogVorlage::signalF1Hilfe, this, [](const QString& thema) { Hilfe::instanz().zeigeThema(thema); });
 
     m_lblInhaltIcon->setObjectName(QStringLiteral("lblInhaltIcon"));
     m_lblInhaltIcon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);

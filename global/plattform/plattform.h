@@ -3,6 +3,7 @@
 // manager needs from the system (folders, user, session, cross-process locks,
 // windows) goes through here; plattform_<system>.cpp implements it.
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -25,6 +26,10 @@ QString benutzerIniOrdner();
 QString programmOrdner();
 QString programmDatenOrdner();
 QString startmenueOrdner();
+// Folder of the update service and of the manager copy it starts: the
+// program files folder + "/Fiscalon Update Service". Empty when the program
+// files folder cannot be had.
+QString dienstOrdner();
 
 // The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
 QString benutzername();
@@ -69,5 +74,22 @@ bool beiBeendenAnfrage(std::function<void(int signal)> aktion);
 
 // Brings a window to the front: raised, activated, briefly stays-on-top.
 void fensterNachVorne(QWidget* fenster);
+
+// A top-level window of any program on this desktop.
+struct FremdesFenster
+{
+    quint64 id = 0;
+    QString titel; // at most 256 characters
+    qint64 pid = 0; // the owning process where the window says so, else 0
+};
+
+// The top-level windows of the desktop with their titles. Without a window
+// system (no display, offscreen) the list is empty and `fehler` says why.
+QList<FremdesFenster> gibFremdeFenster(QString* fehler = nullptr);
+// Brings another program's window to the front: activated, briefly kept on top.
+bool fremdesFensterNachVorne(quint64 id, QString* fehler = nullptr);
+// Asks another program's window to close, as its frame's close button would;
+// the program may still ask its user or refuse.
+bool schliesseFremdesFenster(quint64 id, QString* fehler = nullptr);
 
 } // namespace Plattform
