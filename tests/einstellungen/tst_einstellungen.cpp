@@ -111,7 +111,7 @@ void TstEinstellungen::schreibenSofortInDieDatei_data()
                                 << Leser([] { return E::getAdminLastUpdate(); }) << QVariant(wann);
     QTest::newRow("ErrorShortText in Anfuehrungszeichen")
         << Schreiber([] { E::setAdminErrorShortText(QStringLiteral("kein Server")); }) << true
-        << QByteArray("ErrorShortText=\"\\\"kein Server\\\"\"")
+        << QByteArray("ErrorShortText=\\\"kein Server\\\"")
         << Leser([] { return E::getAdminErrorShortText(); }) << QVariant(QStringLiteral("kein Server"));
     QTest::newRow("Variante") << Schreiber([] { E::setAdminVariante(QStringLiteral("Netz")); }) << true
                               << QByteArray("Variante=Netz") << Leser([] { return E::getAdminVariante(); })

@@ -65,10 +65,11 @@ QByteArray sende(quint16 port, const QByteArray& zeile, int ms = 400)
     QByteArray antwort;
     QElapsedTimer uhr;
     uhr.start();
-    while (uhr.elapsed() < ms && !antwort.endsWith('\n')) {
+    while (uhr.elapsed() < ms && !antwort.endsWith('\n') && s.state() == QAbstractSocket::ConnectedState) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         s.waitForReadyRead(20);
-        antwort += s.readAll();
+        if (s.isOpen())
+            antwort += s.readAll();
     }
     return antwort;
 }
@@ -252,8 +253,6 @@ void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
     TestUmgebung umgebung;
     initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
     const QString log = gp_Log->gibDateiname();
-    const QString sperre = Einstellungen::gibTavoIniPfad() + QStringLiteral(".lock");
-    TestUmgebung::schreibeDatei(sperre, "4711\n");
     // A port of the range on which nobody listens: the last manager is gone.
     quint16 frei = 0;
     {
@@ -263,6 +262,9 @@ void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
         frei = s.serverPort();
     }
     registriere(QStringLiteral("INSTALLATIONSVERWALTUNG"), QStringLiteral("Installationsverwaltung"), frei);
+    // Left behind by a process that died while writing tavo.ini.
+    const QString sperre = Einstellungen::gibTavoIniPfad() + QStringLiteral(".lock");
+    TestUmgebung::schreibeDatei(sperre, "4711\n");
     QElapsedTimer uhr;
     uhr.start();
     VarnelKern kern(QStringLiteral("Installationsverwaltung"));
