@@ -48,6 +48,12 @@ QString programmOrdner() { return unterWurzel(QStringLiteral("/opt")); }
 QString programmDatenOrdner() { return unterWurzel(QStringLiteral("/var/lib")); }
 QString startmenueOrdner() { return unterWurzel(QStringLiteral("/usr/share/applications")); }
 
+QString dienstOrdner()
+{
+    const QString programme = programmOrdner();
+    return programme.isEmpty() ? QString() : programme + QStringLiteral("/Fiscalon Update Service");
+}
+
 QString benutzername()
 {
     for (const char* name : { "USERNAME", "USER", "LOGNAME" }) {

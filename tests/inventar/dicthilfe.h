@@ -1,0 +1,159 @@
+#pragma once
+// Signed dictionaries for tests: a key pair of the test's own, made with
+// openssl, that the signature check is pointed at, and writers for both
+// dictionary forms.
+
+#include "global/crypto/crypto.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPair>
+#include <QProcess>
+#include <QStringList>
+#include <QtTest>
+
+namespace DictHilfe {
+
+struct Daten
+{
+    QString version = QStringLiteral("21.3.0");
+    QString interfaceNr = QStringLiteral("5");
+    QString revision = QStringLiteral("27289");
+    QString kurzname;
+    QString jahr;
+    QString langname;
+    QString nrAlle = QStringLiteral("10");
+    QString nrGr = QStringLiteral("1");
+    QString nrPlugin = QStringLiteral("1");
+    QString unterfallArt;
+    QList<QPair<QString, QString>> dateien; // relative path, md5
+};
+
+inline QString md5(const QByteArray& inhalt)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(inhalt, QCryptographicHash::Md5).toHex());
+}
+
+inline void schreibe(const QString& pfad, const QByteArray& inhalt)
+{
+    QDir().mkpath(QFileInfo(pfad).absolutePath());
+    QFile f(pfad);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(pfad));
+    f.write(inhalt);
+}
+
+// Writes `inhalt` below `basis` and lists it in `d` with its checksum.
+inline void datei(Daten& d, const QString& basis, const QString& relativ, const QByteArray& inhalt)
+{
+    schreibe(basis + QLatin1Char('/') + relativ, inhalt);
+    d.dateien.append({ relativ, md5(inhalt) });
+}
+
+inline QByteArray csv(const Daten& d)
+{
+    QStringList kopf = { d.version, d.interfaceNr, d.revision, d.kurzname, d.jahr, d.langname,
+                         d.nrAlle, d.nrGr, d.nrPlugin, QString(), QString(), QString(), QString(),
+                         QStringLiteral("Steuer"), QString(), QString(), QString(), d.unterfallArt,
+                         QStringLiteral("1"), QStringLiteral("0") };
+    QString text = kopf.join(QLatin1Char(',')) + QLatin1Char('\n');
+    for (const auto& e : d.dateien)
+        text += e.first + QLatin1Char(',') + e.second + QLatin1Char('\n');
+    return text.toLatin1().toBase64();
+}
+
+inline QByteArray json(const Daten& d)
+{
+    QJsonArray dateien;
+    for (const auto& e : d.dateien)
+        dateien.append(QJsonObject { { e.first, e.second } });
+    const QJsonObject dict {
+        { QStringLiteral("dictVersion"), QStringLiteral("1") },
+        { QStringLiteral("versionsNummer"), d.version },
+        { QStringLiteral("anwendungInterfaceNummer"), d.interfaceNr },
+        { QStringLiteral("revision"), d.revision },
+        { QStringLiteral("kurzname"), d.kurzname },
+        { QStringLiteral("veranlagungszeitraum"), d.jahr },
+        { QStringLiteral("langname"), d.langname },
+        { QStringLiteral("pluginAlleVersionsNummer"), d.nrAlle },
+        { QStringLiteral("pluginGruppeVersionsNummer"), d.nrGr },
+        { QStringLiteral("pluginVersionsNummer"), d.nrPlugin },
+        { QStringLiteral("unterfallArtID"), d.unterfallArt },
+        { QStringLiteral("dateien"), dateien },
+    };
+    return QJsonDocument(QJsonObject { { QStringLiteral("dict"), dict } }).toJson(QJsonDocument::Compact).toBase64();
+}
+
+// A key pair in its own folder; aktiviere() points the signature check at it.
+class Schluessel
+{
+public:
+    explicit Schluessel(const QString& ordner)
+        : m_privat(ordner + QStringLiteral("/privat.pem"))
+        , m_oeffentlich(ordner + QStringLiteral("/oeffentlich.pem"))
+        , m_md5Liste(ordner + QStringLiteral("/md5.json"))
+    {
+        QDir().mkpath(ordner);
+        m_ok = openssl({ QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
+                         QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:1024"),
+                         QStringLiteral("-out"), m_privat })
+            && openssl({ QStringLiteral("pkey"), QStringLiteral("-in"), m_privat, QStringLiteral("-pubout"),
+                         QStringLiteral("-out"), m_oeffentlich });
+        setzeMd5Liste({});
+    }
+    ~Schluessel() { Crypto::setzeQuellen(QString(), QString()); }
+
+    bool istGueltig() const { return m_ok; }
+    void aktiviere() { Crypto::setzeQuellen(m_oeffentlich, m_md5Liste); }
+
+    // File name -> trusted MD5 values without a signature.
+    void setzeMd5Liste(const QList<QPair<QString, QString>>& eintraege)
+    {
+        QJsonObject data;
+        for (const auto& e : eintraege)
+            data.insert(e.first, QJsonArray { e.second });
+        QFile f(m_md5Liste);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
+    }
+
+    bool signiere(const QString& pfad)
+    {
+        return openssl({ QStringLiteral("dgst"), QStringLiteral("-sha1"), QStringLiteral("-sigopt"),
+                         QStringLiteral("rsa_padding_mode:pss"), QStringLiteral("-sigopt"),
+                         QStringLiteral("rsa_pss_saltlen:20"), QStringLiteral("-sign"), m_privat,
+                         QStringLiteral("-out"), pfad + QStringLiteral(".sig"), pfad });
+    }
+
+    // Writes the dictionary (JSON or comma-separated) and signs it.
+    bool schreibeDict(const QString& pfad, const Daten& d, bool alsJson, bool signieren = true)
+    {
+        schreibe(pfad, alsJson ? json(d) : csv(d));
+        return !signieren || signiere(pfad);
+    }
+
+    QString privat() const { return m_privat; }
+    QString oeffentlich() const { return m_oeffentlich; }
+
+private:
+    static bool openssl(const QStringList& argumente)
+    {
+        QProcess p;
+        p.start(QStringLiteral("openssl"), argumente);
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished(5000);
+            return false;
+        }
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+    QString m_privat, m_oeffentlich, m_md5Liste;
+    bool m_ok = false;
+};
+
+} // namespace DictHilfe

@@ -1,0 +1,603 @@
+// The module record: derived texts, status words, version comparison, the
+// stream form, and filling a record from signed dictionaries.
+
+#include "global/varnelApplication/logbase.h"
+#include "global/varnelApplication/textausliteral.h"
+#include "pluginManager/plugin.h"
+#include "pluginManager/pluginManager.h"
+#include "pluginManager/startwerte.h"
+#include "tests/inventar/dicthilfe.h"
+#include "tests/testhilfe/testumgebung.h"
+
+#include <QBuffer>
+#include <QDomDocument>
+#include <QtTest>
+
+class TstPlugin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void nameHtml_data();
+    void nameHtml();
+    void kurznameUndAnzeigename_data();
+    void kurznameUndAnzeigename();
+    void statusText_data();
+    void statusText();
+    void abbruchMeldung_data();
+    void abbruchMeldung();
+    void unterfallart_data();
+    void unterfallart();
+    void vergleicheVersion_data();
+    void vergleicheVersion();
+    void setzeStatusUndPraedikate_data();
+    void setzeStatusUndPraedikate();
+    void setupsUndGroessen();
+    void stromHinUndZurueck();
+    void stromBytefolge();
+    void stromBeschaedigt_data();
+    void stromBeschaedigt();
+    void serverForm();
+    void initAusDictionary_data();
+    void initAusDictionary();
+
+private:
+    QTemporaryDir m_tmp;
+    std::unique_ptr<DictHilfe::Schluessel> m_schluessel;
+};
+
+void TstPlugin::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    initLogBase(QStringLiteral("tst_plugin"), 10 * 1024 * 1024, m_tmp.path() + QStringLiteral("/log"));
+    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_tmp.path() + QStringLiteral("/schluessel"));
+    QVERIFY2(m_schluessel->istGueltig(), "openssl could not make a key pair");
+    m_schluessel->aktiviere();
+}
+
+void TstPlugin::cleanupTestCase()
+{
+    m_schluessel.reset();
+    beendeLogBase();
+}
+
+void TstPlugin::nameHtml_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("html");
+    QTest::newRow("klaerung") << "Einkommensteuererklaerung" << "Einkommensteuererkl&auml;rung";
+    QTest::newRow("Paragraph und Beguenstigung")
+        << "Antrag auf Beguenstigung des nicht entnommenen Gewinns (Paragraph34a EStG)"
+        << "Antrag auf Beg&uuml;nstigung des nicht entnommenen Gewinns (&sect;34a EStG)";
+    QTest::newRow("fuer nur als Wort") << "Erklaerung fuer die Zerlegung, Gebuehrfuer"
+                                      << "Erkl&auml;rung f&uuml;r die Zerlegung, Gebuehrfuer";
+    QTest::newRow("ueberschuss") << "Einnahmenueberschussrechnung" << "Einnahmen&uuml;berschussrechnung";
+    QTest::newRow("verlaengerung") << "Dauerfristverlaengerung" << "Dauerfristverl&auml;ngerung";
+    QTest::newRow("Gross-Klein bei Wortersatz") << "KLAERUNG Klaerung" << "KLAERUNG Klaerung";
+    QTest::newRow("Platzhalter") << "M\"UE\"nchen \"GROSS_AE\"rger Stra\"SS\"e Ma\"SZ\" \"OE\"l \"AE\""
+                                 << "M&uuml;nchen &Auml;rger Stra&szlig;e Ma&szlig; &ouml;l &auml;";
+    QTest::newRow("Platzhalter klein allein bleibt") << "M\"ue\"nchen" << "M\"ue\"nchen";
+    // Present once exactly: then every spelling is replaced.
+    QTest::newRow("Platzhalter gemischt") << "\"UE\" \"ue\"" << "&uuml; &uuml;";
+    QTest::newRow("PARAGRAPH") << "\"PARAGRAPH\" 4" << "&sect; 4";
+    QTest::newRow("Uuml in Anfuehrung") << "\"&Uuml;\"bersicht" << "&Uuml;bersicht";
+    QTest::newRow("nicht Latin-1") << QString::fromUtf8("Kur\u015f") << "Kur?";
+    QTest::newRow("leer") << "" << "";
+}
+
+void TstPlugin::nameHtml()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, html);
+    Plugin p;
+    p.setzeName(name);
+    QCOMPARE(p.gibNameHtml(), html);
+}
+
+void TstPlugin::kurznameUndAnzeigename_data()
+{
+    QTest::addColumn<uint>("jahr");
+    QTest::addColumn<QString>("kurzname");
+    QTest::addColumn<QString>("anzeige");
+    QTest::newRow("2019") << 2019u << "est19" << "Einkommensteuererkl&auml;rung 2019";
+    QTest::newRow("9999") << 9999u << "est" << "Einkommensteuererkl&auml;rung";
+    QTest::newRow("0") << 0u << "est" << "Einkommensteuererkl&auml;rung";
+    QTest::newRow("2100") << 2100u << "est00" << "Einkommensteuererkl&auml;rung 2100";
+}
+
+void TstPlugin::kurznameUndAnzeigename()
+{
+    QFETCH(uint, jahr);
+    QFETCH(QString, kurzname);
+    QFETCH(QString, anzeige);
+    Plugin p;
+    p.setzeName(QStringLiteral("Einkommensteuererklaerung"));
+    p.setzeKurzname(QStringLiteral("est"));
+    p.setzeJahr(jahr);
+    QCOMPARE(p.gibKurznameMitJahr(), kurzname);
+    QCOMPARE(p.gibAnzeigename(), anzeige);
+}
+
+void TstPlugin::statusText_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("verfuegbar");
+    QTest::addColumn<bool>("neuerZeitraum");
+    QTest::addColumn<bool>("keinUpdatePaket");
+    QTest::addColumn<QString>("text");
+    const QString k = QStringLiteral("<br><b>kompatibel:</b> ");
+    QTest::newRow("aktuell") << 0x22 << false << false << false << "ist aktuell" + k + "ja";
+    QTest::newRow("update") << 0x42 << false << false << false << "Es ist ein Update vorhanden." + k + "ja";
+    QTest::newRow("update ohne Paket") << 0x41 << false << false << true
+                                       << "Ist nicht aktuell aber es ist kein Update vorhanden." + k
+            + "nein, erst nach Update";
+    QTest::newRow("kein update") << 0x14 << false << false << false
+                                 << "Es ist kein Update vorhanden." + k + "nein, erst nach Update";
+    QTest::newRow("nicht mehr") << 0x81 << false << false << false
+                                << textAusLiteral("wird nicht mehr unterst&uuml;tzt") + k + "nein";
+    QTest::newRow("nicht mehr ohne Hauptanwendung")
+        << 0x88 << false << false << false << textAusLiteral("wird nicht mehr unterst&uuml;tzt") + k + "nein";
+    QTest::newRow("nicht mehr gleich") << 0x82 << false << false << false
+                                       << textAusLiteral("wird nicht mehr unterst&uuml;tzt") + k + "ja";
+    QTest::newRow("unbekannt") << 0x108 << false << false << false
+                               << "der Zustand ist unbekannt" + k + "nein, erst nach Update";
+    QTest::newRow("verfuegbar installiert") << 0x22 << true << false << false << "ist bereits installiert" + k + "ja";
+    QTest::newRow("verfuegbar update") << 0x44 << true << false << false
+                                       << textAusLiteral("zur Installation verf&uuml;gbar") + k + "nein, erst nach Update";
+    QTest::newRow("verfuegbar verschieden") << 0x12 << true << false << false
+                                            << textAusLiteral("zur Installation verf&uuml;gbar") + k + "ja";
+    QTest::newRow("verfuegbar neu") << 0x82 << true << false << false
+                                    << textAusLiteral("zur Installation verf&uuml;gbar") + k + "ja";
+    QTest::newRow("verfuegbar neuer Zeitraum")
+        << 0x82 << true << true << false
+        << textAusLiteral("neuer Zeitraum einer bereits installierten Steuererkl&auml;rung") + k + "ja";
+}
+
+void TstPlugin::statusText()
+{
+    QFETCH(int, status);
+    QFETCH(bool, verfuegbar);
+    QFETCH(bool, neuerZeitraum);
+    QFETCH(bool, keinUpdatePaket);
+    QFETCH(QString, text);
+    Plugin p;
+    p.setzeStatus(status);
+    p.setzeNeuerZeitraum(neuerZeitraum);
+    p.setzeKeinUpdatePaket(keinUpdatePaket);
+    QCOMPARE(p.gibStatusText(verfuegbar), text);
+}
+
+void TstPlugin::abbruchMeldung_data()
+{
+    QTest::addColumn<int>("aktion");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("meldung");
+    const QString rest = QStringLiteral(", da die Aktion durch den Anwender abgebrochen wurde.");
+    QTest::newRow("keine") << 0 << "Umsatzsteuer" << "";
+    QTest::newRow("installieren") << 1 << "Umsatzsteuer" << "\"Umsatzsteuer 2020\" wurde nicht installiert" + rest;
+    QTest::newRow("erneuern") << 2 << "Umsatzsteuer" << "\"Umsatzsteuer 2020\" wurde nicht erneuert" + rest;
+    QTest::newRow("entfernen") << 3 << "Umsatzsteuer" << "\"Umsatzsteuer 2020\" wurde nicht entfernt" + rest;
+    QTest::newRow("Hauptprogramm") << 2 << "Fiscalon Hauptprogramm" << "\"Das Hauptprogram\" wurde nicht erneuert" + rest;
+    QTest::newRow("unbekannt") << 7 << "Umsatzsteuer" << "";
+}
+
+void TstPlugin::abbruchMeldung()
+{
+    QFETCH(int, aktion);
+    QFETCH(QString, name);
+    QFETCH(QString, meldung);
+    Plugin p;
+    p.setzeName(name);
+    p.setzeJahr(2020);
+    p.setzeAktion(aktion);
+    QCOMPARE(p.gibAbbruchMeldung(), meldung);
+    // With a message the action is consumed; without one it stays as it was.
+    QCOMPARE(p.gibAktion(), meldung.isEmpty() ? aktion : 0);
+}
+
+void TstPlugin::unterfallart_data()
+{
+    QTest::addColumn<uint>("nummer");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("10") << 10u << textAusLiteral("Einkommensteuererkl&auml;rung");
+    QTest::newRow("13") << 13u << textAusLiteral("Antrag auf Beg&uuml;nstigung des nicht entnommenen Gewinns (&sect;34a EStG)");
+    QTest::newRow("21") << 21u << textAusLiteral("Erkl&auml;rung f&uuml;r die Zerlegung des Gewerbesteuermessbetrages");
+    QTest::newRow("98") << 98u << "Elektronische Lohnsteuerabzugsmerkmale (ELStAM)";
+    QTest::newRow("11") << 11u << "Unterfallart 11";
+    QTest::newRow("0") << 0u << "Unterfallart 0";
+}
+
+void TstPlugin::unterfallart()
+{
+    QFETCH(uint, nummer);
+    QFETCH(QString, text);
+    QCOMPARE(PluginManager::gibUnterfallartBezeichnung(nummer), text);
+}
+
+void TstPlugin::vergleicheVersion_data()
+{
+    QTest::addColumn<QList<uint>>("basis");
+    QTest::addColumn<QList<uint>>("anderes");
+    QTest::addColumn<int>("zustand");
+    using L = QList<uint>;
+    QTest::newRow("NrGr groesser trotz NrAlle kleiner") << L { 5, 10, 1, 1 } << L { 5, 9, 2, 1 } << 0;
+    QTest::newRow("gleich") << L { 5, 10, 1, 1 } << L { 5, 10, 1, 1 } << 1;
+    QTest::newRow("anderes ueberall kleiner") << L { 5, 10, 2, 2 } << L { 4, 9, 1, 1 } << 2;
+    QTest::newRow("Interface groesser") << L { 5, 10, 1, 1 } << L { 6, 1, 1, 1 } << 0;
+    QTest::newRow("NrPlugin groesser") << L { 5, 10, 1, 1 } << L { 5, 10, 1, 2 } << 0;
+    QTest::newRow("vorzeichenlos") << L { 5, 10, 1, 1 } << L { 5, 0x80000000u, 1, 1 } << 0;
+}
+
+void TstPlugin::vergleicheVersion()
+{
+    QFETCH(QList<uint>, basis);
+    QFETCH(QList<uint>, anderes);
+    QFETCH(int, zustand);
+    Plugin a, b;
+    for (auto* p : { &a, &b }) {
+        const QList<uint>& w = (p == &a) ? basis : anderes;
+        p->setzeInterfaceNr(w[0]);
+        p->setzeNrAlle(w[1]);
+        p->setzeNrGr(w[2]);
+        p->setzeNrPlugin(w[3]);
+    }
+    // Rev and Jahr take no part.
+    a.setzeRev(1);
+    b.setzeRev(99);
+    a.setzeJahr(2019);
+    QCOMPARE(a.vergleicheVersion(&b), zustand);
+    QCOMPARE(a.vergleicheVersion(nullptr), int(Plugin::ZUSTAND_KEIN_GEGENUEBER));
+}
+
+void TstPlugin::setzeStatusUndPraedikate_data()
+{
+    QTest::addColumn<int>("kompatibilitaet");
+    QTest::addColumn<int>("zustand");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("erneuerbar");
+    QTest::addColumn<bool>("installierbar");
+    QTest::newRow("gleich, verschieden") << 1 << 2 << 0x12 << true << true;
+    QTest::newRow("gleich, update") << 1 << 0 << 0x42 << true << false;
+    QTest::newRow("kleiner, update") << 2 << 0 << 0x44 << false << true;
+    QTest::newRow("gleich, kein Gegenueber") << 1 << 3 << 0x82 << false << true;
+    QTest::newRow("gleich, aktuell") << 1 << 1 << 0x22 << false << false;
+    QTest::newRow("ausserhalb") << 9 << 9 << 0x88 << false << false;
+    QTest::newRow("unbekannt") << 0 << 4 << 0x101 << false << false;
+}
+
+void TstPlugin::setzeStatusUndPraedikate()
+{
+    QFETCH(int, kompatibilitaet);
+    QFETCH(int, zustand);
+    QFETCH(int, status);
+    QFETCH(bool, erneuerbar);
+    QFETCH(bool, installierbar);
+    Plugin p;
+    p.setzeStatus(kompatibilitaet, zustand);
+    QCOMPARE(p.gibStatus(), status);
+    QCOMPARE(p.istErneuerbar(), erneuerbar);
+    QCOMPARE(p.istInstallierbar(), installierbar);
+    p.setzeAktion(Plugin::ERNEUERN);
+    QVERIFY(p.istErneuerbar());
+}
+
+void TstPlugin::setupsUndGroessen()
+{
+    Plugin p;
+    p.setzeSize(QStringLiteral("12345678901"));
+    QCOMPARE(p.gibSize(), quint64(12345678901ull));
+    p.setzeSize(QStringLiteral("12x"));
+    QCOMPARE(p.gibSize(), quint64(0));
+    p.setzeUnzipFileSize(QStringLiteral("-5"));
+    QCOMPARE(p.gibUnzipFileSize(), quint64(0));
+    p.setzeSelbstUpdate(QStringLiteral("TRUE"));
+    QVERIFY(p.istSelbstUpdate());
+    p.setzeDienst(QStringLiteral("ja"));
+    QVERIFY(!p.istDienst());
+
+    QVERIFY(!p.gibSetup(27000));
+    Setup kaputt, s1, s2;
+    kaputt.setzeRev(QStringLiteral("abc"));
+    s1.setzeRev(QStringLiteral("27000"));
+    s1.setzeDatei(QStringLiteral("eins.zip"));
+    s2.setzeRev(QStringLiteral("27000"));
+    s2.setzeDatei(QStringLiteral("zwei.zip"));
+    QCOMPARE(kaputt.gibRevisionUi(), 0u);
+    p.fuegeSetupsHinzu({ kaputt, s1, s2 });
+    QCOMPARE(p.gibSetup(27000)->gibDatei(), QStringLiteral("eins.zip"));
+    QVERIFY(!p.gibSetup(1));
+}
+
+namespace {
+
+void fuelleVoll(Plugin& p)
+{
+    p.setzeName(QStringLiteral("Einkommensteuererklaerung fuer \"UE\"bungen"));
+    p.setzeKurzname(QStringLiteral("est"));
+    p.setzeDictDatei(QStringLiteral("/opt/fiscalon/dict/est_19.dict"));
+    p.setzeSelbstUpdate(true);
+    p.setzeDienst(true);
+    p.setzeZip(QStringLiteral("  est19.zip "));
+    p.setzeSilent(QStringLiteral("/S"));
+    p.setzeSize(quint64(123456789012ull));
+    p.setzeUnzipFileSize(quint64(99));
+    p.setzeMD5(QStringLiteral("0123456789abcdef0123456789abcdef"));
+    Setup s;
+    s.setzeDatei(QStringLiteral("est19_u1.zip"));
+    s.setzeSilent(QStringLiteral("/q"));
+    s.setzeSize(quint64(1) << 40);
+    s.setzeUnzipFileSize(quint64(7));
+    s.setzeMD5(QStringLiteral("ffff"));
+    s.setzeRev(QStringLiteral("27001"));
+    Setup t = s;
+    t.setzeRev(QStringLiteral("27002"));
+    p.setzeSetups({ s, t });
+    p.setzeVersion(QStringLiteral("21.3.1"));
+    p.setzeInterfaceNr(5);
+    p.setzeUnterfallArt(10);
+    p.setzeRev(27289);
+    p.setzeJahr(2019);
+    p.setzeNrAlle(4000000000u);
+    p.setzeNrGr(2);
+    p.setzeNrPlugin(3);
+    p.setzeDateien({ QStringLiteral("bin/est19.so"), QStringLiteral("daten/\u00fcbersicht.pdf") });
+    p.setzeStatus(0x42);
+    p.setzeAktion(Plugin::ERNEUERN);
+    p.setzeInitialisiert(true);
+    p.setzeIstInstalliert(true);
+    p.setzeNeuerZeitraum(true);
+    p.setzeKeinUpdatePaket(true);
+}
+
+} // namespace
+
+void TstPlugin::stromHinUndZurueck()
+{
+    Plugin p;
+    fuelleVoll(p);
+    QByteArray bytes;
+    {
+        QDataStream aus(&bytes, QIODevice::WriteOnly);
+        aus << p << p;
+        QCOMPARE(aus.status(), QDataStream::Ok);
+    }
+    QDataStream ein(bytes);
+    Plugin q, r;
+    ein >> q >> r;
+    QCOMPARE(ein.status(), QDataStream::Ok);
+    QVERIFY(ein.atEnd());
+
+    for (const Plugin* x : { &q, &r }) {
+        QCOMPARE(x->gibName(), QStringLiteral("Einkommensteuererkl&auml;rung f&uuml;r &uuml;bungen"));
+        QCOMPARE(x->gibNameHtml(), x->gibName());
+        QCOMPARE(x->gibKurzname(), p.gibKurzname());
+        QCOMPARE(x->gibDictDatei(), p.gibDictDatei());
+        QCOMPARE(x->gibZip(), QStringLiteral("est19.zip")); // written trimmed
+        QCOMPARE(x->gibSilent(), p.gibSilent());
+        QCOMPARE(x->gibSize(), p.gibSize());
+        QCOMPARE(x->gibMD5(), p.gibMD5());
+        QCOMPARE(x->gibSetups(), p.gibSetups());
+        QCOMPARE(x->gibVersion(), p.gibVersion());
+        QCOMPARE(x->gibInterfaceNr(), p.gibInterfaceNr());
+        QCOMPARE(x->gibUnterfallArt(), p.gibUnterfallArt());
+        QCOMPARE(x->gibRev(), p.gibRev());
+        QCOMPARE(x->gibJahr(), p.gibJahr());
+        QCOMPARE(x->gibNrAlle(), p.gibNrAlle());
+        QCOMPARE(x->gibNrGr(), p.gibNrGr());
+        QCOMPARE(x->gibNrPlugin(), p.gibNrPlugin());
+        QCOMPARE(x->gibDateien(), p.gibDateien());
+        QCOMPARE(x->gibStatus(), p.gibStatus());
+        QCOMPARE(x->gibAktion(), p.gibAktion());
+        QCOMPARE(x->istInitialisiert(), true);
+        QCOMPARE(x->istKeinUpdatePaket(), true);
+        // Not part of the stream form.
+        QCOMPARE(x->gibUnzipFileSize(), quint64(0));
+        QVERIFY(!x->istSelbstUpdate());
+        QVERIFY(!x->istDienst());
+        QVERIFY(!x->istInstalliert());
+        QVERIFY(!x->istNeuerZeitraum());
+    }
+
+    // A second pass gives the same bytes: the HTML name is stable.
+    QByteArray nochmal;
+    {
+        QDataStream aus(&nochmal, QIODevice::WriteOnly);
+        aus << q << r;
+    }
+    QByteArray erwartet;
+    {
+        Plugin p2;
+        fuelleVoll(p2);
+        QDataStream aus(&erwartet, QIODevice::WriteOnly);
+        aus << p2 << p2;
+    }
+    QCOMPARE(nochmal, erwartet);
+}
+
+void TstPlugin::stromBytefolge()
+{
+    // The order of the stream form, field by field, as a reader of another
+    // build would take it apart.
+    Plugin p;
+    fuelleVoll(p);
+    QByteArray bytes;
+    {
+        QDataStream aus(&bytes, QIODevice::WriteOnly);
+        aus << p;
+    }
+    QDataStream ein(bytes);
+    QString s;
+    QStringList erwartet1 = { p.gibNameHtml(), "est", "est19.zip", "/S", "123456789012",
+                              "0123456789abcdef0123456789abcdef", "", "" };
+    for (const QString& e : erwartet1) {
+        ein >> s;
+        QCOMPARE(s, e);
+        QVERIFY(!s.isNull()); // empty text is written as an empty string, never as null
+    }
+    qint32 n = 0;
+    ein >> n;
+    QCOMPARE(n, 2);
+    for (int i = 0; i < n; ++i) {
+        QString silent, datei, md5, rev;
+        quint64 groesse = 0, entpackt = 0;
+        ein >> silent >> datei >> md5 >> rev >> groesse >> entpackt;
+        QCOMPARE(silent, QStringLiteral("/q"));
+        QCOMPARE(datei, QStringLiteral("est19_u1.zip"));
+        QCOMPARE(md5, QStringLiteral("ffff"));
+        QCOMPARE(rev, i == 0 ? QStringLiteral("27001") : QStringLiteral("27002"));
+        QCOMPARE(groesse, quint64(1) << 40);
+        QCOMPARE(entpackt, quint64(7));
+    }
+    for (const QString& e : QStringList { "21.3.1", "5", "10", "27289", "2019", "4000000000", "2", "3" }) {
+        ein >> s;
+        QCOMPARE(s, e);
+    }
+    QStringList dateien;
+    ein >> dateien;
+    QCOMPARE(dateien, p.gibDateien());
+    QString status, aktion, dict;
+    bool init = false, keinUpdate = false;
+    ein >> status >> aktion >> init >> dict >> keinUpdate;
+    QCOMPARE(status, QStringLiteral("66"));
+    QCOMPARE(aktion, QStringLiteral("2"));
+    QVERIFY(init);
+    QCOMPARE(dict, p.gibDictDatei());
+    QVERIFY(keinUpdate);
+    QVERIFY(ein.atEnd());
+}
+
+void TstPlugin::stromBeschaedigt_data()
+{
+    QTest::addColumn<int>("art");
+    QTest::newRow("abgeschnitten") << 0;
+    QTest::newRow("riesige Setup-Zahl") << 1;
+    QTest::newRow("negative Setup-Zahl") << 2;
+    QTest::newRow("leer") << 3;
+    QTest::newRow("riesige Dateizahl") << 4;
+}
+
+void TstPlugin::stromBeschaedigt()
+{
+    QFETCH(int, art);
+    Plugin p;
+    fuelleVoll(p);
+    QByteArray bytes;
+    {
+        QDataStream aus(&bytes, QIODevice::WriteOnly);
+        aus << p;
+    }
+    if (art == 0) {
+        bytes.chop(9);
+    } else if (art == 1 || art == 2) {
+        // Rewrite the count after the eight leading strings.
+        QDataStream ein(bytes);
+        QString s;
+        for (int i = 0; i < 8; ++i)
+            ein >> s;
+        const qint64 pos = ein.device()->pos();
+        QByteArray zahl;
+        QDataStream z(&zahl, QIODevice::WriteOnly);
+        z << qint32(art == 1 ? 0x7fffffff : -5);
+        bytes.replace(int(pos), 4, zahl);
+    } else if (art == 3) {
+        bytes.clear();
+    } else {
+        // Everything up to the file list, then a count no file could hold.
+        bytes.clear();
+        QDataStream aus(&bytes, QIODevice::WriteOnly);
+        for (int i = 0; i < 8; ++i)
+            aus << QStringLiteral("x");
+        aus << qint32(0);
+        for (int i = 0; i < 8; ++i)
+            aus << QStringLiteral("1");
+        aus << quint32(0xfffffff0u) << QStringLiteral("eine");
+    }
+    QDataStream ein(bytes);
+    Plugin q;
+    ein >> q;
+    if (art == 2) {
+        // A negative count reads as no packages; the rest is out of step.
+        QVERIFY(q.gibSetups().isEmpty());
+    }
+    QVERIFY(!q.istInitialisiert());
+    QVERIFY(q.gibSetups().size() < 100);
+}
+
+void TstPlugin::serverForm()
+{
+    QDomDocument doc;
+    QVERIFY(doc.setContent(QStringLiteral(
+        "<TechNr NrAlle='1' NrGr='2' NrPlugin='3'><Version>21.3.7</Version><Daten>"
+        "<Datei Typ='bin' Pfad='a.so'/><Datei Typ='dat' Pfad='b.dat'/><Datei/><Datei Typ='x' Pfad='c'/>"
+        "</Daten></TechNr>")));
+    Plugin p;
+    QVERIFY(p.init(doc.documentElement(), QStringLiteral("Gewerbesteuererklaerung"), QStringLiteral("gew"), 2020, 5,
+                   1, 2, 3, 27300));
+    QVERIFY(p.istInitialisiert());
+    QCOMPARE(p.gibVersion(), QStringLiteral("21.3.7"));
+    QCOMPARE(p.gibDateien(), QStringList({ "bin;a.so", "dat;b.dat" }));
+    QCOMPARE(p.gibKurznameMitJahr(), QStringLiteral("gew20"));
+    QCOMPARE(p.gibRev(), 27300u);
+}
+
+void TstPlugin::initAusDictionary_data()
+{
+    QTest::addColumn<bool>("alsJson");
+    QTest::addColumn<QString>("unterfallArt");
+    QTest::addColumn<QString>("jahr");
+    QTest::addColumn<QString>("interfaceNr");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<uint>("erwarteteUfa");
+    QTest::addColumn<uint>("erwartetesInterface");
+    QTest::newRow("csv") << false << "10" << "2019" << "5" << true << 10u << 5u;
+    QTest::newRow("json") << true << "10" << "2019" << "5" << true << 10u << 5u;
+    QTest::newRow("csv nur Jahr") << false << "" << "2019" << "5" << true << 0u << 5u;
+    QTest::newRow("json keine Zahl") << true << "x" << "2019" << "v5" << true << 0u << 0u;
+    QTest::newRow("csv unvollstaendig") << false << "" << "" << "5" << false << 0u << 0u;
+    QTest::newRow("json unvollstaendig") << true << "" << "" << "5" << false << 0u << 0u;
+}
+
+void TstPlugin::initAusDictionary()
+{
+    QFETCH(bool, alsJson);
+    QFETCH(QString, unterfallArt);
+    QFETCH(QString, jahr);
+    QFETCH(QString, interfaceNr);
+    QFETCH(bool, ok);
+    QFETCH(uint, erwarteteUfa);
+    QFETCH(uint, erwartetesInterface);
+
+    QTemporaryDir dir;
+    DictHilfe::Daten d;
+    d.kurzname = QStringLiteral("est");
+    d.langname = QStringLiteral("Einkommensteuererklaerung");
+    d.jahr = jahr;
+    d.unterfallArt = unterfallArt;
+    d.interfaceNr = interfaceNr;
+    DictHilfe::datei(d, dir.path(), QStringLiteral("plugins/est19.so"), "eins");
+    DictHilfe::datei(d, dir.path(), QStringLiteral("daten/est19.dat"), "zwei");
+    const QString pfad = dir.path() + QStringLiteral("/dict/est_19.dict");
+    QVERIFY(m_schluessel->schreibeDict(pfad, d, alsJson));
+
+    Plugin p;
+    QCOMPARE(p.init(pfad), ok);
+    QCOMPARE(p.istInitialisiert(), ok);
+    QCOMPARE(p.gibDictDatei(), pfad);
+    if (!ok)
+        return;
+    QCOMPARE(p.gibKurzname(), QStringLiteral("est"));
+    QCOMPARE(p.gibName(), QStringLiteral("Einkommensteuererklaerung"));
+    QCOMPARE(p.gibVersion(), QStringLiteral("21.3.0"));
+    QCOMPARE(p.gibUnterfallArt(), erwarteteUfa);
+    QCOMPARE(p.gibInterfaceNr(), erwartetesInterface);
+    QCOMPARE(p.gibJahr(), 2019u);
+    QCOMPARE(p.gibRev(), 27289u);
+    QCOMPARE(p.gibNrAlle(), 10u);
+    QCOMPARE(p.gibDateien(), QStringList({ "daten/est19.dat", "plugins/est19.so" }));
+}
+
+QTEST_GUILESS_MAIN(TstPlugin)
+#include "tst_plugin.moc"

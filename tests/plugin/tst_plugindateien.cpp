@@ -1,0 +1,442 @@
+// Copying and deleting a part's files: the rules of the walk, and that no
+// path outside the part's folder is ever touched.
+
+#include "global/varnelApplication/logbase.h"
+#include "global/varnelApplication/textausliteral.h"
+#include "pluginManager/plugin.h"
+#include "pluginManager/startwerte.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void schreibe(const QString& pfad, const QByteArray& inhalt = "x")
+{
+    QDir().mkpath(QFileInfo(pfad).absolutePath());
+    QFile f(pfad);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(pfad));
+    f.write(inhalt);
+}
+
+QByteArray lese(const QString& pfad)
+{
+    QFile f(pfad);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+constexpr uid_t NIEMAND = 65534;
+
+} // namespace
+
+class TstPluginDateien : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void pfadImOrdner_data();
+    void pfadImOrdner();
+    void loescheLeereListe();
+    void loescheFehlendeUndVorhandene_data();
+    void loescheFehlendeUndVorhandene();
+    void loescheNieAusserhalb_data();
+    void loescheNieAusserhalb();
+    void loescheOhneRechte_data();
+    void loescheOhneRechte();
+    void kopiereAlles();
+    void kopiereErsetztAltesZiel();
+    void kopiereNieAusserhalb();
+    void kopiereLeereListeUndFehlendeQuelle();
+
+private:
+    QTemporaryDir m_log;
+    QTemporaryDir m_tmp;
+    QString m_kora;
+    QString m_aussen;
+};
+
+void TstPluginDateien::initTestCase()
+{
+    initLogBase(QStringLiteral("tst_plugindateien"), 10 * 1024 * 1024, m_log.path());
+}
+
+void TstPluginDateien::cleanupTestCase()
+{
+    beendeLogBase();
+    gs_KoraDir.clear();
+}
+
+void TstPluginDateien::init()
+{
+    // A fresh tree per test function: the installation and a folder beside it
+    // that stands for everything outside.
+    const QString basis = m_tmp.path() + QStringLiteral("/") + QString::fromLatin1(QTest::currentTestFunction())
+        + QStringLiteral("_") + QString::fromLatin1(QTest::currentDataTag());
+    m_kora = basis + QStringLiteral("/kora");
+    m_aussen = basis + QStringLiteral("/aussen");
+    QDir(basis).removeRecursively();
+    QVERIFY(QDir().mkpath(m_kora + QStringLiteral("/dict")));
+    QVERIFY(QDir().mkpath(m_aussen));
+    gs_KoraDir = QDir::toNativeSeparators(m_kora);
+}
+
+void TstPluginDateien::pfadImOrdner_data()
+{
+    QTest::addColumn<QString>("relativ");
+    QTest::addColumn<bool>("folgen");
+    QTest::addColumn<QString>("erwartet"); // relative to the base; empty: rejected
+    QTest::newRow("einfach") << "a/b.txt" << true << "a/b.txt";
+    QTest::newRow("punkt und doppelte Striche") << "./a//b.txt" << true << "a/b.txt";
+    QTest::newRow("Rueckstrich als Trenner") << "a\\b.txt" << true << "a/b.txt";
+    QTest::newRow("fehlender Ordner") << "neu/tief/c.txt" << true << "neu/tief/c.txt";
+    QTest::newRow("zwei Punkte") << "a/../../aussen/x" << true << "";
+    QTest::newRow("zwei Punkte mit Rueckstrich") << "a\\..\\..\\x" << true << "";
+    QTest::newRow("absolut") << "/etc/passwd" << true << "";
+    QTest::newRow("Laufwerk") << "C:/Windows/x" << true << "";
+    QTest::newRow("Steuerzeichen") << "a/b\nc" << true << "";
+    QTest::newRow("leer") << "" << true << "";
+    QTest::newRow("nur Punkt") << "." << true << "";
+    QTest::newRow("Ordner-Verknuepfung nach aussen") << "raus/x" << false << "";
+    QTest::newRow("Ordner-Verknuepfung nach innen") << "rein/b.txt" << true << "rein/b.txt";
+    QTest::newRow("Datei-Verknuepfung nach aussen, gefolgt") << "zeiger" << true << "";
+    QTest::newRow("Datei-Verknuepfung nach aussen, selbst") << "zeiger" << false << "zeiger";
+    QTest::newRow("verwaiste Ordner-Verknuepfung") << "tot/x" << false << "";
+}
+
+void TstPluginDateien::pfadImOrdner()
+{
+    QFETCH(QString, relativ);
+    QFETCH(bool, folgen);
+    QFETCH(QString, erwartet);
+    schreibe(m_kora + QStringLiteral("/a/b.txt"));
+    schreibe(m_aussen + QStringLiteral("/x"));
+    QVERIFY(QFile::link(m_aussen, m_kora + QStringLiteral("/raus")));
+    QVERIFY(QFile::link(m_kora + QStringLiteral("/a"), m_kora + QStringLiteral("/rein")));
+    QVERIFY(QFile::link(m_aussen + QStringLiteral("/x"), m_kora + QStringLiteral("/zeiger")));
+    QVERIFY(QFile::link(m_aussen + QStringLiteral("/gibtsnicht"), m_kora + QStringLiteral("/tot")));
+
+    QString grund;
+    const QString pfad = Plugin::pfadImOrdner(m_kora, relativ, folgen, &grund);
+    if (erwartet.isEmpty()) {
+        QVERIFY2(pfad.isEmpty(), qPrintable(pfad));
+        QVERIFY(!grund.isEmpty());
+    } else {
+        QCOMPARE(pfad, QDir::toNativeSeparators(m_kora + QLatin1Char('/') + erwartet));
+    }
+}
+
+void TstPluginDateien::loescheLeereListe()
+{
+    const QString dict = m_kora + QStringLiteral("/dict/est_19.dict");
+    schreibe(dict);
+    schreibe(dict + QStringLiteral(".sig"));
+    Plugin p;
+    p.setzeDictDatei(dict);
+    QString fehler = QStringLiteral("alt");
+    QVERIFY(p.loescheAlleDateien(fehler, false));
+    QVERIFY(fehler.isEmpty());
+    // Not even the dictionary goes.
+    QVERIFY(QFileInfo::exists(dict));
+    QVERIFY(QFileInfo::exists(dict + QStringLiteral(".sig")));
+}
+
+void TstPluginDateien::loescheFehlendeUndVorhandene_data()
+{
+    QTest::addColumn<bool>("nurDictionary");
+    QTest::addColumn<bool>("sigDa");
+    QTest::newRow("alles") << false << true;
+    QTest::newRow("alles, ohne sig") << false << false;
+    QTest::newRow("nur Dictionary") << true << true;
+}
+
+void TstPluginDateien::loescheFehlendeUndVorhandene()
+{
+    QFETCH(bool, nurDictionary);
+    QFETCH(bool, sigDa);
+    const QString dict = m_kora + QStringLiteral("/dict/est_19.dict");
+    schreibe(dict);
+    if (sigDa)
+        schreibe(dict + QStringLiteral(".sig"));
+    schreibe(m_kora + QStringLiteral("/bin/est19.so"));
+    schreibe(m_kora + QStringLiteral("/daten/est19.dat"));
+    Plugin p;
+    p.setzeDictDatei(QDir::toNativeSeparators(dict));
+    p.setzeDateien({ "bin/est19.so", "fehlt/schon.weg", "daten/est19.dat" });
+    QString fehler;
+    QVERIFY(p.loescheAlleDateien(fehler, nurDictionary));
+    QVERIFY2(fehler.isEmpty(), qPrintable(fehler));
+    QVERIFY(!QFileInfo::exists(dict));
+    QVERIFY(!QFileInfo::exists(dict + QStringLiteral(".sig")));
+    QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/bin/est19.so")), nurDictionary);
+    QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/daten/est19.dat")), nurDictionary);
+    QCOMPARE(p.gibDateien().isEmpty(), !nurDictionary);
+}
+
+void TstPluginDateien::loescheNieAusserhalb_data()
+{
+    QTest::addColumn<QString>("eintrag");
+    QTest::addColumn<QString>("dictArt"); // innen, aussen, endung
+    QTest::newRow("zwei Punkte") << "../aussen/opfer" << "innen";
+    QTest::newRow("Ordner-Verknuepfung") << "raus/opfer" << "innen";
+    QTest::newRow("absolut") << "ABS" << "innen";
+    QTest::newRow("Dictionary ausserhalb") << "bin/a.so" << "aussen";
+    QTest::newRow("Dictionary ueber Verknuepfung") << "bin/a.so" << "verknuepft";
+    QTest::newRow("kein Dictionary") << "bin/a.so" << "endung";
+}
+
+void TstPluginDateien::loescheNieAusserhalb()
+{
+    QFETCH(QString, eintrag);
+    QFETCH(QString, dictArt);
+    const QString opfer = m_aussen + QStringLiteral("/opfer");
+    schreibe(opfer, "wertvoll");
+    schreibe(m_aussen + QStringLiteral("/fremd.dict"), "fremd");
+    QVERIFY(QFile::link(m_aussen, m_kora + QStringLiteral("/raus")));
+    schreibe(m_kora + QStringLiteral("/bin/a.so"));
+    QString dict = m_kora + QStringLiteral("/dict/est_19.dict");
+    if (dictArt == QLatin1String("aussen"))
+        dict = m_aussen + QStringLiteral("/fremd.dict");
+    else if (dictArt == QLatin1String("verknuepft"))
+        dict = m_kora + QStringLiteral("/raus/fremd.dict");
+    else if (dictArt == QLatin1String("endung"))
+        dict = m_kora + QStringLiteral("/bin/a.so");
+    schreibe(m_kora + QStringLiteral("/dict/est_19.dict"));
+    if (eintrag == QLatin1String("ABS"))
+        eintrag = opfer;
+
+    Plugin p;
+    p.setzeDictDatei(dict);
+    p.setzeDateien({ eintrag });
+    QString fehler;
+    const bool ok = p.loescheAlleDateien(fehler, false);
+    QCOMPARE(lese(opfer), QByteArray("wertvoll"));
+    QCOMPARE(lese(m_aussen + QStringLiteral("/fremd.dict")), QByteArray("fremd"));
+    QVERIFY(QFileInfo(m_aussen).isDir());
+    if (dictArt == QLatin1String("innen")) {
+        // The stray entry is dropped, the module's own dictionary goes.
+        QVERIFY(ok);
+        QVERIFY(!QFileInfo::exists(dict));
+    } else {
+        QVERIFY(!ok);
+        QVERIFY(fehler.contains(QStringLiteral("au\u00dferhalb")));
+    }
+}
+
+void TstPluginDateien::loescheOhneRechte_data()
+{
+    QTest::addColumn<bool>("nurDictionary");
+    QTest::newRow("Dateien gesperrt") << false;
+    QTest::newRow("Dictionary gesperrt") << true;
+}
+
+void TstPluginDateien::loescheOhneRechte()
+{
+    QFETCH(bool, nurDictionary);
+    const bool alsRoot = (geteuid() == 0);
+    if (alsRoot) {
+        QProcess probe;
+        probe.start(QStringLiteral("setpriv"), { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                 QStringLiteral("--clear-groups"), QStringLiteral(IV_LOESCHHELFER),
+                                                 QStringLiteral("--probe") });
+        if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            probe.kill();
+            probe.waitForFinished(5000);
+            QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv "
+                  "(is setpriv installed and the build folder readable for others?)");
+        }
+    }
+
+    // A tree that user 65534 (or we, when not root) may change, except for
+    // one locked folder.
+    QTemporaryDir baum(QDir::tempPath() + QStringLiteral("/iv-rechte-XXXXXX"));
+    QVERIFY(baum.isValid());
+    const QString kora = baum.path() + QStringLiteral("/kora");
+    const QString gesperrt = kora + (nurDictionary ? QStringLiteral("/dict") : QStringLiteral("/gesperrt"));
+    const QString dict = kora + QStringLiteral("/dict/est_19.dict");
+    schreibe(dict);
+    schreibe(dict + QStringLiteral(".sig"));
+    schreibe(kora + QStringLiteral("/frei.dat"));
+    schreibe(kora + QStringLiteral("/gesperrt/schreibgeschuetzt.dat"));
+    schreibe(kora + QStringLiteral("/gesperrt/beschreibbar.dat"));
+    const QString schreibgeschuetzt
+        = nurDictionary ? dict + QStringLiteral(".sig") : kora + QStringLiteral("/gesperrt/schreibgeschuetzt.dat");
+    const QString beschreibbar = nurDictionary ? dict : kora + QStringLiteral("/gesperrt/beschreibbar.dat");
+
+    auto setzeRechte = [&](bool sperren) {
+        const QByteArray b = QFile::encodeName(baum.path());
+        ::chmod(b.constData(), 0755);
+        QDir alle(kora);
+        QStringList pfade = { kora };
+        for (const QString& unter : { QStringLiteral("dict"), QStringLiteral("gesperrt") }) {
+            pfade << kora + QLatin1Char('/') + unter;
+            for (const QString& n : QDir(kora + QLatin1Char('/') + unter).entryList(QDir::Files))
+                pfade << kora + QLatin1Char('/') + unter + QLatin1Char('/') + n;
+        }
+        pfade << kora + QStringLiteral("/frei.dat");
+        for (const QString& p : pfade) {
+            const QByteArray n = QFile::encodeName(p);
+            if (alsRoot && ::chown(n.constData(), sperren ? NIEMAND : 0, sperren ? NIEMAND : 0) != 0)
+                qWarning("chown %s failed", n.constData());
+        }
+        const QByteArray g = QFile::encodeName(gesperrt);
+        const QByteArray s = QFile::encodeName(schreibgeschuetzt);
+        if (!sperren) {
+            ::chmod(g.constData(), 0755);
+            ::chmod(s.constData(), 0644);
+            return;
+        }
+        if (alsRoot) {
+            // Owned by root: user 65534 may neither delete in it nor write the one file.
+            if (::chown(g.constData(), 0, 0) != 0 || ::chown(s.constData(), 0, 0) != 0)
+                qWarning("chown failed");
+            ::chmod(g.constData(), 0755);
+            ::chmod(s.constData(), 0644);
+        } else {
+            ::chmod(g.constData(), 0555);
+            ::chmod(s.constData(), 0444);
+        }
+    };
+    setzeRechte(true);
+
+    QStringList argumente = { kora, dict, nurDictionary ? QStringLiteral("1") : QStringLiteral("0"),
+                              QStringLiteral("frei.dat"), QStringLiteral("gesperrt/schreibgeschuetzt.dat"),
+                              QStringLiteral("gesperrt/beschreibbar.dat") };
+    QProcess helfer;
+    if (alsRoot) {
+        argumente.prepend(QStringLiteral(IV_LOESCHHELFER));
+        argumente.prepend(QStringLiteral("--clear-groups"));
+        argumente.prepend(QStringLiteral("--regid=65534"));
+        argumente.prepend(QStringLiteral("--reuid=65534"));
+        helfer.start(QStringLiteral("setpriv"), argumente);
+    } else {
+        helfer.start(QStringLiteral(IV_LOESCHHELFER), argumente);
+    }
+    const bool fertig = helfer.waitForFinished(60000);
+    if (!fertig) {
+        helfer.kill();
+        helfer.waitForFinished(5000);
+    }
+    const QString ausgabe = QString::fromUtf8(helfer.readAllStandardOutput());
+    setzeRechte(false);
+    QVERIFY2(fertig && helfer.exitCode() == 0, qPrintable(QString::fromUtf8(helfer.readAllStandardError())));
+
+    QMap<QString, QString> werte;
+    for (const QString& zeile : ausgabe.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        werte.insert(zeile.section(QLatin1Char('='), 0, 0), zeile.section(QLatin1Char('='), 1));
+
+    const QString keineRechte = textAusLiteral("Die Datei \"%1\" konnte nicht gel&ouml;scht werden, da keine Schreibrechte gegeben sind.")
+                                    .arg(schreibgeschuetzt);
+    const QString nichtGeloescht = textAusLiteral("Die Datei \"%1\" konnte nicht gel&ouml;scht werden.").arg(beschreibbar);
+    QCOMPARE(werte.value(QStringLiteral("ergebnis")), QStringLiteral("0"));
+    // Lines are joined as they come: files from the last to the first, then
+    // the dictionary, then its signature.
+    const QString erwartet = QStringLiteral("<br>%1<br>%2").arg(nichtGeloescht, keineRechte);
+    QCOMPARE(werte.value(QStringLiteral("fehler")), erwartet);
+    QVERIFY(QFileInfo::exists(dict));
+    QVERIFY(QFileInfo::exists(dict + QStringLiteral(".sig")));
+    if (nurDictionary) {
+        QCOMPARE(werte.value(QStringLiteral("rest")),
+                 QStringLiteral("frei.dat|gesperrt/schreibgeschuetzt.dat|gesperrt/beschreibbar.dat"));
+        QVERIFY(QFileInfo::exists(kora + QStringLiteral("/frei.dat")));
+    } else {
+        QCOMPARE(werte.value(QStringLiteral("rest")),
+                 QStringLiteral("gesperrt/schreibgeschuetzt.dat|gesperrt/beschreibbar.dat"));
+        QVERIFY(!QFileInfo::exists(kora + QStringLiteral("/frei.dat")));
+    }
+}
+
+void TstPluginDateien::kopiereAlles()
+{
+    const QString quelle = m_kora + QStringLiteral("/iv");
+    const QString dict = quelle + QStringLiteral("/dict/instv_0.vdict");
+    schreibe(dict, "dict");
+    schreibe(dict + QStringLiteral(".sig"), "sig");
+    schreibe(quelle + QStringLiteral("/bin/installationsverwaltung"), "programm");
+    schreibe(quelle + QStringLiteral("/lib/tief/libx.so"), "bibliothek");
+    Plugin p;
+    p.setzeDictDatei(QDir::toNativeSeparators(dict));
+    p.setzeDateien({ "bin/installationsverwaltung", "lib/tief/libx.so", "fehlt.txt" });
+    const QString ziel = m_aussen + QStringLiteral("/neu/tiefer/Dienst");
+    QVERIFY(p.kopiereAlleDateien(ziel));
+    QCOMPARE(lese(ziel + QStringLiteral("/bin/installationsverwaltung")), QByteArray("programm"));
+    QCOMPARE(lese(ziel + QStringLiteral("/lib/tief/libx.so")), QByteArray("bibliothek"));
+    QCOMPARE(lese(ziel + QStringLiteral("/dict/instv_0.vdict")), QByteArray("dict"));
+    QCOMPARE(lese(ziel + QStringLiteral("/dict/instv_0.vdict.sig")), QByteArray("sig"));
+    QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/fehlt.txt")));
+}
+
+void TstPluginDateien::kopiereErsetztAltesZiel()
+{
+    const QString quelle = m_kora + QStringLiteral("/iv");
+    const QString dict = quelle + QStringLiteral("/dict/instv_0.vdict");
+    schreibe(dict, "dict");
+    schreibe(quelle + QStringLiteral("/a.txt"), "neu");
+    const QString ziel = m_aussen + QStringLiteral("/ziel");
+    schreibe(ziel + QStringLiteral("/a.txt"), "alt und laenger");
+    // A target that is a link is replaced by a file, its target stays.
+    schreibe(m_aussen + QStringLiteral("/linkziel"), "bleibt");
+    Plugin p;
+    p.setzeDictDatei(dict);
+    p.setzeDateien({ "a.txt" });
+    QVERIFY(p.kopiereAlleDateien(ziel));
+    QCOMPARE(lese(ziel + QStringLiteral("/a.txt")), QByteArray("neu"));
+
+    QVERIFY(QFile::remove(ziel + QStringLiteral("/a.txt")));
+    QVERIFY(QFile::link(m_aussen + QStringLiteral("/linkziel"), ziel + QStringLiteral("/a.txt")));
+    QVERIFY(p.kopiereAlleDateien(ziel));
+    QVERIFY(!QFileInfo(ziel + QStringLiteral("/a.txt")).isSymLink());
+    QCOMPARE(lese(ziel + QStringLiteral("/a.txt")), QByteArray("neu"));
+    QCOMPARE(lese(m_aussen + QStringLiteral("/linkziel")), QByteArray("bleibt"));
+}
+
+void TstPluginDateien::kopiereNieAusserhalb()
+{
+    const QString quelle = m_kora + QStringLiteral("/iv");
+    const QString dict = quelle + QStringLiteral("/dict/instv_0.vdict");
+    schreibe(dict, "dict");
+    schreibe(quelle + QStringLiteral("/gut.txt"), "gut");
+    schreibe(m_aussen + QStringLiteral("/geheim"), "geheim");
+    QVERIFY(QFile::link(m_aussen + QStringLiteral("/geheim"), quelle + QStringLiteral("/zeiger")));
+    const QString ziel = m_kora + QStringLiteral("/ziel");
+    QVERIFY(QDir().mkpath(ziel));
+    // A folder in the target that leads out.
+    QVERIFY(QFile::link(m_aussen, ziel + QStringLiteral("/raus")));
+    Plugin p;
+    p.setzeDictDatei(dict);
+    p.setzeDateien({ "../../aussen/geheim", "zeiger", "raus/gut.txt", "/etc/hostname", "gut.txt" });
+    QVERIFY(p.kopiereAlleDateien(ziel));
+    QCOMPARE(lese(ziel + QStringLiteral("/gut.txt")), QByteArray("gut"));
+    QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/zeiger")));
+    QVERIFY(!QFileInfo::exists(m_aussen + QStringLiteral("/gut.txt")));
+    QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/etc/hostname")));
+    QCOMPARE(QDir(m_aussen).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList { "geheim" });
+}
+
+void TstPluginDateien::kopiereLeereListeUndFehlendeQuelle()
+{
+    Plugin leer;
+    leer.setzeDictDatei(m_kora + QStringLiteral("/gibtsnicht/dict/x.vdict"));
+    const QString ziel = m_aussen + QStringLiteral("/ziel");
+    QVERIFY(leer.kopiereAlleDateien(ziel));
+    QVERIFY(!QFileInfo::exists(ziel));
+
+    Plugin ohneQuelle;
+    ohneQuelle.setzeDictDatei(m_kora + QStringLiteral("/gibtsnicht/dict/x.vdict"));
+    ohneQuelle.setzeDateien({ "a.txt" });
+    QVERIFY(!ohneQuelle.kopiereAlleDateien(ziel));
+    QVERIFY(!QFileInfo::exists(ziel));
+}
+
+QTEST_GUILESS_MAIN(TstPluginDateien)
+#include "tst_plugindateien.moc"
