@@ -24,4 +24,14 @@ public:
     // dictionary path into a file path (checksums, copying, deleting) goes
     // through here.
     static QString vollerPfad(const QString& basisVerzeichnis, const QString& relativerPfad);
+
+    // The content of a dictionary file: Base64, line breaks and blanks
+    // allowed. Any other character makes the whole file undecodable (empty
+    // result), so damaged files are not half-read.
+    static QByteArray dekodiere(const QByteArray& base64);
+
+    // Compares every listed file below the folder above the dictionary's
+    // "dict" with its checksum, logging each missing or different one.
+    // False when at least one failed.
+    static bool pruefeDateien(const DictInfo& info, const QString& dictPfad);
 };
