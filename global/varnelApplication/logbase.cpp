@@ -18,6 +18,7 @@ LogBase* gp_Log = nullptr;
 QString ivFunktionsname(const char* prettyFunction)
 {
     QString s = QString::fromLatin1(prettyFunction);
+    s.remove(QStringLiteral("{anonymous}::"));
     // The parameter list starts at the first "(" that does not belong to a
     // template argument; "operator()" keeps its own pair.
     int tiefe = 0;

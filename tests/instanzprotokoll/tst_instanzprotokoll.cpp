@@ -93,6 +93,8 @@ private slots:
     void sperrdateienBeiToterGegenstelle();
     void rekursivLoeschenBleibtUnterDerWurzel();
     void schreibfehlerTavoIni();
+    void entwickler_data();
+    void entwickler();
 };
 
 void TstInstanzprotokoll::zweiteInstanzErkenntErste()
@@ -313,6 +315,33 @@ void TstInstanzprotokoll::schreibfehlerTavoIni()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Fehler beim Schreiben in die tavo.ini. Eintrag: UPDATE/y; Fehlernummer = 1")));
     QVERIFY(!kern.setPluginManagerDatenModel(QStringLiteral("UPDATE/y"), 2));
     beendeLogBase();
+}
+
+void TstInstanzprotokoll::entwickler_data()
+{
+    QTest::addColumn<QByteArray>("benutzer");
+    QTest::addColumn<bool>("werkzeuge");
+    QTest::addColumn<bool>("erwartet");
+    QTest::newRow("Entwickler mit Werkzeugen") << QByteArray("Entwickler") << true << true;
+    QTest::newRow("Entwickler ohne Werkzeuge") << QByteArray("entwickler") << false << false;
+    QTest::newRow("Anwender mit Werkzeugen") << QByteArray("anna") << true << false;
+}
+
+void TstInstanzprotokoll::entwickler()
+{
+    QFETCH(QByteArray, benutzer);
+    QFETCH(bool, werkzeuge);
+    QFETCH(bool, erwartet);
+    TestUmgebung umgebung;
+    const QByteArray alt = qgetenv("USER");
+    qputenv("USER", benutzer);
+    Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), werkzeuge);
+    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+    QCOMPARE(kern.istEntwickler(), erwartet);
+    // Decided once per process: a later change of the file does not count.
+    Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), !werkzeuge);
+    QCOMPARE(kern.istEntwickler(), erwartet);
+    qputenv("USER", alt);
 }
 
 QTEST_GUILESS_MAIN(TstInstanzprotokoll)

@@ -166,6 +166,7 @@ void TstLogBase::funktionsname_data()
     QTest::newRow("Konstruktor") << "VarnelKern::VarnelKern(const QString&, QObject*)" << "VarnelKern::VarnelKern";
     QTest::newRow("Lambda") << "A::f()::<lambda(int)>" << "A::f";
     QTest::newRow("Operator") << "bool A::operator()(int)" << "A::operator()";
+    QTest::newRow("anonymer Namensraum") << "int {anonymous}::ende()" << "ende";
 }
 
 void TstLogBase::funktionsname()
