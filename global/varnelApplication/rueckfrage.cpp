@@ -6,6 +6,18 @@
 
 Rueckfrage::~Rueckfrage() = default;
 
+bool Rueckfrage::frageProxyZugang(const QString& host, const QString& port, int versuch, QString&, QString&)
+{
+    IV_LOG_INFO(QStringLiteral("Zugangsdaten f\u00fcr den Proxy-Server %1:%2 (Versuch %3) k\u00f6nnen nicht erfragt werden.")
+                    .arg(host, port)
+                    .arg(versuch));
+    return false;
+}
+
+void Rueckfrage::schliesseProxyZugang()
+{
+}
+
 namespace {
 
 // Without a screen nobody can answer: log the text, answer "no".

@@ -22,6 +22,13 @@ public:
     virtual int zeigeMeldungAbschaltbar(const QString& titel, const QString& text, int art, int breite, int hoehe,
                                         const QString& textKnopf1, const QString& textKnopf2,
                                         const QString& iniDatei, const QString& schluessel) = 0;
+
+    // Asks for the credentials a proxy demands (attempt 1, 2, ...). True with
+    // both values when the user confirmed. Without a user: false.
+    virtual bool frageProxyZugang(const QString& host, const QString& port, int versuch, QString& benutzer,
+                                  QString& passwort);
+    // Closes an open credentials question as rejected (its time is up).
+    virtual void schliesseProxyZugang();
 };
 
 // The installed seam; never null.
