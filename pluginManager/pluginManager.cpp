@@ -208,8 +208,8 @@ bool PluginManager::istKopieValid(const QString& verzeichnis) const
         return false;
     }
     // A copy we would start must be the publisher's: a dictionary whose
-    // signature fails proves nothing, and the comma-separated form carries
-    // checksums the parser does not test. Both are checked here.
+    // signature fails proves nothing (the parse alone accepts it), and every
+    // listed file must match, whichever form the dictionary has.
     bool gueltig = info.signaturGueltig == QLatin1String("true");
     for (auto it = info.dateien.cbegin(); gueltig && it != info.dateien.cend(); ++it) {
         const QString pfad = Plugin::pfadImOrdner(verzeichnis, it.value().pfad, true);

@@ -1,0 +1,404 @@
+// The module table model: rows, colours, check boxes, ticks, sorting and
+// the counts the wizard asks for.
+
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/logbase.h"
+#include "pluginManager/dlgPluginManagerDatenmodel.h"
+#include "pluginManager/plugin.h"
+#include "tests/testhilfe/testumgebung.h"
+
+#include <QColor>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+Plugin* neu(const QString& name, uint jahr, int status = 0, int aktion = 0, bool installiert = false)
+{
+    auto* p = new Plugin;
+    p->setzeName(name);
+    p->setzeKurzname(name.left(3).toLower());
+    p->setzeJahr(jahr);
+    p->setzeStatus(status);
+    p->setzeAktion(aktion);
+    p->setzeIstInstalliert(installiert);
+    p->setzeRev(27000 + jahr % 100);
+    return p;
+}
+
+QStringList reihenfolge(const DlgPluginManagerDatenmodel& m)
+{
+    QStringList r;
+    for (int i = 0; i < m.anzahl(); ++i)
+        r << QStringLiteral("%1 %2").arg(m.gibPlugin(i)->gibName()).arg(m.gibPlugin(i)->gibJahr());
+    return r;
+}
+
+} // namespace
+
+class TstDatenmodell : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void zeilenUndSpalten();
+    void anzeige();
+    void farben_data();
+    void farben();
+    void hakenfelder_data();
+    void hakenfelder();
+    void umschalten_data();
+    void umschalten();
+    void sortieren_data();
+    void sortieren();
+    void zaehlen();
+    void besitz();
+
+private:
+    QTemporaryDir m_log;
+};
+
+void TstDatenmodell::initTestCase()
+{
+    initLogBase(QStringLiteral("tst_datenmodell"), 10 * 1024 * 1024, m_log.path());
+}
+
+void TstDatenmodell::cleanupTestCase()
+{
+    beendeLogBase();
+}
+
+void TstDatenmodell::zeilenUndSpalten()
+{
+    DlgPluginManagerDatenmodel installiert(false);
+    DlgPluginManagerDatenmodel verfuegbar(true);
+    QCOMPARE(installiert.columnCount(), 4);
+    QCOMPARE(verfuegbar.columnCount(), 3);
+    QCOMPARE(installiert.headerData(3, Qt::Horizontal).toString(), QStringLiteral("entfernen"));
+    QCOMPARE(verfuegbar.headerData(2, Qt::Horizontal).toString(), QStringLiteral("installieren"));
+    QCOMPARE(verfuegbar.headerData(0, Qt::Vertical).toInt(), 1);
+    QVERIFY(!verfuegbar.istGefuellt());
+
+    QSignalSpy eingefuegt(&verfuegbar, &QAbstractItemModel::rowsInserted);
+    verfuegbar.fuegeHinzu(neu("A", 2019, 0x22, 0, true));
+    verfuegbar.fuegeHinzu(neu("B", 2020, 0x82, 0, false));
+    verfuegbar.fuegeHinzu(neu("C", 2021, 0x22, 0, true));
+    verfuegbar.fuegeHinzu(neu("D", 2021, 0x82, 0, false));
+    QVERIFY(verfuegbar.istGefuellt());
+    QCOMPARE(eingefuegt.count(), 2);
+    QCOMPARE(verfuegbar.anzahl(), 4);
+    QCOMPARE(verfuegbar.rowCount(), 2);
+    QCOMPARE(verfuegbar.data(verfuegbar.index(1, 0)).toString(), QStringLiteral("D"));
+    QCOMPARE(verfuegbar.zeileVonIndex(3), 1);
+    QCOMPARE(verfuegbar.zeileVonIndex(2), -1);
+    QVERIFY(!verfuegbar.data(verfuegbar.index(2, 0)).isValid());
+    QVERIFY(!verfuegbar.setData(verfuegbar.index(2, 2), Qt::Checked, Qt::CheckStateRole));
+
+    // Every record installed: no rows, but the list is kept.
+    DlgPluginManagerDatenmodel alleDa(true);
+    alleDa.fuegeHinzu(neu("A", 2019, 0x22, 0, true));
+    QCOMPARE(alleDa.rowCount(), 0);
+    QCOMPARE(alleDa.anzahl(), 1);
+    QCOMPARE(alleDa.gibPlugin(1), nullptr);
+    QCOMPARE(alleDa.gibPlugin(-1), nullptr);
+
+    installiert.fuegeHinzu(neu("A", 2019));
+    QSignalSpy zurueckgesetzt(&installiert, &QAbstractItemModel::modelReset);
+    installiert.leereListe();
+    QCOMPARE(installiert.anzahl(), 0);
+    QCOMPARE(zurueckgesetzt.count(), 1);
+    QCOMPARE(installiert.flags(installiert.index(0, 0)), Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+}
+
+void TstDatenmodell::anzeige()
+{
+    DlgPluginManagerDatenmodel m(false);
+    m.fuegeHinzu(neu("Umsatzsteuererklaerung", 9999, 0x42));
+    m.fuegeHinzu(neu("Lohnsteuer", 2020, 0x22));
+    QCOMPARE(m.data(m.index(0, 0)).toString(), QStringLiteral("Umsatzsteuererkl&auml;rung"));
+    QCOMPARE(m.data(m.index(0, 1)).toString(), QStringLiteral("alle"));
+    QCOMPARE(m.data(m.index(1, 1)).toString(), QStringLiteral("2020"));
+    QVERIFY(!m.data(m.index(1, 2)).isValid());
+    QCOMPARE(m.data(m.index(1, 1), Qt::TextAlignmentRole).toInt(), int(Qt::AlignHCenter | Qt::AlignVCenter));
+    QVERIFY(!m.data(m.index(1, 0), Qt::TextAlignmentRole).isValid());
+    QCOMPARE(m.data(m.index(0, 3), Qt::ToolTipRole).toString(),
+             QStringLiteral("<table><tr><td><b>Name</b>: Umsatzsteuererkl&auml;rung</td></tr>"
+                            "<tr><td><b>Version</b>: 27099</td></tr>"
+                            "<tr><td><b>Status</b>: Es ist ein Update vorhanden.<br><b>kompatibel:</b> ja</td></tr></table>"));
+    // An empty value leaves its line out.
+    m.gibPlugin(1)->setzeName(QString());
+    m.gibPlugin(1)->setzeStatus(0);
+    m.gibPlugin(1)->setzeJahr(0);
+    const QString tip = m.data(m.index(1, 0), Qt::ToolTipRole).toString();
+    QVERIFY(!tip.contains(QStringLiteral("<b>Name</b>")));
+    QVERIFY(tip.contains(QStringLiteral("<b>Version</b>")));
+}
+
+void TstDatenmodell::farben_data()
+{
+    QTest::addColumn<bool>("verfuegbar");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("neuerZeitraum");
+    QTest::addColumn<QColor>("farbe"); // invalid: no background
+    const QColor gruen(144, 238, 144), gelb(255, 255, 153), rot(255, 99, 71), blau(135, 206, 250), weiss(Qt::white);
+    QTest::newRow("inst aktuell 21") << false << 0x21 << false << gruen;
+    QTest::newRow("inst aktuell 22") << false << 0x22 << false << gruen;
+    QTest::newRow("inst update 41") << false << 0x41 << false << gelb;
+    QTest::newRow("inst update 44") << false << 0x44 << false << gelb;
+    QTest::newRow("inst weg 82") << false << 0x82 << false << rot;
+    QTest::newRow("inst weiss 12") << false << 0x12 << false << weiss;
+    QTest::newRow("inst weiss 108") << false << 0x108 << false << weiss;
+    QTest::newRow("inst keine 0") << false << 0 << false << QColor();
+    QTest::newRow("inst keine 42 neuer Zeitraum egal") << false << 0x42 << true << gelb;
+    QTest::newRow("verf 12 blau") << true << 0x12 << false << blau;
+    QTest::newRow("verf neuer Zeitraum") << true << 0x82 << true << blau;
+    QTest::newRow("verf neuer Zeitraum ohne Status") << true << 0 << true << blau;
+    QTest::newRow("verf 22 gruen") << true << 0x22 << false << gruen;
+    QTest::newRow("verf 82 weiss") << true << 0x82 << false << weiss;
+    QTest::newRow("verf 21 weiss") << true << 0x21 << false << weiss;
+    QTest::newRow("verf unbekannt") << true << 0x200 << false << QColor();
+}
+
+void TstDatenmodell::farben()
+{
+    QFETCH(bool, verfuegbar);
+    QFETCH(int, status);
+    QFETCH(bool, neuerZeitraum);
+    QFETCH(QColor, farbe);
+    DlgPluginManagerDatenmodel m(verfuegbar);
+    Plugin* p = neu("X", 2020, status);
+    p->setzeNeuerZeitraum(neuerZeitraum);
+    m.fuegeHinzu(p);
+    const QVariant v = m.data(m.index(0, 1), Qt::BackgroundRole);
+    if (!farbe.isValid())
+        QVERIFY(!v.isValid());
+    else
+        QCOMPARE(v.value<QColor>(), farbe);
+}
+
+void TstDatenmodell::hakenfelder_data()
+{
+    QTest::addColumn<bool>("verfuegbar");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("aktion");
+    QTest::addColumn<int>("spalte2"); // -1 no box, else Qt::CheckState
+    QTest::addColumn<int>("spalte3");
+    QTest::newRow("inst erneuerbar") << false << 0x42 << 0 << int(Qt::Unchecked) << int(Qt::Unchecked);
+    QTest::newRow("inst erneuern") << false << 0x42 << 2 << int(Qt::Checked) << int(Qt::Unchecked);
+    QTest::newRow("inst entfernen") << false << 0x42 << 3 << int(Qt::Unchecked) << int(Qt::Checked);
+    // An update that cannot be renewed: no box for the update, one for removal.
+    QTest::newRow("inst 41") << false << 0x41 << 0 << -1 << int(Qt::Unchecked);
+    QTest::newRow("inst aktuell") << false << 0x22 << 0 << -1 << int(Qt::Unchecked);
+    QTest::newRow("verf installierbar") << true << 0x82 << 0 << int(Qt::Unchecked) << -1;
+    QTest::newRow("verf installieren") << true << 0x44 << 1 << int(Qt::Checked) << -1;
+    QTest::newRow("verf nicht installierbar") << true << 0x81 << 1 << -1 << -1;
+}
+
+void TstDatenmodell::hakenfelder()
+{
+    QFETCH(bool, verfuegbar);
+    QFETCH(int, status);
+    QFETCH(int, aktion);
+    QFETCH(int, spalte2);
+    QFETCH(int, spalte3);
+    DlgPluginManagerDatenmodel m(verfuegbar);
+    m.fuegeHinzu(neu("X", 2020, status, aktion));
+    const QVariant v2 = m.data(m.index(0, 2), Qt::CheckStateRole);
+    const QVariant v3 = m.data(m.index(0, 3), Qt::CheckStateRole);
+    QCOMPARE(v2.isValid() ? v2.toInt() : -1, spalte2);
+    QCOMPARE(v3.isValid() ? v3.toInt() : -1, spalte3);
+    QVERIFY(!m.data(m.index(0, 0), Qt::CheckStateRole).isValid());
+}
+
+void TstDatenmodell::umschalten_data()
+{
+    QTest::addColumn<bool>("verfuegbar");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("hauptanwendung"); // action of the main application; -1 none
+    QTest::addColumn<QList<int>>("folge");   // action before, then after each tick
+    using L = QList<int>;
+    QTest::newRow("verf installierbar") << true << 0x82 << -1 << L { 0, 1, 0, 1 };
+    QTest::newRow("verf nicht installierbar") << true << 0x22 << -1 << L { 0, 0, 0 };
+    // Ticking a renewable module marks it for removal, again for update.
+    QTest::newRow("inst erneuerbar") << false << 0x42 << -1 << L { 0, 3, 2, 3 };
+    QTest::newRow("inst aktuell") << false << 0x22 << -1 << L { 0, 3, 0, 3 };
+    QTest::newRow("inst nicht mehr, ohne Update") << false << 0x81 << 0 << L { 0, 3, 0 };
+    QTest::newRow("inst nicht mehr, Hauptanwendung neu") << false << 0x81 << 2 << L { 3, 3, 3 };
+    QTest::newRow("inst nicht mehr, keine Hauptanwendung") << false << 0x84 << -1 << L { 3, 0, 3 };
+}
+
+void TstDatenmodell::umschalten()
+{
+    QFETCH(bool, verfuegbar);
+    QFETCH(int, status);
+    QFETCH(int, hauptanwendung);
+    QFETCH(QList<int>, folge);
+    DlgPluginManagerDatenmodel m(verfuegbar);
+    std::unique_ptr<Plugin> kora;
+    if (hauptanwendung >= 0) {
+        kora.reset(neu("Fiscalon", 9999, 0x22, hauptanwendung));
+        m.setzeHauptanwendung(kora.get());
+    }
+    m.fuegeHinzu(neu("Vorne", 2019, 0x22));
+    Plugin* p = neu("X", 2020, status, folge.first());
+    m.fuegeHinzu(p);
+    QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
+    QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
+    for (int i = 1; i < folge.size(); ++i) {
+        // The value and the column do not matter.
+        QVERIFY(m.setData(m.index(1, i % m.columnCount()), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(p->gibAktion(), folge.at(i));
+    }
+    QCOMPARE(aenderung.count(), folge.size() - 1);
+    QCOMPARE(geaendert.count(), folge.size() - 1);
+    const QList<QVariant> args = geaendert.last();
+    QCOMPARE(args.at(0).toModelIndex(), m.index(1, 0));
+    QCOMPARE(args.at(1).toModelIndex(), m.index(1, m.columnCount() - 1));
+
+    // Another role changes nothing but is still announced.
+    const int vorher = p->gibAktion();
+    QVERIFY(m.setData(m.index(1, 0), QStringLiteral("x"), Qt::EditRole));
+    QCOMPARE(p->gibAktion(), vorher);
+    QCOMPARE(aenderung.count(), folge.size());
+}
+
+void TstDatenmodell::sortieren_data()
+{
+    QTest::addColumn<bool>("verfuegbar");
+    QTest::addColumn<int>("spalte");
+    QTest::addColumn<bool>("aufsteigend");
+    QTest::addColumn<QStringList>("erwartet");
+    QTest::addColumn<bool>("gemeldet");
+    // Start order: "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019"
+    // (actions / statuses see sortieren()).
+    QTest::newRow("Name auf") << false << 0 << true
+                              << QStringList { "Abc 2019", "Est 2021", "Est 2019", "Gew 2020", "Ust 2020" } << true;
+    QTest::newRow("Name ab") << false << 0 << false
+                             << QStringList { "Ust 2020", "Gew 2020", "Est 2021", "Est 2019", "Abc 2019" } << true;
+    QTest::newRow("Jahr auf") << false << 1 << true
+                              << QStringList { "Abc 2019", "Est 2019", "Gew 2020", "Ust 2020", "Est 2021" } << true;
+    QTest::newRow("Jahr ab") << false << 1 << false
+                             << QStringList { "Est 2021", "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019" } << true;
+    // Tick (aktion 2) last, then boxes: Est 2019 renewable (0x42), others not.
+    QTest::newRow("Haken auf") << false << 2 << true
+                               << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
+    QTest::newRow("Haken ab") << false << 2 << false
+                              << QStringList { "Est 2021", "Est 2019", "Gew 2020", "Ust 2020", "Abc 2019" } << true;
+    // Removal (aktion 3 on Ust 2020) to the end / the front.
+    QTest::newRow("entfernen auf") << false << 3 << true
+                                   << QStringList { "Gew 2020", "Est 2019", "Est 2021", "Abc 2019", "Ust 2020" } << true;
+    QTest::newRow("entfernen ab") << false << 3 << false
+                                  << QStringList { "Ust 2020", "Gew 2020", "Est 2019", "Est 2021", "Abc 2019" } << true;
+    QTest::newRow("verf Spalte 3") << true << 3 << true
+                                   << QStringList { "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019" } << false;
+    QTest::newRow("verf Spalte 7") << true << 7 << false
+                                   << QStringList { "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019" } << false;
+    // Available: tick = aktion 1 (Est 2021), box = installable (Est 2019: 0x82).
+    QTest::newRow("verf Haken auf") << true << 2 << true
+                                    << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
+}
+
+void TstDatenmodell::sortieren()
+{
+    QFETCH(bool, verfuegbar);
+    QFETCH(int, spalte);
+    QFETCH(bool, aufsteigend);
+    QFETCH(QStringList, erwartet);
+    QFETCH(bool, gemeldet);
+    TestUmgebung umgebung;
+
+    DlgPluginManagerDatenmodel m(verfuegbar);
+    const int haken = verfuegbar ? Plugin::INSTALLIEREN : Plugin::ERNEUERN;
+    m.fuegeHinzu(neu("Gew", 2020, 0x22));
+    m.fuegeHinzu(neu("Est", 2019, verfuegbar ? 0x82 : 0x42));
+    m.fuegeHinzu(neu("Est", 2021, verfuegbar ? 0x82 : 0x42, haken));
+    m.fuegeHinzu(neu("Ust", 2020, 0x22, verfuegbar ? 0 : Plugin::ENTFERNEN));
+    m.fuegeHinzu(neu("Abc", 2019, 0x22));
+    QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
+    QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
+
+    m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
+    QCOMPARE(reihenfolge(m), erwartet);
+    QCOMPARE(m.istAufsteigend(), aufsteigend);
+    QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
+    QCOMPARE(geaendert.count(), gemeldet ? 1 : 0);
+
+    // The choice is remembered in kora.ini for the next start.
+    if (verfuegbar) {
+        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), aufsteigend);
+        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareNachJahren(), spalte == 1);
+    } else {
+        QCOMPARE(Einstellungen::getKoraSortiereInstallierteAufsteigend(), aufsteigend);
+        QCOMPARE(Einstellungen::getKoraSortiereInstallierteNachJahren(), spalte == 1);
+        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), true);
+    }
+
+    // Sorting again in the same way exchanges nothing and says nothing.
+    m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
+    QCOMPARE(reihenfolge(m), erwartet);
+    QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
+}
+
+void TstDatenmodell::zaehlen()
+{
+    DlgPluginManagerDatenmodel installiert(false);
+    QVERIFY(installiert.sindAllePluginsAktuell());
+    installiert.fuegeHinzu(neu("Est", 2019, 0x22));
+    installiert.fuegeHinzu(neu("Gew", 2019, 0x84));
+    QVERIFY(installiert.sindAllePluginsAktuell());
+    installiert.fuegeHinzu(neu("Ust", 2019, 0x42));
+    QVERIFY(!installiert.sindAllePluginsAktuell());
+
+    installiert.gibPlugin(0)->setzeUnterfallArt(10);
+    installiert.gibPlugin(1)->setzeUnterfallArt(20);
+    int est = -1, andere = -1;
+    installiert.zaehleNachUnterfallart(est, andere);
+    QCOMPARE(est, 1);
+    QCOMPARE(andere, 2);
+
+    DlgPluginManagerDatenmodel verfuegbar(true);
+    QCOMPARE(verfuegbar.gibtAnzahlPluginsZurInstallationEmpfohlen(), 0);
+    for (int i = 0; i < 3; ++i) {
+        Plugin* p = neu("Est", 2020 + i, 0x82);
+        p->setzeNeuerZeitraum(i != 1);
+        verfuegbar.fuegeHinzu(p);
+    }
+    QCOMPARE(verfuegbar.gibtAnzahlPluginsZurInstallationEmpfohlen(), 2);
+
+    // Row announcements go by the shown rows of the list.
+    QSignalSpy zeile(&verfuegbar, &QAbstractItemModel::dataChanged);
+    verfuegbar.gibPlugin(0)->setzeIstInstalliert(true);
+    verfuegbar.meldeZeilen();
+    QCOMPARE(verfuegbar.rowCount(), 2);
+    verfuegbar.aktualisiereZeile(2);
+    QCOMPARE(zeile.count(), 1);
+    QCOMPARE(zeile.last().at(0).toModelIndex().row(), 1);
+    verfuegbar.aktualisiereZeile(0); // hidden: nothing to redraw
+    QCOMPARE(zeile.count(), 1);
+}
+
+void TstDatenmodell::besitz()
+{
+    // Records belong to the list; replacing it deletes only those not kept.
+    QPointer<Plugin> a = neu("A", 2019), b = neu("B", 2019), c = neu("C", 2019);
+    {
+        DlgPluginManagerDatenmodel m(false);
+        QObject fremd;
+        b->setParent(&fremd);
+        m.fuegeHinzu(a);
+        m.fuegeHinzu(b);
+        QCOMPARE(b->parent(), nullptr);
+        m.setzeListe({ b, c });
+        QVERIFY(a.isNull());
+        QCOMPARE(m.anzahl(), 2);
+    }
+    QVERIFY(b.isNull());
+    QVERIFY(c.isNull());
+}
+
+QTEST_GUILESS_MAIN(TstDatenmodell)
+#include "tst_datenmodell.moc"
