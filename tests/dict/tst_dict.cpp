@@ -1,0 +1,539 @@
+// Both dictionary forms, the codes and messages of a parse, and the listing
+// of the dictionaries of an installation. Fixtures come from the publishing
+// tool or, for malformed files, from the text written here.
+
+#include <QSignalSpy>
+#include <QTextCodec>
+#include <QtTest>
+#include <memory>
+
+#include "global/crypto/cryptohelper.h"
+#include "global/crypto/dictionaryhelper.h"
+#include "global/crypto/dictparser_csv.h"
+#include "global/crypto/dictparser_json.h"
+#include "tests/crypto/kryptotesthilfe.h"
+
+using namespace KryptoTest;
+
+namespace {
+
+QByteArray latin9(const QString& s)
+{
+    return QTextCodec::codecForName("ISO 8859-15")->fromUnicode(s);
+}
+
+const char* const KOPF20 = " 21.3.0,5,27289,est,2020,Einkommensteuer \u20ac,10,1,3,a,b,c,d,Steuer,e,f,g, 7  1 , 12 , 1 ";
+
+} // namespace
+
+class TstDict : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init() { m_paar.aktiviere(); }
+
+    void formatErkennung_data();
+    void formatErkennung();
+    void csvFelder();
+    void jsonFelder();
+    void fehlerCodes_data();
+    void fehlerCodes();
+    void pruefsummen_data();
+    void pruefsummen();
+    void signaturGueltig_data();
+    void signaturGueltig();
+    void getDictInfoMeldungen_data();
+    void getDictInfoMeldungen();
+    void unsicherePfade_data();
+    void unsicherePfade();
+    void dictDateiListe();
+    void dictTextUndKora();
+
+private:
+    QString schreibeDict(const QString& name, const QByteArray& dekodiert);
+
+    QTemporaryDir m_dir;
+    Schluesselpaar m_paar;
+};
+
+void TstDict::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    initLogBase(QStringLiteral("tst_dict"), 1 << 30, m_dir.path() + QStringLiteral("/log"));
+    QVERIFY(m_paar.erzeuge(m_dir.path() + QStringLiteral("/paar")));
+}
+
+void TstDict::cleanupTestCase()
+{
+    Crypto::setzeQuellen(QString(), QString());
+    beendeLogBase();
+}
+
+QString TstDict::schreibeDict(const QString& name, const QByteArray& dekodiert)
+{
+    const QString pfad = m_dir.path() + QStringLiteral("/teil/dict/") + name;
+    schreibe(pfad, dekodiert.toBase64());
+    return pfad;
+}
+
+void TstDict::formatErkennung_data()
+{
+    QTest::addColumn<QByteArray>("datei"); // as stored
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<bool>("json");
+
+    auto b = [](const QByteArray& s) { return s.toBase64(); };
+    QTest::newRow("kommagetrennt") << b("1,2,3,est,2020,E,7,8,9\nbin/a,abc\n") << true << false;
+    QTest::newRow("kommagetrennt mit Zeilenumbruechen im Base64")
+        << b("1,2,3,est,2020,E,7,8,9\nbin/a,abc\n").insert(8, "\r\n") << true << false;
+    QTest::newRow("JSON") << b(R"({"dict":{"dictVersion":"1","kurzname":"est"}})") << false << true;
+    QTest::newRow("JSON mit Zahl als dictVersion") << b(R"({"dict":{"dictVersion":2}})") << false << true;
+    QTest::newRow("geschweifte Klammer mit Kommas") << b("{ ,a,b,c\nx,y\n") << false << false;
+    QTest::newRow("geschweifte Klammer nach Leerraum") << b("  {\"a\":1,\"b\":2}\n") << false << false;
+    QTest::newRow("dictVersion 0") << b(R"({"dict":{"dictVersion":"0","kurzname":"est"}})") << false << false;
+    QTest::newRow("ohne dictVersion") << b(R"({"dict":{"kurzname":"est"}})") << false << false;
+    QTest::newRow("ohne dict") << b(R"({"info":{"dictVersion":"1"}})") << false << false;
+    QTest::newRow("dict leer") << b(R"({"dict":{}})") << false << false;
+    QTest::newRow("leere Datei") << QByteArray() << false << false;
+    QTest::newRow("nur Zeilenumbrueche") << b("\n\n\n") << false << false;
+    QTest::newRow("ein Feld") << b("nur ein feld\n") << false << false;
+    QTest::newRow("kaputtes Base64") << QByteArray("MSwyLDMs*ZXN0\n") << false << false;
+    QTest::newRow("kein Base64") << QByteArray("1,2,3,est,2020,E,7,8,9\n") << false << false;
+}
+
+void TstDict::formatErkennung()
+{
+    QFETCH(QByteArray, datei);
+    QFETCH(bool, csv);
+    QFETCH(bool, json);
+    DictParser_CSV c;
+    DictParser_JSON j;
+    QCOMPARE(c.pruefeFormat(datei), csv);
+    QCOMPARE(j.pruefeFormat(datei), json);
+
+    const QString pfad = m_dir.path() + QStringLiteral("/format/dict/x.dict");
+    schreibe(pfad, datei);
+    std::unique_ptr<DictParser_Abstrakt> p(erzeugeDictParser(pfad));
+    QCOMPARE(bool(qobject_cast<DictParser_CSV*>(p.get())), csv);
+    QCOMPARE(bool(qobject_cast<DictParser_JSON*>(p.get())), json);
+    QVERIFY(!erzeugeDictParser(pfad + QStringLiteral(".fehlt")));
+}
+
+void TstDict::csvFelder()
+{
+    const QString text = QString::fromUtf8(KOPF20) + QStringLiteral("\r\n"
+                                                                     "bin/a.dll , 0123abcd\n"
+                                                                     "\n"
+                                                                     "nurEinFeld\n"
+                                                                     ",leererPfad\n"
+                                                                     "bin/b.dll,\n"
+                                                                     "bin/a.dll,ffff0000\n"
+                                                                     "hilfe/c d.chm,aaaa\n"
+                                                                     "[description]\n");
+    // The description is read as UTF-8, the rest as ISO 8859-15.
+    QByteArray roh = latin9(text) + QByteArray("Zeile \xc3\xbc" "ber eins\n\nzwei\n[/description]\nnach/ende,1234\n");
+    const QString pfad = schreibeDict(QStringLiteral("est_20.dict"), roh);
+    DictParser_CSV p;
+    LogAusschnitt log;
+    QCOMPARE(p.leseDictionary(pfad, false, false), 0);
+    const DictInfoZeiger i = p.gibDictInfo();
+    QVERIFY(i);
+    QCOMPARE(i->versionsNummer, QStringLiteral(" 21.3.0"));
+    QCOMPARE(i->anwendungInterfaceNummer, QStringLiteral("5"));
+    QCOMPARE(i->revision, QStringLiteral("27289"));
+    QCOMPARE(i->kurzname, QStringLiteral("est"));
+    QCOMPARE(i->veranlagungszeitraum, QStringLiteral("2020"));
+    QCOMPARE(i->langname, QStringLiteral("Einkommensteuer \u20ac"));
+    QCOMPARE(i->pluginAlleVersionsNummer, QStringLiteral("10"));
+    QCOMPARE(i->pluginGruppeVersionsNummer, QStringLiteral("1"));
+    QCOMPARE(i->pluginVersionsNummer, QStringLiteral("3"));
+    QCOMPARE(i->kategorie, QStringLiteral("Steuer"));
+    QCOMPARE(i->unterfallArtID, QStringLiteral("7 1"));
+    QCOMPARE(i->sortierKriterium, 12);
+    QVERIFY(i->datenUebernahmeAusVorjahr);
+    QCOMPARE(i->beschreibung, QStringLiteral("\nZeile \u00fcber eins\nzwei"));
+    QCOMPARE(i->signaturGueltig, QStringLiteral("false"));
+    QVERIFY(i->istVollstaendig());
+
+    QCOMPARE(i->dateien.size(), 2);
+    QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).pruefsumme, QStringLiteral("ffff0000"));
+    QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).dictDatei, pfad);
+    QCOMPARE(i->dateien.value(QStringLiteral("hilfe/c d.chm")).pruefsumme, QStringLiteral("aaaa"));
+    QVERIFY(!i->dateien.contains(QStringLiteral("nach/ende")));
+    QCOMPARE(log.text().count(QStringLiteral("Keine Daten nach Decodierung der Datei %1").arg(pfad)), 1);
+
+    // Nine fields are enough; the optional ones keep their defaults.
+    const QString kurz = schreibeDict(QStringLiteral("k.dict"), "1,2,3,kurz,2019,L,7,8,9\nx,1\n");
+    QCOMPARE(p.leseDictionary(kurz, false, false), 0);
+    QCOMPARE(p.gibDictInfo()->sortierKriterium, -1);
+    QCOMPARE(p.gibDictInfo()->unterfallArtID, QString());
+    QVERIFY(p.gibDictInfo()->istVollstaendig());
+}
+
+void TstDict::jsonFelder()
+{
+    const QByteArray beschreibung = QByteArray("Einkommensteuer f&uuml;r &lt;2020&gt; \xe4").toBase64();
+    const QByteArray json = R"({"dict":{"dictVersion":"1","veranlagungszeitraum":"2020",
+        "datenUebernahmeAusVorjahr":"1","datenUebernahmeAusVormonat":"0","sortierKriterium":"4",
+        "versionsNummer":"21.3.0","kurzname":"est","revision":"27289","langname":"Einkommensteuer",
+        "anwendungInterfaceNummer":"5","kategorie":"Steuer","pluginGruppeVersionsNummer":"2",
+        "pluginAlleVersionsNummer":"10","unterfallArtID":"","pluginVersionsNummer":"3",
+        "berechnungVersionsNummer":"99","beschreibung":")"
+                            + beschreibung + R"(",
+        "dateien":[{"bin/a.dll":"aa"},{},{"bin/b.dll":"bb","z":"zz"},{"bin/a.dll":"cc"}]}})";
+    const QString pfad = schreibeDict(QStringLiteral("est_20.dict"), json);
+    DictParser_JSON p;
+    QSignalSpy start(&p, &DictParser_Abstrakt::starteDictionaryInterpetation);
+    QSignalSpy ende(&p, &DictParser_Abstrakt::dictionaryInterpetationBeendet);
+    QCOMPARE(p.leseDictionary(pfad, false, false), 0);
+    QCOMPARE(start.size(), 1);
+    QCOMPARE(ende.size(), 1);
+    QCOMPARE(start.first().first().value<DictParser_Abstrakt*>(), &p);
+    const DictInfoZeiger i = p.gibDictInfo();
+    QVERIFY(i);
+    QCOMPARE(i->veranlagungszeitraum, QStringLiteral("2020"));
+    QVERIFY(i->datenUebernahmeAusVorjahr);
+    QVERIFY(!i->datenUebernahmeAusVormonat);
+    QCOMPARE(i->sortierKriterium, 4);
+    QCOMPARE(i->versionsNummer, QStringLiteral("21.3.0"));
+    QCOMPARE(i->kurzname, QStringLiteral("est"));
+    QCOMPARE(i->langname, QStringLiteral("Einkommensteuer"));
+    QCOMPARE(i->kategorie, QStringLiteral("Steuer"));
+    QCOMPARE(i->pluginGruppeVersionsNummer, QStringLiteral("2"));
+    QCOMPARE(i->pluginAlleVersionsNummer, QStringLiteral("10"));
+    QCOMPARE(i->pluginVersionsNummer, QStringLiteral("3"));
+    QCOMPARE(i->berechnungVersionsNummer, QStringLiteral("99"));
+    QCOMPARE(i->beschreibung, QStringLiteral("Einkommensteuer f\u00fcr <2020> \u00e4"));
+    QCOMPARE(i->dateien.size(), 2);
+    QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).pruefsumme, QStringLiteral("cc"));
+    QCOMPARE(i->dateien.value(QStringLiteral("bin/b.dll")).pruefsumme, QStringLiteral("bb"));
+    QVERIFY(!i->dateien.contains(QStringLiteral("z")));
+
+    // Missing members: empty texts, flags false, no sort key.
+    const QString karg = schreibeDict(QStringLiteral("karg.dict"), R"({"dict":{"dictVersion":"1"}})");
+    QCOMPARE(p.leseDictionary(karg, false, false), 0);
+    QCOMPARE(p.gibDictInfo()->kurzname, QString());
+    QCOMPARE(p.gibDictInfo()->sortierKriterium, -1);
+    QVERIFY(!p.gibDictInfo()->istVollstaendig());
+}
+
+void TstDict::fehlerCodes_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QByteArray>("datei"); // as stored; "-" means: no file
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("mitInfo");
+    QTest::addColumn<QString>("logText");
+
+    auto b = [](const QByteArray& s) { return s.toBase64(); };
+    QTest::newRow("csv Datei fehlt") << false << QByteArray("-") << 2 << false << QString();
+    QTest::newRow("csv leer") << false << QByteArray() << 4 << false
+                              << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
+    QTest::newRow("csv nur Leerzeilen") << false << b("\n\n") << 5 << false
+                                        << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
+    QTest::newRow("csv kaputtes Base64") << false << QByteArray("MSwy!!LDMs\n") << 5 << false
+                                         << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
+    QTest::newRow("csv ohne Komma") << false << b("kopf\nx,y\n") << 5 << false
+                                    << QStringLiteral("enth\u00e4lt keine Komma separierte obere Zeile.");
+    QTest::newRow("csv Kopf mit acht Feldern") << false << b("1,2,3,est,2020,E,7,8\nx,y\n") << 5 << false
+                                               << QStringLiteral("hat 8 statt mindestens 9 Felder");
+    QTest::newRow("json leer") << true << QByteArray() << 4 << false
+                               << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
+    QTest::newRow("json kein JSON") << true << b("{ kaputt") << 5 << true << QStringLiteral("enth\u00e4lt kein JSON");
+    QTest::newRow("json ohne dict") << true << b(R"({"x":{"dictVersion":"1"}})") << 5 << true
+                                    << QStringLiteral("enth\u00e4lt keine Dictionary Informationen");
+    QTest::newRow("json dict leer, Werte trotzdem") << true << b(R"({"dict":[]})") << 5 << true
+                                                    << QStringLiteral("enth\u00e4lt keine Dictionary Informationen");
+}
+
+void TstDict::fehlerCodes()
+{
+    QFETCH(bool, json);
+    QFETCH(QByteArray, datei);
+    QFETCH(int, code);
+    QFETCH(bool, mitInfo);
+    QFETCH(QString, logText);
+
+    const QString pfad = m_dir.path() + QStringLiteral("/fehler/dict/f.dict");
+    QFile::remove(pfad);
+    if (datei != "-")
+        schreibe(pfad, datei);
+    std::unique_ptr<DictParser_Abstrakt> p(json ? static_cast<DictParser_Abstrakt*>(new DictParser_JSON)
+                                                : new DictParser_CSV);
+    LogAusschnitt log;
+    QCOMPARE(p->leseDictionary(pfad, false, false), code);
+    QCOMPARE(bool(p->gibDictInfo()), mitInfo);
+    QVERIFY2(log.text().contains(logText), qPrintable(log.text()));
+}
+
+void TstDict::pruefsummen_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("aenderung");
+    QTest::addColumn<bool>("pruefen");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("logText");
+
+    for (const QString& form : { QStringLiteral("json"), QStringLiteral("csv") }) {
+        const QByteArray f = form.toLatin1();
+        QTest::newRow(f + " unveraendert") << form << QString() << true << 0 << QString();
+        QTest::newRow(f + " Datei geaendert") << form << "aendern" << true << 6
+                                             << QStringLiteral("entspricht nicht dem Dictionary.");
+        QTest::newRow(f + " Datei geaendert ohne Pruefung") << form << "aendern" << false << 0 << QString();
+        QTest::newRow(f + " Datei fehlt") << form << "loeschen" << true << 6
+                                         << QStringLiteral("/bin/programm] ist nicht vorhanden.");
+        QTest::newRow(f + " Pruefsumme gross geschrieben") << form << "gross" << true << 6
+                                                          << QStringLiteral("entspricht nicht dem Dictionary.");
+    }
+}
+
+void TstDict::pruefsummen()
+{
+    QFETCH(QString, form);
+    QFETCH(QString, aenderung);
+    QFETCH(bool, pruefen);
+    QFETCH(int, code);
+    QFETCH(QString, logText);
+
+    QTemporaryDir dir;
+    const QString teil = dir.path() + QStringLiteral("/est");
+    schreibe(teil + QStringLiteral("/bin/programm"), "ausfuehrbar");
+    schreibe(teil + QStringLiteral("/hilfe/leer.txt"), QByteArray());
+    schreibe(teil + QStringLiteral("/daten.xml"), "<a/>");
+    const Lauf l = werkzeug({ "dict", "--ordner", teil, "--name", "est_20.dict", "--form", form, "--kurzname", "est",
+                              "--veranlagungszeitraum", "2020", "--schluessel", m_paar.privat });
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+    const QString pfad = teil + QStringLiteral("/dict/est_20.dict");
+    if (aenderung == QLatin1String("aendern")) {
+        schreibe(teil + QStringLiteral("/daten.xml"), "<b/>");
+    } else if (aenderung == QLatin1String("loeschen")) {
+        QVERIFY(QFile::remove(teil + QStringLiteral("/bin/programm")));
+    } else if (aenderung == QLatin1String("gross")) {
+        const QString summe = md5("ausfuehrbar");
+        QByteArray roh = DictionaryHelper::dekodiere(lese(pfad));
+        QVERIFY(roh.contains(summe.toLatin1()));
+        roh.replace(summe.toLatin1(), summe.toUpper().toLatin1());
+        schreibe(pfad, roh.toBase64());
+    }
+    std::unique_ptr<DictParser_Abstrakt> p(erzeugeDictParser(pfad));
+    QVERIFY(p);
+    QCOMPARE(bool(qobject_cast<DictParser_JSON*>(p.get())), form == QLatin1String("json"));
+    LogAusschnitt log;
+    QCOMPARE(p->leseDictionary(pfad, true, pruefen), code);
+    QVERIFY(p->gibDictInfo());
+    QCOMPARE(p->gibDictInfo()->dateien.size(), 3);
+    QCOMPARE(p->gibDictInfo()->kurzname, QStringLiteral("est"));
+    QCOMPARE(p->gibDictInfo()->signaturGueltig,
+             aenderung == QLatin1String("gross") ? QStringLiteral("false") : QStringLiteral("true"));
+    QVERIFY2(log.text().contains(logText), qPrintable(log.text()));
+}
+
+void TstDict::signaturGueltig_data()
+{
+    QTest::addColumn<int>("signatur"); // 0 valid, 1 missing, 2 altered dictionary
+    QTest::addColumn<bool>("pruefen");
+    QTest::addColumn<QString>("erwartet");
+
+    QTest::newRow("gueltig, geprueft") << 0 << true << "true";
+    QTest::newRow("gueltig, nicht geprueft") << 0 << false << "false";
+    QTest::newRow("fehlt, geprueft") << 1 << true << "false";
+    QTest::newRow("Dictionary veraendert, geprueft") << 2 << true << "false";
+}
+
+void TstDict::signaturGueltig()
+{
+    QFETCH(int, signatur);
+    QFETCH(bool, pruefen);
+    QFETCH(QString, erwartet);
+
+    QTemporaryDir dir;
+    const QString teil = dir.path() + QStringLiteral("/ust");
+    schreibe(teil + QStringLiteral("/a"), "a");
+    QStringList args { "dict", "--ordner", teil, "--name", "ust_20.dict", "--kurzname", "ust",
+                       "--veranlagungszeitraum", "2020" };
+    if (signatur != 1)
+        args << "--schluessel" << m_paar.privat;
+    QCOMPARE(werkzeug(args).code, 0);
+    const QString pfad = teil + QStringLiteral("/dict/ust_20.dict");
+    if (signatur == 2)
+        schreibe(pfad, lese(pfad) + "\n");
+    DictParser_JSON p;
+    LogAusschnitt log;
+    QCOMPARE(p.leseDictionary(pfad, pruefen, true), 0);
+    QCOMPARE(p.gibDictInfo()->signaturGueltig, erwartet);
+    QCOMPARE(log.text().contains(QStringLiteral("Die Dict-Datei [%1] ist nicht valid.").arg(pfad)),
+             pruefen && erwartet == QLatin1String("false"));
+}
+
+void TstDict::getDictInfoMeldungen_data()
+{
+    QTest::addColumn<QByteArray>("datei"); // as stored, "-": none
+    QTest::addColumn<bool>("dateiAendern");
+    QTest::addColumn<bool>("ergebnis");
+    QTest::addColumn<QString>("logText");
+
+    QTest::newRow("fehlt") << QByteArray("-") << false << false
+                           << QStringLiteral("] existiert nicht, ist defekt oder konnte nicht gelesen werden");
+    QTest::newRow("unlesbares Format") << QByteArray("AAAA") << false << false
+                                       << QStringLiteral("] existiert nicht, ist defekt oder konnte nicht gelesen werden");
+    QTest::newRow("Kopf zu kurz") << QByteArray("1,2,3\nx,y\n").toBase64() << false << false
+                                  << QStringLiteral("Die Daten der Dict Datei[%1] konnten nicht interpretiert werden");
+    QTest::newRow("Pruefsumme falsch") << QByteArray() << true << false
+                                       << QStringLiteral("Nicht alle in der Dict Datei[%1] aufgelisteten Dateien "
+                                                         "haben eine korrekte Pr\u00fcfsumme.");
+    QTest::newRow("in Ordnung") << QByteArray() << false << true << QString();
+}
+
+void TstDict::getDictInfoMeldungen()
+{
+    QFETCH(QByteArray, datei);
+    QFETCH(bool, dateiAendern);
+    QFETCH(bool, ergebnis);
+    QFETCH(QString, logText);
+
+    QTemporaryDir dir;
+    const QString teil = dir.path() + QStringLiteral("/kora");
+    const QString dictDir = teil + QStringLiteral("/dict");
+    const QString pfad = dictDir + QStringLiteral("/kora_0.dict");
+    schreibe(teil + QStringLiteral("/kora"), "kora");
+    if (datei.isEmpty()) {
+        QCOMPARE(werkzeug({ "dict", "--ordner", teil, "--name", "kora_0.dict", "--kurzname", "kora",
+                            "--veranlagungszeitraum", "9999", "--schluessel", m_paar.privat })
+                     .code,
+                 0);
+    } else if (datei != "-") {
+        schreibe(pfad, datei);
+    }
+    if (dateiAendern)
+        schreibe(teil + QStringLiteral("/kora"), "anders");
+    DictInfo info;
+    LogAusschnitt log;
+    QCOMPARE(CryptoHelper::getDictInfo(QStringLiteral("kora_0.dict"), info, dictDir, true, true), ergebnis);
+    QVERIFY2(log.text().contains(logText.arg(pfad)), qPrintable(log.text()));
+    QCOMPARE(info.kurzname, ergebnis ? QStringLiteral("kora") : QString());
+    if (ergebnis)
+        QCOMPARE(info.signaturGueltig, QStringLiteral("true"));
+}
+
+void TstDict::unsicherePfade_data()
+{
+    QTest::addColumn<QString>("pfad");
+    QTest::addColumn<bool>("sicher");
+
+    QTest::newRow("einfach") << "bin/a.dll" << true;
+    QTest::newRow("Punkte im Namen") << "bin/..a..dll" << true;
+    QTest::newRow("Windows-Trenner") << "bin\\a.dll" << true;
+    QTest::newRow("hinauf") << "../a.dll" << false;
+    QTest::newRow("hinauf in der Mitte") << "bin/../../a.dll" << false;
+    QTest::newRow("hinauf mit Backslash") << "bin\\..\\..\\a.dll" << false;
+    QTest::newRow("nur hinauf") << ".." << false;
+    QTest::newRow("absolut") << "/etc/passwd" << false;
+    QTest::newRow("absolut Backslash") << "\\windows\\x" << false;
+    QTest::newRow("Laufwerk") << "C:/x" << false;
+    QTest::newRow("Laufwerk relativ") << "c:x" << false;
+    QTest::newRow("Steuerzeichen") << "bin/a\tb" << false;
+    QTest::newRow("leer") << "" << false;
+}
+
+void TstDict::unsicherePfade()
+{
+    QFETCH(QString, pfad);
+    QFETCH(bool, sicher);
+    QCOMPARE(DictionaryHelper::istSichererPfad(pfad), sicher);
+    const QString voll = DictionaryHelper::vollerPfad(QStringLiteral("/opt/teil"), pfad);
+    QCOMPARE(voll.isEmpty(), !sicher);
+    if (sicher)
+        QVERIFY(voll.startsWith(QLatin1String("/opt/teil/")));
+
+    // An unsafe entry never reaches the file list, in either form, and is
+    // never looked at by the checksum test.
+    const QString json = QStringLiteral(R"({"dict":{"dictVersion":"1","dateien":[{"%1":"aa"},{"ok":"bb"}]}})")
+                             .arg(QString(pfad).replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                                      .replace(QLatin1Char('\t'), QStringLiteral("\\t")));
+    const QString pj = schreibeDict(QStringLiteral("p.dict"), json.toUtf8());
+    DictParser_JSON j;
+    QCOMPARE(j.leseDictionary(pj, false, false), 0);
+    QCOMPARE(j.gibDictInfo()->dateien.contains(pfad), sicher);
+    QVERIFY(j.gibDictInfo()->dateien.contains(QStringLiteral("ok")));
+
+    const QString pc = schreibeDict(QStringLiteral("p.dict"), ("1,2,3,4,5,6,7,8,9\n" + pfad + ",aa\nok,bb\n").toUtf8());
+    DictParser_CSV c;
+    LogAusschnitt log;
+    QCOMPARE(c.leseDictionary(pc, false, false), 0);
+    const QString simplified = pfad.simplified();
+    QCOMPARE(c.gibDictInfo()->dateien.contains(simplified), sicher || simplified == QLatin1String("bin/a b"));
+    if (!sicher && !simplified.isEmpty() && simplified != QLatin1String("bin/a b"))
+        QVERIFY2(log.text().contains(QLatin1String("zeigt aus dem Verzeichnis heraus")), qPrintable(log.text()));
+}
+
+void TstDict::dictDateiListe()
+{
+    QTemporaryDir dir;
+    const QString wurzel = dir.path() + QStringLiteral("/kora");
+    schreibe(wurzel + QStringLiteral("/a.txt"), "a");
+    auto dict = [&](const QString& name, bool signiert) {
+        QStringList a { "dict", "--ordner", wurzel, "--name", name, "--kurzname", name.left(3),
+                        "--veranlagungszeitraum", "2020" };
+        if (signiert)
+            a << "--schluessel" << m_paar.privat;
+        QCOMPARE(werkzeug(a).code, 0);
+    };
+    dict(QStringLiteral("Est_20.dict"), true);
+    dict(QStringLiteral("gst_20.dict"), false);
+    dict(QStringLiteral("instv_0.vdict"), true);
+    dict(QStringLiteral("kora_0.dict"), true);
+    QDir().mkpath(wurzel + QStringLiteral("/dict/ordner.dict"));
+    schreibe(wurzel + QStringLiteral("/dict/notiz.txt"), "x");
+
+    QStringList gueltig, ungueltig;
+    LogAusschnitt log;
+    CryptoHelper::leseDictDateiListe(wurzel, gueltig, ungueltig, false);
+    QCOMPARE(gueltig, QStringList({ "dict/Est_20.dict", "dict/kora_0.dict" }));
+    QCOMPARE(ungueltig, QStringList({ wurzel + QStringLiteral("/dict/gst_20.dict") }));
+    QVERIFY(log.text().contains(QStringLiteral("gefundene Dictionarys: 3")));
+    QVERIFY(log.text().contains(
+        QStringLiteral("Die Signatur der Datei \"%1/dict/gst_20.dict\" ist ung\u00fcltig.").arg(wurzel)));
+
+    gueltig.clear();
+    ungueltig.clear();
+    CryptoHelper::leseDictDateiListe(wurzel, gueltig, ungueltig, true);
+    QCOMPARE(gueltig, QStringList({ "dict/Est_20.dict", "dict/instv_0.vdict", "dict/kora_0.dict" }));
+    QCOMPARE(CryptoHelper::searchAllDictionariesInDicrectory(wurzel + QStringLiteral("/dict"), true).size(), 4);
+
+    // No "dict" folder: both lists stay as they were.
+    gueltig = QStringList { "vorher" };
+    ungueltig.clear();
+    LogAusschnitt log2;
+    CryptoHelper::leseDictDateiListe(dir.path(), gueltig, ungueltig, true);
+    QCOMPARE(gueltig, QStringList { "vorher" });
+    QVERIFY(ungueltig.isEmpty());
+    QVERIFY(log2.text().contains(QStringLiteral("Kann nicht in das Dict-Verzeichnis wechseln. sRootPath = \"%1\"")
+                                     .arg(dir.path())));
+}
+
+void TstDict::dictTextUndKora()
+{
+    QTemporaryDir dir;
+    const QString teil = dir.path() + QStringLiteral("/kora");
+    const QString text = QStringLiteral("1,2,3,kora,9999,Fiscalon \u20ac,7,8,9\nkora,abc\n");
+    schreibe(teil + QStringLiteral("/dict/kora_0.dict"), latin9(text).toBase64());
+    QCOMPARE(CryptoHelper::leseDictText(teil + QStringLiteral("/dict/kora_0.dict")), text);
+    QCOMPARE(CryptoHelper::leseDictText(teil + QStringLiteral("/dict/fehlt.dict")), QString());
+
+    DictInfo info;
+    // Unsigned: still read, with signaturGueltig "false".
+    QVERIFY(CryptoHelper::getKoraDictInfo(info, teil + QStringLiteral("/bin")));
+    QCOMPARE(info.langname, QStringLiteral("Fiscalon \u20ac"));
+    QCOMPARE(info.signaturGueltig, QStringLiteral("false"));
+    QCOMPARE(werkzeug({ "signiere", "--schluessel", m_paar.privat, teil + QStringLiteral("/dict/kora_0.dict") }).code, 0);
+    QVERIFY(CryptoHelper::getKoraDictInfo(info, teil + QStringLiteral("/bin")));
+    QCOMPARE(info.signaturGueltig, QStringLiteral("true"));
+    DictInfo leer;
+    QVERIFY(!CryptoHelper::getKoraDictInfo(leer, dir.path()));
+}
+
+QTEST_GUILESS_MAIN(TstDict)
+#include "tst_dict.moc"
