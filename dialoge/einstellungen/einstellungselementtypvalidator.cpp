@@ -42,3 +42,13 @@ QValidator::State PortSpinBox::validate(QString& text, int& pos) const
         return eigener;
     return std::min(eigener, QSpinBox::validate(text, pos));
 }
+
+QString PortSpinBox::textFromValue(int wert) const
+{
+    return wert == 0 ? QString() : QString::number(wert);
+}
+
+int PortSpinBox::valueFromText(const QString& text) const
+{
+    return text.simplified().toInt();
+}

@@ -32,6 +32,11 @@ public:
     explicit PortSpinBox(QWidget* parent = nullptr);
     QValidator::State validate(QString& text, int& pos) const override;
 
+protected:
+    // No port yet (0) shows as an empty field, not as a port number.
+    QString textFromValue(int wert) const override;
+    int valueFromText(const QString& text) const override;
+
 private:
     PortEinstellungsTyp m_typ;
 };

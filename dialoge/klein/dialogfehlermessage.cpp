@@ -1,25 +1,39 @@
 #include "dialoge/klein/dialogfehlermessage.h"
 
 #include "bauwerte.h"
+#include "dialoge/klein/groesse.h"
 #include "kontaktwerte.h"
 #include "global/varnelApplication/textausliteral.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
 
 namespace {
 
-QTextBrowser* baueFeld(QWidget* eltern, const QString& name, int hoehe)
+QTextBrowser* baueFeld(QWidget* eltern, const QString& name)
 {
     auto* feld = new QTextBrowser(eltern);
     feld->setObjectName(name);
     feld->setReadOnly(true);
     feld->setOpenExternalLinks(false);
-    feld->setMinimumHeight(hoehe);
-    feld->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    feld->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return feld;
+}
+
+// As high as the text needs at the dialog's width, within sensible bounds;
+// longer texts scroll.
+void passeHoeheAn(QTextBrowser* feld, int breite)
+{
+    // A copy: the field lays out its own document to its current width.
+    std::unique_ptr<QTextDocument> dok(feld->document()->clone());
+    dok->setTextWidth(breite - 2 * feld->frameWidth());
+    const int hoehe = int(dok->size().height()) + 2 * feld->frameWidth() + 2;
+    feld->setFixedHeight(std::clamp(hoehe, 40, 160));
 }
 
 QLabel* baueUeberschrift(QWidget* eltern, const QString& html)
@@ -57,14 +71,14 @@ QString DialogFehlerMessage::hotlineBlock()
 DialogFehlerMessage::DialogFehlerMessage(const QString& fehler, const QString& folge, const QString& funktion,
                                          const QString& datei, int zeile, QWidget* parent)
     : DialogVorlage(parent)
-    , m_txtFehler(baueFeld(this, QStringLiteral("m_txtFehler"), 60))
-    , m_txtFolge(baueFeld(this, QStringLiteral("m_txtFolge"), 50))
-    , m_txtOrt(baueFeld(this, QStringLiteral("m_txtOrt"), 90))
+    , m_txtFehler(baueFeld(this, QStringLiteral("m_txtFehler")))
+    , m_txtFolge(baueFeld(this, QStringLiteral("m_txtFolge")))
+    , m_txtOrt(baueFeld(this, QStringLiteral("m_txtOrt")))
 {
     setObjectName(QStringLiteral("dlgFehlerMessage"));
     setzeTitel(QStringLiteral("Entschuldigung! Ein Fehler ist aufgetreten."));
     setzeIcon(QStringLiteral("kritisch"));
-    m_wgtTitel->setzeFarbe(QColor(QStringLiteral("tomato")).darker(115));
+    m_wgtTitel->setzeFarbe(QColor(QStringLiteral("tomato")).darker(125));
     // The three fields carry the content; the template's own text area stays empty.
     txtInhalt->hide();
     m_lblInhaltIcon->hide();
@@ -95,7 +109,12 @@ DialogFehlerMessage::DialogFehlerMessage(const QString& fehler, const QString& f
     z->addWidget(m_txtOrt);
     z->addSpacing(6);
     z->addWidget(lblHilfe);
-    resize(520, sizeHint().height());
+
+    const int breite = 540;
+    for (QTextBrowser* feld : { m_txtFehler, m_txtFolge, m_txtOrt })
+        passeHoeheAn(feld, breite - 24);
+    setMinimumWidth(breite);
+    passeGroesseAn(this);
 }
 
 QString DialogFehlerMessage::gibFehler() const { return m_txtFehler->toPlainText(); }

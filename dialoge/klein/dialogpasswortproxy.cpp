@@ -1,5 +1,6 @@
 #include "dialoge/klein/dialogpasswortproxy.h"
 
+#include "dialoge/klein/groesse.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/rueckfrage.h"
 #include "global/varnelApplication/textausliteral.h"
@@ -63,7 +64,7 @@ DialogPasswortProxy::DialogPasswortProxy(const QString& proxyHost, quint16 proxy
     gibZusatzLayout()->addLayout(gitter);
 
     edtBenutzername->setFocus();
-    adjustSize();
+    passeGroesseAn(this);
 }
 
 void DialogPasswortProxy::setzeBenutzername(const QString& name)

@@ -1,5 +1,6 @@
 #include "dialoge/klein/dlgbeendekoras.h"
 
+#include "dialoge/klein/groesse.h"
 #include "dialoge/icons.h"
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"
@@ -26,7 +27,7 @@ DlgBeendeKoras::DlgBeendeKoras(QWidget* parent)
     m_zeitgeber.setSingleShot(true);
     m_zeitgeber.setInterval(warteIntervallMs);
     connect(&m_zeitgeber, &QTimer::timeout, this, &DlgBeendeKoras::warteAufKorasEnde);
-    adjustSize();
+    passeGroesseAn(this);
 }
 
 DlgBeendeKoras::~DlgBeendeKoras()

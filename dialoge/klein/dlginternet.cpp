@@ -1,5 +1,6 @@
 #include "dialoge/klein/dlginternet.h"
 
+#include "dialoge/klein/groesse.h"
 #include "dialoge/icons.h"
 #include "global/varnelApplication/textausliteral.h"
 
@@ -30,7 +31,7 @@ DlgInternet::DlgInternet(QWidget* parent)
     btnAbbrechen->setIcon(Icons::gibIcon(QStringLiteral("schliessenHell")));
     btnAbbrechen->setToolTip(textAusLiteral("Der Zugriff auf das Internet wird nicht erlaubt."));
     connect(m_btnJaImmer, &QPushButton::clicked, this, &DlgInternet::slotJaImmer);
-    adjustSize();
+    passeGroesseAn(this);
 }
 
 void DlgInternet::slotJaImmer()
