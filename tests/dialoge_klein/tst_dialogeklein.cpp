@@ -1,0 +1,422 @@
+// The small dialogs as the engine and the user meet them: the proxy password
+// dialog's attempts and refusals, the three answers of the consent dialog,
+// which windows the close dialog touches and how it waits, the error report's
+// origin table, and the help viewer's remote control.
+
+#include "dialoge/dialogvorlage.h"
+#include "dialoge/klein/dialogfehlermessage.h"
+#include "dialoge/klein/dialogpasswortproxy.h"
+#include "dialoge/klein/dlgbeendekoras.h"
+#include "dialoge/klein/dlginternet.h"
+#include "dialoge/klein/hilfe.h"
+#include "dialoge/ressourcen.h"
+#include "global/plattform/plattform.h"
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/varnelkern.h"
+#include "pluginManager/startwerte.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QApplication>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// A main application that answers the instance protocol as "kora" on a port
+// of its range, registered in tavo.ini as the main application does.
+class KoraAttrappe : public QObject
+{
+public:
+    bool starte()
+    {
+        for (quint16 port = 51234; port < 51384; ++port) {
+            if (m_server.listen(QHostAddress::LocalHost, port))
+                break;
+        }
+        if (!m_server.isListening())
+            return false;
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [s] {
+                    if (s->canReadLine()) {
+                        s->readLine();
+                        s->write("kora\n");
+                    }
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+        auto tavo = Einstellungen::gibTavoIni();
+        tavo->setValue(QStringLiteral("KORA/tester"), int(m_server.serverPort()));
+        tavo->sync();
+        return true;
+    }
+    void beende() { m_server.close(); }
+
+private:
+    QTcpServer m_server;
+};
+
+} // namespace
+
+class TstDialogeKlein : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void passwortTitelUndInhalt_data();
+    void passwortTitelUndInhalt();
+    void passwortHostBleibtText();
+    void passwortLeereFelder_data();
+    void passwortLeereFelder();
+
+    void internetAntworten_data();
+    void internetAntworten();
+
+    void beendeKorasBehandlung_data();
+    void beendeKorasBehandlung();
+    void fensterOhneAnzeige();
+    void beendeKorasOhneLaufendeKora();
+    void beendeKorasWartetBisKoraEndet();
+    void beendeKorasAbbrechenBeimWarten();
+
+    void fehlerMeldungOrt();
+
+    void hilfeBefehle_data();
+    void hilfeBefehle();
+    void hilfeOhneSammlungOderBetrachter();
+    void hilfeUeberF1UndKnopf();
+
+private:
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    std::unique_ptr<FakeRueckfrage> m_rueckfrage;
+};
+
+void TstDialogeKlein::initTestCase()
+{
+    initDialogRessourcen();
+    // Never the developer's own key store or windows.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
+    qunsetenv("DISPLAY");
+}
+
+void TstDialogeKlein::init()
+{
+    m_umgebung = std::make_unique<TestUmgebung>();
+    m_rueckfrage = std::make_unique<FakeRueckfrage>();
+    qputenv("USERNAME", "tester");
+}
+
+void TstDialogeKlein::cleanup()
+{
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    m_rueckfrage.reset();
+    m_umgebung.reset();
+}
+
+// ---- proxy password -------------------------------------------------------
+
+void TstDialogeKlein::passwortTitelUndInhalt_data()
+{
+    QTest::addColumn<int>("versuch");
+    QTest::addColumn<QString>("titel");
+    QTest::addColumn<bool>("roterHinweis");
+    const QString t = QStringLiteral("Benutzername und Passwort für den Proxy-Server");
+    QTest::newRow("erster Versuch") << 1 << t << false;
+    QTest::newRow("zweiter Versuch") << 2 << t + QStringLiteral(" 2. Versuch") << true;
+    QTest::newRow("fünfter Versuch") << 5 << t + QStringLiteral(" 5. Versuch") << true;
+}
+
+void TstDialogeKlein::passwortTitelUndInhalt()
+{
+    QFETCH(int, versuch);
+    QFETCH(QString, titel);
+    QFETCH(bool, roterHinweis);
+    DialogPasswortProxy dlg(QStringLiteral("proxy.firma.invalid"), 3128, versuch);
+    QCOMPARE(dlg.windowTitle(), titel);
+    QCOMPARE(dlg.gibHilfeThema(), QStringLiteral("berechtigung"));
+    const QString text = dlg.gibInhalt();
+    QVERIFY2(text.contains(QStringLiteral("proxy.firma.invalid : 3128")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("erwartet eine Anmeldung mit Benutzernamen und Passwort.")));
+    QCOMPARE(text.contains(QStringLiteral("Benutzername und Passwort waren nicht korrekt!")), roterHinweis);
+    QVERIFY(!text.contains(QLatin1Char('&'))); // no raw entities
+    auto* passwort = dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort"));
+    QVERIFY(passwort);
+    QCOMPARE(passwort->echoMode(), QLineEdit::Password);
+}
+
+void TstDialogeKlein::passwortHostBleibtText()
+{
+    // The host comes from settings or the network: shown as text, never as markup.
+    DialogPasswortProxy dlg(QStringLiteral("<i>x</i>&amp;%2"), 8080, 1);
+    QVERIFY2(dlg.gibInhalt().contains(QStringLiteral("<i>x</i>&amp;%2 : 8080")), qPrintable(dlg.gibInhalt()));
+}
+
+void TstDialogeKlein::passwortLeereFelder_data()
+{
+    QTest::addColumn<QString>("benutzer");
+    QTest::addColumn<QString>("passwort");
+    QTest::addColumn<QString>("warnung");
+    QTest::addColumn<QString>("fokus");
+    QTest::newRow("ohne Benutzer") << QString() << QStringLiteral("geheim")
+                                   << QStringLiteral("Die Angabe zum Benutzernamen fehlt!") << QStringLiteral("edtBenutzername");
+    QTest::newRow("ohne Passwort") << QStringLiteral("max") << QString()
+                                   << QStringLiteral("Die Angabe zum Passwort fehlt.") << QStringLiteral("edtPasswort");
+    QTest::newRow("ohne beides") << QString() << QString() << QStringLiteral("Die Angabe zum Benutzernamen fehlt!")
+                                 << QStringLiteral("edtBenutzername");
+    QTest::newRow("vollständig") << QStringLiteral("max") << QStringLiteral("geh eim") << QString() << QString();
+}
+
+void TstDialogeKlein::passwortLeereFelder()
+{
+    QFETCH(QString, benutzer);
+    QFETCH(QString, passwort);
+    QFETCH(QString, warnung);
+    QFETCH(QString, fokus);
+    DialogPasswortProxy dlg(QStringLiteral("10.0.0.1"), 8080, 1);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("edtBenutzername")), benutzer);
+    QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort")), passwort);
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    if (warnung.isEmpty()) {
+        QVERIFY(m_rueckfrage->fragen.isEmpty());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.gibBenutzername(), benutzer);
+        QCOMPARE(dlg.gibPasswort(), passwort);
+        return;
+    }
+    QCOMPARE(m_rueckfrage->fragen.size(), 1);
+    const FakeRueckfrage::Frage& f = m_rueckfrage->fragen.first();
+    QVERIFY2(f.text.contains(warnung), qPrintable(f.text));
+    QVERIFY(f.text.contains(QStringLiteral("oder wählen Sie \"Abbrechen\".")));
+    QCOMPARE(f.art, 2);
+    QCOMPARE(f.breite, 300);
+    QCOMPARE(f.hoehe, 200);
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.focusWidget()->objectName(), fokus);
+    QVERIFY(dlg.gibBenutzername().isEmpty());
+}
+
+// ---- internet consent -----------------------------------------------------
+
+void TstDialogeKlein::internetAntworten_data()
+{
+    QTest::addColumn<QString>("knopf");
+    QTest::addColumn<int>("ergebnis");
+    QTest::addColumn<int>("antwort");
+    QTest::addColumn<int>("rolle");
+    QTest::newRow("Ja, immer") << QStringLiteral("btnJaImmer") << int(QDialogButtonBox::YesRole)
+                               << int(DlgInternet::JaImmer) << int(QDialogButtonBox::YesRole);
+    QTest::newRow("Ja, einmalig") << QStringLiteral("btnOk") << int(QDialog::Accepted)
+                                  << int(DlgInternet::JaEinmalig) << int(QDialogButtonBox::AcceptRole);
+    QTest::newRow("Nein") << QStringLiteral("btnAbbrechen") << int(QDialog::Rejected) << int(DlgInternet::Nein)
+                          << int(QDialogButtonBox::RejectRole);
+    QTest::newRow("Escape") << QString() << int(QDialog::Rejected) << int(DlgInternet::Nein)
+                            << int(QDialogButtonBox::RejectRole);
+}
+
+void TstDialogeKlein::internetAntworten()
+{
+    QFETCH(QString, knopf);
+    QFETCH(int, ergebnis);
+    QFETCH(int, antwort);
+    QFETCH(int, rolle);
+    DlgInternet dlg;
+    QCOMPARE(dlg.gibJaImmerKnopf()->text(), QStringLiteral("Ja, &immer"));
+    QCOMPARE(dlg.gibJaEinmaligKnopf()->text(), QStringLiteral("Ja, einmalig"));
+    QCOMPARE(dlg.gibNeinKnopf()->text(), QStringLiteral("Nein"));
+    QVERIFY(dlg.gibJaImmerKnopf()->toolTip().contains(QStringLiteral("dauerhaft erlaubt")));
+    QTimer::singleShot(0, &dlg, [&] {
+        if (knopf.isEmpty())
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dlg.findChild<QPushButton*>(knopf), Qt::LeftButton);
+    });
+    QCOMPARE(dlg.exec(), ergebnis);
+    QCOMPARE(int(dlg.gibAntwort()), antwort);
+    QCOMPARE(int(dlg.gibButtonRolle()), rolle);
+}
+
+// ---- closing the main application ----------------------------------------
+
+void TstDialogeKlein::beendeKorasBehandlung_data()
+{
+    QTest::addColumn<QString>("titel");
+    QTest::addColumn<int>("behandlung");
+    const int ignorieren = int(DlgBeendeKoras::Behandlung::Ignorieren);
+    const int schliessen = int(DlgBeendeKoras::Behandlung::Schliessen);
+    const int vorne = int(DlgBeendeKoras::Behandlung::NachVorneUndSchliessen);
+    QTest::newRow("genau Fiscalon") << QStringLiteral("Fiscalon") << schliessen;
+    QTest::newRow("Fiscalon mit Fall") << QStringLiteral("Fiscalon - Einkommensteuer 2024") << vorne;
+    QTest::newRow("Fiscalon mit Leerzeichen") << QStringLiteral("Fiscalon ") << vorne;
+    QTest::newRow("Installationsverwaltung") << QStringLiteral("Installationsverwaltung von Fiscalon") << ignorieren;
+    QTest::newRow("beide Wörter") << QStringLiteral("Fiscalon Installationsverwaltung") << ignorieren;
+    QTest::newRow("fremdes Fenster") << QStringLiteral("Texteditor") << ignorieren;
+    QTest::newRow("kleingeschrieben") << QStringLiteral("fiscalon") << ignorieren;
+    QTest::newRow("Name hinter 256 Zeichen") << QString(256, QLatin1Char('x')) + QStringLiteral("Fiscalon") << ignorieren;
+}
+
+void TstDialogeKlein::beendeKorasBehandlung()
+{
+    QFETCH(QString, titel);
+    QFETCH(int, behandlung);
+    QCOMPARE(int(DlgBeendeKoras::behandlungFuer(titel)), behandlung);
+}
+
+void TstDialogeKlein::fensterOhneAnzeige()
+{
+    QString fehler;
+    QVERIFY(Plattform::gibFremdeFenster(&fehler).isEmpty());
+    QVERIFY(!fehler.isEmpty());
+    QVERIFY(!Plattform::schliesseFremdesFenster(0x1234, &fehler));
+}
+
+void TstDialogeKlein::beendeKorasOhneLaufendeKora()
+{
+    VarnelKern kern(QStringLiteral("iv-test"));
+    DlgBeendeKoras dlg;
+    QVERIFY(dlg.windowTitle().contains(QStringLiteral("Installationsverwaltung"))); // never closes itself
+    QVERIFY(dlg.gibInhalt().contains(QStringLiteral("Fiscalon muss für die Aktualisierung beendet werden.")));
+    dlg.show();
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QVERIFY(dlg.istAmWarten());
+    QVERIFY(!dlg.gibOkKnopf()->isEnabled());
+    QCOMPARE(dlg.gibInhalt(), QStringLiteral("Warte auf das Beenden von Fiscalon..."));
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 5000);
+    QVERIFY(!dlg.isVisible());
+}
+
+void TstDialogeKlein::beendeKorasWartetBisKoraEndet()
+{
+    VarnelKern kern(QStringLiteral("iv-test"));
+    KoraAttrappe kora;
+    QVERIFY(kora.starte());
+    DlgBeendeKoras dlg;
+    dlg.show();
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    // Several rounds of the 700 ms timer while the main application still answers.
+    QTest::qWait(3 * DlgBeendeKoras::warteIntervallMs);
+    QVERIFY(dlg.isVisible());
+    QVERIFY(dlg.istAmWarten());
+    kora.beende();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 10000);
+}
+
+void TstDialogeKlein::beendeKorasAbbrechenBeimWarten()
+{
+    VarnelKern kern(QStringLiteral("iv-test"));
+    KoraAttrappe kora;
+    QVERIFY(kora.starte());
+    DlgBeendeKoras dlg;
+    dlg.show();
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QTest::qWait(DlgBeendeKoras::warteIntervallMs + 200);
+    QVERIFY(dlg.gibAbbrechenKnopf()->isEnabled());
+    QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(!dlg.istAmWarten());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // The main application ends later: the cancelled dialog must not accept any more.
+    kora.beende();
+    QTest::qWait(2 * DlgBeendeKoras::warteIntervallMs);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+}
+
+// ---- error report ---------------------------------------------------------
+
+void TstDialogeKlein::fehlerMeldungOrt()
+{
+    DialogFehlerMessage dlg(QStringLiteral("Die Datei <b>a</b> fehlt &auml;"), QStringLiteral("Keine Folge"),
+                            QStringLiteral("Klasse<int>::f"), QStringLiteral("ordner/datei.cpp"), 42);
+    QCOMPARE(dlg.objectName(), QStringLiteral("dlgFehlerMessage"));
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Entschuldigung! Ein Fehler ist aufgetreten."));
+    QCOMPARE(dlg.gibFehler(), QStringLiteral("Die Datei a fehlt ä"));
+    const QString ort = dlg.gibOrt();
+    QVERIFY2(ort.contains(QStringLiteral("Klasse<int>::f")), qPrintable(ort));
+    QVERIFY(ort.contains(QStringLiteral("ordner/datei.cpp")));
+    QVERIFY(ort.contains(QStringLiteral("42")));
+    const QString tabelle = DialogFehlerMessage::ortTabelle(QStringLiteral("1"), QStringLiteral("f"),
+                                                            QStringLiteral("d"), 7);
+    QVERIFY(tabelle.startsWith(QStringLiteral("<table><tr><td>Revision:  </td><td>1</td></tr>")));
+    QVERIFY(tabelle.endsWith(QStringLiteral("<tr><td>Zeile:     </td><td>7</td></tr></table>")));
+    QVERIFY(DialogFehlerMessage::hotlineBlock().startsWith(QStringLiteral("<b>oder bei der VARNEL-Hotline</b><table>")));
+}
+
+// ---- help -----------------------------------------------------------------
+
+void TstDialogeKlein::hilfeBefehle_data()
+{
+    QTest::addColumn<QString>("thema");
+    QTest::addColumn<QByteArray>("befehle");
+    QTest::newRow("Name") << QStringLiteral("berechtigung") << QByteArray("activateIdentifier berechtigung\n");
+    QTest::newRow("Nummer") << QStringLiteral("940049") << QByteArray("activateIdentifier 940049\n");
+    QTest::newRow("Adresse") << QStringLiteral("qthelp://fiscalon/doc/a.html")
+                             << QByteArray("setSource qthelp://fiscalon/doc/a.html\n");
+    QTest::newRow("leer") << QString() << QByteArray("show contents\n");
+    QTest::newRow("eingeschmuggelt") << QStringLiteral("a\nhide;quit") << QByteArray("activateIdentifier a hidequit\n");
+}
+
+void TstDialogeKlein::hilfeBefehle()
+{
+    QFETCH(QString, thema);
+    QFETCH(QByteArray, befehle);
+    QCOMPARE(Hilfe::befehleFuer(thema), befehle);
+}
+
+void TstDialogeKlein::hilfeOhneSammlungOderBetrachter()
+{
+    Hilfe& hilfe = Hilfe::instanz();
+    const QString ordner = m_umgebung->pfad() + QStringLiteral("/hilfe");
+    QVERIFY(!hilfe.zeigeThema(QStringLiteral("berechtigung"), ordner));
+    TestUmgebung::schreibeDatei(ordner + QStringLiteral("/tavo.bedienung.qhc"), "x");
+    hilfe.setzeBetrachter(m_umgebung->pfad() + QStringLiteral("/gibt-es-nicht"));
+    QVERIFY(!hilfe.zeigeThema(QStringLiteral("berechtigung"), ordner));
+    hilfe.setzeBetrachter(QString());
+}
+
+void TstDialogeKlein::hilfeUeberF1UndKnopf()
+{
+    const QString protokoll = m_umgebung->pfad() + QStringLiteral("/betrachter");
+    const QString skript = m_umgebung->pfad() + QStringLiteral("/betrachter.sh");
+    TestUmgebung::schreibeDatei(skript, "#!/bin/sh\necho \"$@\" >> '" + protokoll.toUtf8()
+                                            + ".args'\nexec cat >> '" + protokoll.toUtf8() + ".stdin'\n");
+    QFile::setPermissions(skript, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString altKoraDir = gs_KoraDir;
+    gs_KoraDir = m_umgebung->pfad() + QStringLiteral("/kora");
+    const QString sammlung = gs_KoraDir + QStringLiteral("/hilfe/tavo.bedienung.qhc");
+    TestUmgebung::schreibeDatei(sammlung, "x");
+    Hilfe::instanz().setzeBetrachter(skript);
+
+    DialogVorlage dlg;
+    dlg.setzeHilfeThema(QStringLiteral("berechtigung"));
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::keyClick(&dlg, Qt::Key_F1);
+    QTRY_COMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".stdin")),
+                 QByteArray("activateIdentifier berechtigung\n"));
+    dlg.setzeHilfeThema(QStringLiteral("940049"));
+    QTest::mouseClick(dlg.gibHilfeKnopf(), Qt::LeftButton);
+    QTRY_COMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".stdin")),
+                 QByteArray("activateIdentifier berechtigung\nactivateIdentifier 940049\n"));
+    // One viewer for both topics, started with the collection and remote control.
+    QCOMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".args")),
+             "-collectionFile " + sammlung.toUtf8() + " -enableRemoteControl\n");
+
+    Hilfe::instanz().setzeBetrachter(QString());
+    gs_KoraDir = altKoraDir;
+}
+
+QTEST_MAIN(TstDialogeKlein)
+#include "tst_dialogeklein.moc"

@@ -1,0 +1,148 @@
+// Closing the main application's windows on a real X server: the test starts
+// its own Xvfb and stand-in windows, lets the close dialog do its work and
+// checks which windows went away. Every process it starts it also ends.
+
+#include "dialoge/klein/dlgbeendekoras.h"
+#include "dialoge/ressourcen.h"
+#include "global/plattform/plattform.h"
+#include "global/varnelApplication/varnelkern.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+#include <memory>
+#include <signal.h>
+
+namespace {
+
+// Ends a started process by its PID: politely first, then for sure.
+void beende(QProcess& p)
+{
+    if (p.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(p.processId()), SIGTERM);
+    if (!p.waitForFinished(3000)) {
+        ::kill(pid_t(p.processId()), SIGKILL);
+        p.waitForFinished(3000);
+    }
+}
+
+} // namespace
+
+class TstFensterSchliessen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void schliesstNurDieHauptanwendung();
+
+private:
+    QStringList titelAufDerAnzeige();
+    bool starteFenster(QProcess& p, const QStringList& argumente);
+
+    QProcess m_xvfb;
+    QString m_anzeige;
+};
+
+void TstFensterSchliessen::initTestCase()
+{
+    initDialogRessourcen();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb fehlt (Paket xvfb).");
+    QVERIFY2(QFileInfo(qEnvironmentVariable("IV_TESTFENSTER")).isExecutable(), "IV_TESTFENSTER fehlt");
+
+    // A display number nobody uses: no socket and no lock file.
+    for (int n = 91; n < 200 && m_anzeige.isEmpty(); ++n) {
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))
+            || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            continue;
+        m_xvfb.setProgram(xvfb);
+        m_xvfb.setArguments({ QStringLiteral(":%1").arg(n), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                              QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24") });
+        m_xvfb.setProcessChannelMode(QProcess::MergedChannels);
+        m_xvfb.start();
+        if (!m_xvfb.waitForStarted(5000))
+            QFAIL("Xvfb startet nicht");
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+        QElapsedTimer uhr;
+        uhr.start();
+        while (!QFileInfo::exists(socket) && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000)
+            QTest::qWait(50);
+        if (QFileInfo::exists(socket) && m_xvfb.state() == QProcess::Running)
+            m_anzeige = QStringLiteral(":%1").arg(n);
+        else
+            beende(m_xvfb); // taken meanwhile: try the next number
+    }
+    QVERIFY2(!m_anzeige.isEmpty(), "Keine freie X-Anzeige");
+    qputenv("DISPLAY", m_anzeige.toLocal8Bit());
+    // Xvfb accepts connections a moment after the socket appears.
+    QString fehler;
+    QTRY_VERIFY_WITH_TIMEOUT((Plattform::gibFremdeFenster(&fehler), fehler.isEmpty()), 10000);
+}
+
+void TstFensterSchliessen::cleanupTestCase()
+{
+    beende(m_xvfb);
+    qunsetenv("DISPLAY");
+}
+
+QStringList TstFensterSchliessen::titelAufDerAnzeige()
+{
+    QStringList titel;
+    for (const Plattform::FremdesFenster& f : Plattform::gibFremdeFenster())
+        titel << f.titel;
+    return titel;
+}
+
+bool TstFensterSchliessen::starteFenster(QProcess& p, const QStringList& argumente)
+{
+    QProcessEnvironment umgebung = QProcessEnvironment::systemEnvironment();
+    umgebung.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    umgebung.insert(QStringLiteral("DISPLAY"), m_anzeige);
+    umgebung.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    p.setProcessEnvironment(umgebung);
+    p.setProgram(qEnvironmentVariable("IV_TESTFENSTER"));
+    p.setArguments(argumente);
+    p.start();
+    return p.waitForStarted(5000) && p.waitForReadyRead(20000) && p.readAllStandardOutput().contains("bereit");
+}
+
+void TstFensterSchliessen::schliesstNurDieHauptanwendung()
+{
+    TestUmgebung umgebung;
+    qputenv("USERNAME", "tester");
+    VarnelKern kern(QStringLiteral("iv-test"));
+
+    QProcess kora, koraFall, verwaltung;
+    QVERIFY(starteFenster(kora, { QStringLiteral("Fiscalon"), QStringLiteral("--kora") }));
+    QVERIFY(starteFenster(koraFall, { QStringLiteral("Fiscalon - Einkommensteuer 2024") }));
+    QVERIFY(starteFenster(verwaltung, { QStringLiteral("Fiscalon Installationsverwaltung") }));
+    QTRY_VERIFY_WITH_TIMEOUT(titelAufDerAnzeige().size() >= 3, 10000);
+    QVERIFY(titelAufDerAnzeige().contains(QStringLiteral("Fiscalon")));
+
+    DlgBeendeKoras dlg;
+    dlg.show();
+    dlg.accept();
+    QVERIFY(dlg.istAmWarten());
+    QVERIFY(kora.waitForFinished(15000));
+    QVERIFY(koraFall.waitForFinished(15000));
+    // The dialog accepts once the main application no longer answers.
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 15000);
+    QCOMPARE(dlg.gibAnzahlAngefragt(), 2);
+    QCOMPARE(verwaltung.state(), QProcess::Running);
+    QCOMPARE(titelAufDerAnzeige(), QStringList { QStringLiteral("Fiscalon Installationsverwaltung") });
+
+    beende(kora);
+    beende(koraFall);
+    beende(verwaltung);
+}
+
+QTEST_MAIN(TstFensterSchliessen)
+#include "tst_fensterschliessen.moc"
