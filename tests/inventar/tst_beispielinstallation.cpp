@@ -1,0 +1,242 @@
+// A sample installation made with the publishing tool, the way the update
+// server's side makes it: the main application, the manager and a dozen
+// modules in both dictionary forms, among them one with a bad signature, one
+// incomplete, one trusted only through the built-in MD5 list and one that is
+// not signed at all. The local inventory must find exactly the sound ones.
+
+#include "global/crypto/crypto.h"
+#include "global/varnelApplication/logbase.h"
+#include "pluginManager/dlgPluginManagerDatenmodel.h"
+#include "pluginManager/plugin.h"
+#include "pluginManager/pluginManager.h"
+#include "pluginManager/startwerte.h"
+#include "tests/inventar/dicthilfe.h"
+#include "tests/testhilfe/testumgebung.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Teil
+{
+    QString datei;   // dictionary file name
+    QString form;    // csv / json
+    QString kurz;
+    QString jahr;
+    QString ufa;
+    QString name;
+    QString signatur; // gut, falsch, md5liste, keine
+};
+
+bool werkzeug(const QStringList& argumente, QString* ausgabe = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(IV_VEROEFFENTLICHEN), argumente);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return false;
+    }
+    const QString text = QString::fromUtf8(p.readAll());
+    if (ausgabe)
+        *ausgabe = text;
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning("%s", qPrintable(text));
+        return false;
+    }
+    return true;
+}
+
+// Copies every file of `von` into `nach`, merging folders.
+bool verschmelze(const QString& von, const QString& nach)
+{
+    QDirIterator it(von, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString quelle = it.next();
+        const QString ziel = nach + QLatin1Char('/') + QDir(von).relativeFilePath(quelle);
+        QDir().mkpath(QFileInfo(ziel).absolutePath());
+        QFile::remove(ziel);
+        if (!QFile::copy(quelle, ziel))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TstBeispielinstallation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void installierteListe();
+    void hauptanwendung();
+    void verwaltungskopie();
+
+private:
+    QTemporaryDir m_tmp;
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    QString m_kora;
+    QString m_privat;
+    PluginManager* m_pm = nullptr;
+};
+
+void TstBeispielinstallation::initTestCase()
+{
+    initLogBase(QStringLiteral("tst_beispielinstallation"), 10 * 1024 * 1024, m_tmp.path() + QStringLiteral("/log"));
+    m_umgebung = std::make_unique<TestUmgebung>();
+    m_kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
+    m_privat = m_tmp.path() + QStringLiteral("/privat.pem");
+    const QString oeffentlich = m_tmp.path() + QStringLiteral("/oeffentlich.pem");
+    QVERIFY(werkzeug({ QStringLiteral("schluesselpaar"), QStringLiteral("--privat"), m_privat,
+                       QStringLiteral("--oeffentlich"), oeffentlich }));
+
+    const QList<Teil> teile = {
+        { "kora_0.dict", "csv", "kora", "9999", "0", "Fiscalon", "gut" },
+        { "instv_0.dict", "json", "instv", "0", "0", "Installationsverwaltung", "gut" },
+        { "est_19.dict", "csv", "est", "2019", "10", "Einkommensteuererklaerung", "gut" },
+        { "est_20.dict", "json", "est", "2020", "10", "Einkommensteuererklaerung", "gut" },
+        { "est_21.dict", "csv", "est", "2021", "10", "Einkommensteuererklaerung", "gut" },
+        { "gew_20.dict", "json", "gew", "2020", "20", "Gewerbesteuererklaerung", "gut" },
+        { "gew_21.dict", "csv", "gew", "2021", "20", "Gewerbesteuererklaerung", "falsch" },
+        { "ust_20.dict", "json", "ust", "2020", "50", "Umsatzsteuererklaerung", "gut" },
+        { "ust_21.dict", "csv", "ust", "2021", "50", "Umsatzsteuererklaerung", "md5liste" },
+        { "usta_21.dict", "json", "usta", "2021", "58", "Umsatzsteuer-Voranmeldung", "keine" },
+        { "euer_21.dict", "csv", "euer", "2021", "77", "Einnahmenueberschussrechnung", "gut" },
+        { "zm_21.dict", "json", "zm", "2021", "97", "Zusammenfassende Meldung", "gut" },
+        { "lstb_21.dict", "json", "lstb", "", "", "Lohnsteuerbescheinigungen", "gut" },
+        { "dfv_9999.dict", "csv", "dfv", "9999", "56", "Antrag auf Dauerfristverlaengerung", "gut" },
+    };
+    QList<QPair<QString, QString>> md5Liste;
+    QString falscheSignatur;
+    for (const Teil& t : teile) {
+        // Each part is published from a folder of its own, then unpacked
+        // into the installation like its archive would be.
+        const QString ordner = m_tmp.path() + QStringLiteral("/teile/") + t.kurz + t.jahr;
+        DictHilfe::schreibe(ordner + QStringLiteral("/plugins/") + t.kurz + t.jahr + QStringLiteral(".so"),
+                            (t.kurz + t.jahr).toUtf8());
+        if (t.kurz == QLatin1String("kora")) {
+            DictHilfe::schreibe(ordner + QStringLiteral("/bin/kora"), "hauptprogramm");
+            DictHilfe::schreibe(ordner + QStringLiteral("/hilfe/index.html"), "<html/>");
+        }
+        QStringList arg = { QStringLiteral("dict"),
+                            QStringLiteral("--ordner"), ordner,
+                            QStringLiteral("--name"), t.datei,
+                            QStringLiteral("--form"), t.form,
+                            QStringLiteral("--kurzname"), t.kurz,
+                            QStringLiteral("--langname"), t.name,
+                            QStringLiteral("--versionsNummer"), QStringLiteral("21.3.0"),
+                            QStringLiteral("--anwendungInterfaceNummer"), QStringLiteral("5"),
+                            QStringLiteral("--revision"), QStringLiteral("27289"),
+                            QStringLiteral("--pluginAlleVersionsNummer"), QStringLiteral("10"),
+                            QStringLiteral("--pluginGruppeVersionsNummer"), QStringLiteral("2"),
+                            QStringLiteral("--pluginVersionsNummer"), QStringLiteral("3") };
+        if (!t.jahr.isEmpty())
+            arg << QStringLiteral("--veranlagungszeitraum") << t.jahr;
+        if (!t.ufa.isEmpty())
+            arg << QStringLiteral("--unterfallArtID") << t.ufa;
+        if (t.signatur == QLatin1String("gut") || t.signatur == QLatin1String("falsch"))
+            arg << QStringLiteral("--schluessel") << m_privat;
+        QVERIFY(werkzeug(arg));
+        const QString dict = ordner + QStringLiteral("/dict/") + t.datei;
+        if (t.signatur == QLatin1String("falsch"))
+            falscheSignatur = dict;
+        if (t.signatur == QLatin1String("md5liste"))
+            md5Liste.append({ t.datei, DictHilfe::md5(TestUmgebung::leseDatei(dict)) });
+        QVERIFY(verschmelze(ordner, m_kora));
+    }
+    // A signature that belongs to another dictionary.
+    const QString fremd = m_kora + QStringLiteral("/dict/est_20.dict.sig");
+    QVERIFY(QFile::remove(m_kora + QStringLiteral("/dict/gew_21.dict.sig")));
+    QVERIFY(QFile::copy(fremd, m_kora + QStringLiteral("/dict/gew_21.dict.sig")));
+    QVERIFY(!falscheSignatur.isEmpty());
+
+    // The built-in key and MD5 list of this build are replaced by the test's.
+    const QString liste = m_tmp.path() + QStringLiteral("/md5.json");
+    QJsonObject data;
+    for (const auto& e : md5Liste)
+        data.insert(e.first, QJsonArray { e.second });
+    DictHilfe::schreibe(liste, QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
+    Crypto::setzeQuellen(oeffentlich, liste);
+
+    gs_KoraDir = QDir::toNativeSeparators(m_kora);
+    m_pm = new PluginManager;
+    m_pm->lesePluginInfoLokal();
+}
+
+void TstBeispielinstallation::cleanupTestCase()
+{
+    delete m_pm;
+    Crypto::setzeQuellen(QString(), QString());
+    gs_KoraDir.clear();
+    m_umgebung.reset();
+    beendeLogBase();
+}
+
+void TstBeispielinstallation::installierteListe()
+{
+    const DlgPluginManagerDatenmodel* m = m_pm->gibDatenmodelInstalliert();
+    QStringList gefunden;
+    for (int i = 0; i < m->anzahl(); ++i)
+        gefunden << m->gibPlugin(i)->gibKurznameMitJahr();
+    // In the order of the file names; without the main application, the
+    // manager, the forged and the unsigned dictionary and the incomplete one.
+    QCOMPARE(gefunden, QStringList({ "dfv", "est19", "est20", "est21", "euer21", "gew20", "ust20", "ust21", "zm21" }));
+
+    const Plugin* ust21 = m->gibPlugin(7);
+    QCOMPARE(ust21->gibUnterfallArt(), 50u);
+    QCOMPARE(ust21->gibDateien(), QStringList { "plugins/ust2021.so" });
+    QCOMPARE(m->gibPlugin(0)->gibAnzeigename(), QStringLiteral("Antrag auf Dauerfristverl&auml;ngerung"));
+    QCOMPARE(m->gibPlugin(4)->gibNameHtml(), QStringLiteral("Einnahmen&uuml;berschussrechnung"));
+    QCOMPARE(m->gibPlugin(4)->gibGroesseDateien(), quint64(QByteArray("euer2021").size()));
+    QCOMPARE(m->rowCount(), 9);
+}
+
+void TstBeispielinstallation::hauptanwendung()
+{
+    const Plugin* kora = m_pm->gibPluginKoraInstalliert();
+    QVERIFY(kora);
+    QCOMPARE(m_pm->gibDatenmodelInstalliert()->gibHauptanwendung(), kora);
+    QCOMPARE(kora->gibKurzname(), QStringLiteral("kora"));
+    QCOMPARE(kora->gibName(), QStringLiteral("Fiscalon"));
+    QCOMPARE(kora->gibJahr(), 9999u);
+    QCOMPARE(kora->gibVersion(), QStringLiteral("21.3.0"));
+    QCOMPARE(kora->gibInterfaceNr(), 5u);
+    QCOMPARE(kora->gibRev(), 27289u);
+    QCOMPARE(kora->gibNrAlle(), 10u);
+    QCOMPARE(kora->gibNrGr(), 2u);
+    QCOMPARE(kora->gibNrPlugin(), 3u);
+    QCOMPARE(kora->gibDateien(), QStringList({ "bin/kora", "hilfe/index.html", "plugins/kora9999.so" }));
+    QCOMPARE(kora->gibDictDatei(), QDir::toNativeSeparators(m_kora + QStringLiteral("/dict/kora_0.dict")));
+    QVERIFY(kora->istInitialisiert());
+}
+
+void TstBeispielinstallation::verwaltungskopie()
+{
+    // The manager's copy in the service directory is made from the manager's
+    // own ".vdict", published the same way.
+    const QString iv = m_tmp.path() + QStringLiteral("/iv");
+    DictHilfe::schreibe(iv + QStringLiteral("/bin/installationsverwaltung"), "programm");
+    DictHilfe::schreibe(iv + QStringLiteral("/lib/libiv.so"), "bibliothek");
+    QVERIFY(werkzeug({ QStringLiteral("dict"), QStringLiteral("--ordner"), iv, QStringLiteral("--name"),
+                       QStringLiteral("instv_0.vdict"), QStringLiteral("--form"), QStringLiteral("csv"),
+                       QStringLiteral("--kurzname"), QStringLiteral("instv"), QStringLiteral("--veranlagungszeitraum"),
+                       QStringLiteral("0"), QStringLiteral("--schluessel"), m_privat }));
+    gs_ProgrammPfad = iv + QStringLiteral("/bin/installationsverwaltung");
+    QVERIFY(m_pm->istKopieValid(iv));
+    QVERIFY(m_pm->kopiereIvInsServiceDir());
+    const QString service = PluginManager::gibDirService();
+    QVERIFY(m_pm->istKopieValid(service));
+    QVERIFY(m_pm->lesePluginManagerDictInfoServiceDir());
+    QCOMPARE(m_pm->gibDateilisteTechnischePlugins(false, false),
+             QStringList({ "bin/installationsverwaltung", "lib/libiv.so" }));
+    gs_ProgrammPfad.clear();
+}
+
+QTEST_GUILESS_MAIN(TstBeispielinstallation)
+#include "tst_beispielinstallation.moc"
