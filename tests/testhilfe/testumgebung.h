@@ -54,8 +54,21 @@ public:
         return zeigeMeldung(titel, text, art, breite, hoehe, k1, k2);
     }
 
+    bool frageProxyZugang(const QString& host, const QString& port, int versuch, QString& benutzer,
+                          QString& passwort) override
+    {
+        fragen.append({ QStringLiteral("Proxy"), host + QLatin1Char(':') + port, versuch, 0, 0, {}, {} });
+        if (proxyZugaenge.isEmpty())
+            return false;
+        const auto z = proxyZugaenge.takeFirst();
+        benutzer = z.first;
+        passwort = z.second;
+        return true;
+    }
+
     QList<Frage> fragen;
     QList<int> antworten;
+    QList<QPair<QString, QString>> proxyZugaenge;
 
 private:
     Rueckfrage* m_alt = nullptr;

@@ -1,0 +1,274 @@
+// Transfers against a scripted HTTP peer in this process: every way a server
+// can fail a transfer must end in exactly one finished(true), with a reason
+// and without a file under the target name.
+
+#include "global/downloadManager/downloadmanager.h"
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/logbase.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+// Answers HEAD and GET according to its mode; keeps the request heads.
+class SkriptServer : public QObject
+{
+public:
+    explicit SkriptServer(const QString& modus, const QByteArray& inhalt)
+        : m_modus(modus)
+        , m_inhalt(inhalt)
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = m_server.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { lies(s); });
+        });
+    }
+    QString url(const QString& pfad = QStringLiteral("datei.zip")) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_server.serverPort()).arg(pfad);
+    }
+    QList<QByteArray> anfragen;
+
+private:
+    void lies(QTcpSocket* s)
+    {
+        QByteArray& puffer = m_puffer[s];
+        puffer += s->readAll();
+        int ende;
+        while ((ende = puffer.indexOf("\r\n\r\n")) >= 0) {
+            const QByteArray kopf = puffer.left(ende);
+            puffer.remove(0, ende + 4);
+            anfragen << kopf;
+            antworte(s, kopf.startsWith("HEAD"));
+        }
+    }
+    void antworte(QTcpSocket* s, bool head)
+    {
+        const QByteArray n = QByteArray::number(m_inhalt.size());
+        if (m_modus == QLatin1String("404")) {
+            s->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        if (m_modus == QLatin1String("ohneLaenge")) {
+            s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            if (!head)
+                s->write(m_inhalt);
+            s->disconnectFromHost();
+            return;
+        }
+        if (head) {
+            s->write("HTTP/1.1 200 OK\r\nContent-Length: " + n + "\r\n\r\n");
+            return;
+        }
+        s->write("HTTP/1.1 200 OK\r\nContent-Length: " + n + "\r\n\r\n");
+        const QByteArray haelfte = m_inhalt.left(m_inhalt.size() / 2);
+        if (m_modus == QLatin1String("ok")) {
+            s->write(m_inhalt);
+        } else if (m_modus == QLatin1String("laenger")) {
+            s->write(m_inhalt + QByteArray(1000, 'Z'));
+        } else if (m_modus == QLatin1String("abbruch")) {
+            s->write(haelfte);
+            s->flush();
+            s->abort();
+        } else if (m_modus == QLatin1String("kurz")) {
+            s->write(haelfte);
+            s->disconnectFromHost();
+        } else if (m_modus == QLatin1String("stockt")) {
+            s->write(haelfte);
+        }
+    }
+
+    QTcpServer m_server;
+    QString m_modus;
+    QByteArray m_inhalt;
+    QHash<QTcpSocket*, QByteArray> m_puffer;
+};
+
+struct Ergebnis {
+    int meldungen = 0;
+    bool fehler = false;
+    QString pfad;
+};
+
+Ergebnis lade(downloadManager& dm, const QString& url, const QString& ziel, int ms = 15000)
+{
+    QSignalSpy fertig(&dm, &downloadManager::finished);
+    dm.setUrl(url);
+    dm.setTargetPath(ziel);
+    dm.downloadStart();
+    fertig.wait(ms);
+    QTest::qWait(100); // a second finished() would arrive now
+    Ergebnis e;
+    e.meldungen = fertig.count();
+    if (!fertig.isEmpty()) {
+        e.fehler = fertig.at(0).at(0).toBool();
+        e.pfad = fertig.at(0).at(1).toString();
+    }
+    return e;
+}
+
+QByteArray beispiel(int groesse)
+{
+    QByteArray b(groesse, Qt::Uninitialized);
+    for (int i = 0; i < groesse; ++i)
+        b[i] = char((i * 131) ^ (i >> 8));
+    return b;
+}
+
+} // namespace
+
+class TstDownloadManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() { beendeLogBase(); delete m_umgebung; m_umgebung = nullptr; }
+    void fehlschlaege_data();
+    void fehlschlaege();
+    void erfolg_data();
+    void erfolg();
+    void nameUndZielordner();
+    void anfrageKoepfe();
+    void zielNichtBeschreibbar();
+
+private:
+    TestUmgebung* m_umgebung = nullptr;
+};
+
+void TstDownloadManager::init()
+{
+    m_umgebung = new TestUmgebung;
+    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
+}
+
+void TstDownloadManager::fehlschlaege_data()
+{
+    QTest::addColumn<QString>("modus");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("anfragen");
+    QTest::addColumn<QString>("grund");
+    QTest::newRow("404") << "404" << 404 << 1 << "";
+    QTest::newRow("Abbruch mitten im Inhalt") << "abbruch" << 200 << 2 << "";
+    QTest::newRow("kuerzer als Content-Length") << "kurz" << 200 << 2 << "";
+    QTest::newRow("Server stockt") << "stockt" << 200 << 2 << "keine Daten";
+}
+
+void TstDownloadManager::fehlschlaege()
+{
+    QFETCH(QString, modus);
+    QFETCH(int, status);
+    QFETCH(int, anfragen);
+    QFETCH(QString, grund);
+    const QByteArray inhalt = beispiel(3 * 1024 * 1024);
+    SkriptServer server(modus, inhalt);
+    const QString ziel = m_umgebung->pfad() + QStringLiteral("/ziel");
+    QDir().mkpath(ziel);
+    // An older copy under the target name stays untouched by a failed transfer.
+    TestUmgebung::schreibeDatei(ziel + QStringLiteral("/datei.zip"), "alte Fassung");
+
+    downloadManager dm;
+    dm.setStillstandGrenze(700);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    const Ergebnis e = lade(dm, server.url(), ziel);
+    QCOMPARE(e.meldungen, 1);
+    QVERIFY(e.fehler);
+    QCOMPARE(e.pfad, QString());
+    QCOMPARE(dm.httpStatusCode(), status);
+    QCOMPARE(server.anfragen.size(), anfragen);
+    QVERIFY(!dm.errorString().isEmpty());
+    if (!grund.isEmpty())
+        QVERIFY2(dm.errorString().contains(grund), qPrintable(dm.errorString()));
+    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/datei.zip")), QByteArray("alte Fassung"));
+    QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TstDownloadManager::erfolg_data()
+{
+    QTest::addColumn<QString>("modus");
+    QTest::addColumn<int>("gesamt");
+    QTest::newRow("mit Laenge") << "ok" << 2 * 1024 * 1024 + 7;
+    QTest::newRow("ohne Laenge") << "ohneLaenge" << 0;
+    QTest::newRow("laenger als angesagt") << "laenger" << 2 * 1024 * 1024 + 7;
+}
+
+void TstDownloadManager::erfolg()
+{
+    QFETCH(QString, modus);
+    QFETCH(int, gesamt);
+    const QByteArray inhalt = beispiel(2 * 1024 * 1024 + 7);
+    SkriptServer server(modus, inhalt);
+    const QString ziel = m_umgebung->pfad();
+    downloadManager dm;
+    QSignalSpy fortschritt(&dm, &downloadManager::downloadProgress);
+    const Ergebnis e = lade(dm, server.url(), ziel);
+    QCOMPARE(e.meldungen, 1);
+    QVERIFY(!e.fehler);
+    QCOMPARE(e.pfad, ziel + QStringLiteral("/datei.zip"));
+    QCOMPARE(TestUmgebung::leseDatei(e.pfad), inhalt);
+    QVERIFY(!fortschritt.isEmpty());
+    // The total is the HEAD's size, never the previous transfer's.
+    for (const auto& f : fortschritt)
+        QCOMPARE(f.at(1).toInt(), gesamt);
+}
+
+void TstDownloadManager::nameUndZielordner()
+{
+    const QByteArray inhalt = beispiel(1000);
+    SkriptServer server(QStringLiteral("ok"), inhalt);
+    downloadManager dm;
+    // A path ending in "/" is saved as "download".
+    Ergebnis e = lade(dm, server.url(QStringLiteral("verzeichnis/")), m_umgebung->pfad());
+    QCOMPARE(e.pfad, m_umgebung->pfad() + QStringLiteral("/download"));
+    // Without a target the main application's common data folder is used and kept.
+    QDir().mkpath(Einstellungen::gibDirSystem());
+    e = lade(dm, server.url(QStringLiteral("a.xml")), QString());
+    QCOMPARE(e.pfad, Einstellungen::gibDirSystem() + QStringLiteral("a.xml"));
+    QCOMPARE(TestUmgebung::leseDatei(e.pfad), inhalt);
+}
+
+void TstDownloadManager::anfrageKoepfe()
+{
+    SkriptServer server(QStringLiteral("ok"), beispiel(10));
+    downloadManager dm;
+    QVERIFY(!lade(dm, server.url(), m_umgebung->pfad()).fehler);
+    QCOMPARE(server.anfragen.size(), 2);
+    QVERIFY(server.anfragen[0].startsWith("HEAD /datei.zip "));
+    QVERIFY(server.anfragen[1].startsWith("GET /datei.zip "));
+    for (const QByteArray& kopf : server.anfragen) {
+        QVERIFY(kopf.contains("\r\ncache-control: no-store"));
+        QVERIFY(kopf.contains("\r\nHost: 127.0.0.1\r\n"));
+        const QRegularExpression ua(QStringLiteral("\r\nUser-Agent: Fiscalon/21\\.3 \\(Installationsverwaltung; [^\r]+;; rv:27289\\)\r\n"));
+        QVERIFY2(ua.match(QString::fromUtf8(kopf)).hasMatch(), kopf.constData());
+    }
+}
+
+void TstDownloadManager::zielNichtBeschreibbar()
+{
+    SkriptServer server(QStringLiteral("ok"), beispiel(10));
+    downloadManager dm;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht zum Schreiben")));
+    const Ergebnis e = lade(dm, server.url(), m_umgebung->pfad() + QStringLiteral("/gibt/es/nicht"));
+    QCOMPARE(e.meldungen, 1);
+    QVERIFY(e.fehler);
+
+    // Nobody listens: status 0, one finished.
+    quint16 tot;
+    {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        tot = s.serverPort();
+    }
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen, Code: 0")));
+    const Ergebnis f = lade(dm, QStringLiteral("http://127.0.0.1:%1/x").arg(tot), m_umgebung->pfad());
+    QCOMPARE(f.meldungen, 1);
+    QVERIFY(f.fehler);
+    QCOMPARE(dm.httpStatusCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TstDownloadManager)
+#include "tst_downloadmanager.moc"

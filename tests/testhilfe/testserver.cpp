@@ -1,0 +1,195 @@
+#include "testserver.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
+
+quint16 freierPort()
+{
+    QTcpServer s;
+    if (!s.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return s.serverPort();
+}
+
+bool warteAufPort(quint16 port, int ms)
+{
+    QElapsedTimer uhr;
+    uhr.start();
+    while (uhr.elapsed() < ms) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        if (s.waitForConnected(200))
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+namespace {
+
+bool schreibe(const QString& pfad, const QByteArray& inhalt)
+{
+    QFile f(pfad);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(inhalt) == inhalt.size();
+}
+
+QString leseText(const QString& pfad)
+{
+    QFile f(pfad);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+void beendeProzess(QProcess& p)
+{
+    if (p.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(p.processId()), SIGTERM);
+    if (!p.waitForFinished(5000)) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+}
+
+} // namespace
+
+// ---- certificates -----------------------------------------------------------
+
+TestZertifikate::TestZertifikate(const QString& verzeichnis)
+    : m_dir(verzeichnis)
+{
+    QDir().mkpath(m_dir);
+    const QString san = m_dir + QStringLiteral("/san.cnf");
+    schreibe(san, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+    schreibe(m_dir + QStringLiteral("/anderer.cnf"), "subjectAltName=DNS:update.anderer-host.example\nbasicConstraints=CA:FALSE\n");
+    auto pfad = [this](const char* n) { return m_dir + QLatin1Char('/') + QLatin1String(n); };
+    m_gueltig =
+        openssl({ "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/O=Fiscalon Test/CN=Test-CA",
+                  "-keyout", pfad("ca.key"), "-out", pfad("ca.pem") })
+        && openssl({ "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+                     "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", pfad("selbst.key"), "-out", pfad("selbst.pem") });
+    for (const char* art : { "server", "anderer" }) {
+        const QString a = QString::fromLatin1(art);
+        m_gueltig = m_gueltig
+            && openssl({ "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + (a == "server" ? QStringLiteral("127.0.0.1") : QStringLiteral("update.anderer-host.example")),
+                         "-keyout", m_dir + "/" + a + ".key", "-out", m_dir + "/" + a + ".csr" })
+            && openssl({ "x509", "-req", "-in", m_dir + "/" + a + ".csr", "-CA", pfad("ca.pem"), "-CAkey", pfad("ca.key"),
+                         "-CAcreateserial", "-days", "2", "-extfile", a == "server" ? san : pfad("anderer.cnf"),
+                         "-out", m_dir + "/" + a + ".pem" });
+    }
+}
+
+bool TestZertifikate::openssl(const QStringList& argumente)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("openssl"), argumente);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        m_fehler = QString::fromLocal8Bit(p.readAll());
+        return false;
+    }
+    return true;
+}
+
+// ---- nginx ----------------------------------------------------------------------
+
+NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen& optionen)
+    : m_dir(arbeitsVerzeichnis)
+    , m_optionen(optionen)
+{
+    QDir().mkpath(m_dir + QStringLiteral("/logs"));
+    QDir().mkpath(m_dir + QStringLiteral("/temp"));
+    for (int versuch = 0; versuch < 3 && !m_port; ++versuch) {
+        const quint16 port = freierPort();
+        const bool tls = !optionen.zertifikat.isEmpty();
+        QByteArray conf;
+        conf += "daemon off;\nmaster_process on;\nworker_processes 1;\n";
+        conf += "pid " + m_dir.toUtf8() + "/nginx.pid;\n";
+        conf += "error_log " + m_dir.toUtf8() + "/logs/error.log info;\n";
+        if (::geteuid() == 0)
+            conf += "user root;\n";
+        conf += "events { worker_connections 64; }\nhttp {\n";
+        conf += "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n";
+        conf += "  access_log " + m_dir.toUtf8() + "/logs/access.log iv;\n";
+        conf += "  client_body_temp_path " + m_dir.toUtf8() + "/temp/body;\n";
+        conf += "  proxy_temp_path " + m_dir.toUtf8() + "/temp/proxy;\n";
+        conf += "  fastcgi_temp_path " + m_dir.toUtf8() + "/temp/fastcgi;\n";
+        conf += "  uwsgi_temp_path " + m_dir.toUtf8() + "/temp/uwsgi;\n";
+        conf += "  scgi_temp_path " + m_dir.toUtf8() + "/temp/scgi;\n";
+        conf += "  types { application/zip zip; text/xml xml; }\n  default_type application/octet-stream;\n";
+        conf += "  server {\n    listen 127.0.0.1:" + QByteArray::number(port) + (tls ? " ssl" : "") + ";\n";
+        if (tls) {
+            conf += "    ssl_certificate " + optionen.zertifikat.toUtf8() + ";\n";
+            conf += "    ssl_certificate_key " + optionen.schluessel.toUtf8() + ";\n";
+            conf += "    ssl_protocols " + optionen.protokolle.toUtf8() + ";\n";
+            conf += "    ssl_ciphers " + optionen.chiffren.toUtf8() + ";\n";
+        }
+        conf += "    root " + optionen.dokumente.toUtf8() + ";\n  }\n}\n";
+        const QString datei = m_dir + QStringLiteral("/nginx.conf");
+        schreibe(datei, conf);
+        m_prozess.setProcessChannelMode(QProcess::MergedChannels);
+        m_prozess.start(QStringLiteral("nginx"), { QStringLiteral("-p"), m_dir, QStringLiteral("-c"), datei });
+        if (m_prozess.waitForStarted(5000) && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+            m_port = port;
+        } else {
+            m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/logs/error.log"));
+            beendeProzess(m_prozess);
+        }
+    }
+}
+
+NginxServer::~NginxServer()
+{
+    beendeProzess(m_prozess);
+}
+
+QString NginxServer::basisUrl() const
+{
+    return QStringLiteral("%1://127.0.0.1:%2/").arg(m_optionen.zertifikat.isEmpty() ? QStringLiteral("http") : QStringLiteral("https")).arg(m_port);
+}
+
+QStringList NginxServer::zugriffe() const
+{
+    const QString text = leseText(m_dir + QStringLiteral("/logs/access.log"));
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// ---- tinyproxy --------------------------------------------------------------------
+
+TinyProxy::TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer, const QString& passwort)
+    : m_dir(arbeitsVerzeichnis)
+{
+    QDir().mkpath(m_dir);
+    for (int versuch = 0; versuch < 3 && !m_port; ++versuch) {
+        const quint16 port = freierPort();
+        QByteArray conf;
+        conf += "Port " + QByteArray::number(port) + "\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\n";
+        conf += "Allow 127.0.0.1\nLogLevel Info\n";
+        conf += "LogFile \"" + m_dir.toUtf8() + "/tinyproxy.log\"\n";
+        if (::geteuid() == 0)
+            conf += "User root\nGroup root\n";
+        if (!benutzer.isEmpty())
+            conf += "BasicAuth " + benutzer.toUtf8() + " " + passwort.toUtf8() + "\n";
+        const QString datei = m_dir + QStringLiteral("/tinyproxy.conf");
+        schreibe(datei, conf);
+        m_prozess.setProcessChannelMode(QProcess::MergedChannels);
+        m_prozess.start(QStringLiteral("tinyproxy"), { QStringLiteral("-d"), QStringLiteral("-c"), datei });
+        if (m_prozess.waitForStarted(5000) && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+            m_port = port;
+        } else {
+            m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/tinyproxy.log"));
+            beendeProzess(m_prozess);
+        }
+    }
+}
+
+TinyProxy::~TinyProxy()
+{
+    beendeProzess(m_prozess);
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Real servers for tests, on 127.0.0.1 with free ports: nginx as the update
+// server (TLS 1.2, the four ECDHE-GCM ciphers) and tinyproxy as a proxy with
+// Basic authentication. Each is started by the test and stopped by its PID.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// Certificates made with openssl for one test run.
+class TestZertifikate
+{
+public:
+    // Creates a test CA and, signed by it, a certificate for 127.0.0.1, one for
+    // another host, and a self-signed certificate for 127.0.0.1.
+    explicit TestZertifikate(const QString& verzeichnis);
+    bool istGueltig() const { return m_gueltig; }
+    QString caZertifikat() const { return m_dir + QStringLiteral("/ca.pem"); }
+    QString zertifikat(const QString& art) const { return m_dir + QStringLiteral("/%1.pem").arg(art); }
+    QString schluessel(const QString& art) const { return m_dir + QStringLiteral("/%1.key").arg(art); }
+    QString fehler() const { return m_fehler; }
+
+private:
+    bool openssl(const QStringList& argumente);
+    QString m_dir;
+    QString m_fehler;
+    bool m_gueltig = false;
+};
+
+struct NginxOptionen {
+    QString dokumente;            // document root
+    QString zertifikat;           // PEM; empty = plain HTTP
+    QString schluessel;
+    QString protokolle = QStringLiteral("TLSv1.2");
+    QString chiffren = QStringLiteral("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
+                                      "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256");
+};
+
+class NginxServer
+{
+public:
+    NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen& optionen);
+    ~NginxServer();
+    bool laeuft() const { return m_port != 0; }
+    quint16 port() const { return m_port; }
+    QString basisUrl() const;
+    // Access log lines: method, path, status, user agent, cache-control, separated by "|".
+    QStringList zugriffe() const;
+    QString fehler() const { return m_fehler; }
+
+private:
+    QString m_dir;
+    NginxOptionen m_optionen;
+    QProcess m_prozess;
+    quint16 m_port = 0;
+    QString m_fehler;
+};
+
+class TinyProxy
+{
+public:
+    // With an empty user no authentication is asked.
+    TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer, const QString& passwort);
+    ~TinyProxy();
+    bool laeuft() const { return m_port != 0; }
+    quint16 port() const { return m_port; }
+    QString fehler() const { return m_fehler; }
+
+private:
+    QString m_dir;
+    QProcess m_prozess;
+    quint16 m_port = 0;
+    QString m_fehler;
+};
+
+// A free TCP port on 127.0.0.1 (free at the time of the call).
+quint16 freierPort();
+// Waits (bounded) until something accepts connections on the port.
+bool warteAufPort(quint16 port, int ms = 10000);
