@@ -26,7 +26,7 @@ int schluesselpaar(const QCommandLineParser& p, QTextStream& aus, QTextStream& f
     const QString privat = p.value(QStringLiteral("privat"));
     const QString oeffentlich = p.value(QStringLiteral("oeffentlich"));
     if (privat.isEmpty() || oeffentlich.isEmpty()) {
-        fehler << "Fehler: --privat und --oeffentlich sind nötig.\n";
+        fehler << QStringLiteral("Fehler: --privat und --oeffentlich sind nötig.\n");
         return AUFRUFFEHLER;
     }
     bool ok = false;
@@ -48,7 +48,7 @@ int schluesselpaar(const QCommandLineParser& p, QTextStream& aus, QTextStream& f
         fehler << "Fehler: " << meldung << '\n';
         return FEHLSCHLAG;
     }
-    aus << "Schlüsselpaar geschrieben: " << privat << ", " << oeffentlich << '\n';
+    aus << QStringLiteral("Schlüsselpaar geschrieben: ") << privat << ", " << oeffentlich << '\n';
     return ERFOLG;
 }
 
@@ -56,7 +56,7 @@ int signiere(const QCommandLineParser& p, QTextStream& aus, QTextStream& fehler)
 {
     const QString schluessel = p.value(QStringLiteral("schluessel"));
     if (schluessel.isEmpty() || p.positionalArguments().isEmpty()) {
-        fehler << "Fehler: --schluessel und mindestens eine Datei sind nötig.\n";
+        fehler << QStringLiteral("Fehler: --schluessel und mindestens eine Datei sind nötig.\n");
         return AUFRUFFEHLER;
     }
     QByteArray pem;
@@ -79,7 +79,7 @@ int dict(const QCommandLineParser& p, QTextStream& aus, QTextStream& fehler)
     a.ordner = p.value(QStringLiteral("ordner"));
     a.name = p.value(QStringLiteral("name"));
     if (a.ordner.isEmpty() || a.name.isEmpty()) {
-        fehler << "Fehler: --ordner und --name sind nötig.\n";
+        fehler << QStringLiteral("Fehler: --ordner und --name sind nötig.\n");
         return AUFRUFFEHLER;
     }
     if (a.name.contains(QLatin1Char('/')) || a.name.contains(QLatin1Char('\\'))
@@ -127,7 +127,7 @@ int pruefe(const QCommandLineParser& p, QTextStream& aus, QTextStream& fehler)
 {
     const QString schluessel = p.value(QStringLiteral("oeffentlich"));
     if (schluessel.isEmpty() || p.positionalArguments().isEmpty()) {
-        fehler << "Fehler: --oeffentlich und mindestens eine Datei sind nötig.\n";
+        fehler << QStringLiteral("Fehler: --oeffentlich und mindestens eine Datei sind nötig.\n");
         return AUFRUFFEHLER;
     }
     QByteArray pem;
@@ -143,9 +143,9 @@ int pruefe(const QCommandLineParser& p, QTextStream& aus, QTextStream& fehler)
             continue;
         }
         if (Crypto::pruefeSignatur(daten, signatur, pem, &grund)) {
-            aus << "gültig: " << datei << '\n';
+            aus << QStringLiteral("gültig: ") << datei << '\n';
         } else {
-            aus << "ungültig: " << datei << " (" << grund << ")\n";
+            aus << QStringLiteral("ungültig: ") << datei << " (" << grund << ")\n";
             ergebnis = FEHLSCHLAG;
         }
     }

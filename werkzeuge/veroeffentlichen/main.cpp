@@ -15,12 +15,12 @@ const char* const PROGRAMM = "fiscalon-veroeffentlichen";
 void zeigeUebersicht(const QList<Befehl>& befehle, QTextStream& aus)
 {
     aus << "Aufruf: " << PROGRAMM << " BEFEHL [Optionen] [Argumente]\n\n"
-        << "Werkzeug des Herausgebers: Schlüssel, Signaturen und Dictionary-Dateien für den Update-Server.\n\n"
+        << QStringLiteral("Werkzeug des Herausgebers: Schlüssel, Signaturen und Dictionary-Dateien für den Update-Server.\n\n")
         << "Befehle:\n";
     for (const Befehl& b : befehle)
         aus << "  " << b.name.leftJustified(16) << b.kurzbeschreibung << '\n';
     aus << "\n" << PROGRAMM << " BEFEHL --help zeigt die Optionen eines Befehls.\n"
-        << "Rückgabe: 0 Erfolg, 1 Fehlschlag, 2 falscher Aufruf.\n";
+        << QStringLiteral("Rückgabe: 0 Erfolg, 1 Fehlschlag, 2 falscher Aufruf.\n");
 }
 
 void zeigeHilfe(const Befehl& b, QTextStream& aus)
@@ -68,7 +68,7 @@ int main(int argc, char* argv[])
             befehl = &b;
     }
     if (!befehl) {
-        fehler << "Fehler: unbekannter Befehl »" << name << "«.\n\n";
+        fehler << QStringLiteral("Fehler: unbekannter Befehl »") << name << QStringLiteral("«.\n\n");
         zeigeUebersicht(befehle, fehler);
         return AUFRUFFEHLER;
     }
@@ -81,8 +81,8 @@ int main(int argc, char* argv[])
     argumente.removeAt(1);
     if (!parser.parse(argumente)) {
         if (!parser.unknownOptionNames().isEmpty())
-            fehler << "Fehler: unbekannte Option »" << parser.unknownOptionNames().join(QStringLiteral("«, »"))
-                   << "«.\n";
+            fehler << QStringLiteral("Fehler: unbekannte Option »") << parser.unknownOptionNames().join(QStringLiteral("«, »"))
+                   << QStringLiteral("«.\n");
         else
             fehler << "Fehler: " << parser.errorText() << '\n';
         fehler << PROGRAMM << ' ' << befehl->name << " --help zeigt die Optionen.\n";
