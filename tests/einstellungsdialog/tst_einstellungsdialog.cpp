@@ -1,0 +1,452 @@
+// The settings dialog against the real ini files: the validators of address
+// and port, what each proxy choice loads and writes, that nothing is written
+// before OK, and the passwords in the key store.
+
+#include "dialoge/einstellungen/ansichtproxyadmineinstellung.h"
+#include "dialoge/einstellungen/ansichtproxyeinstellung.h"
+#include "dialoge/einstellungen/ansichtproxyoptionen.h"
+#include "dialoge/einstellungen/einstellungsdialog.h"
+#include "dialoge/einstellungen/einstellungselementtypvalidator.h"
+#include "dialoge/ressourcen.h"
+#include "global/varnelApplication/einstellungen.h"
+#include "global/varnelApplication/schluesselbund.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QtTest>
+#include <memory>
+
+Q_DECLARE_METATYPE(QValidator::State)
+
+namespace {
+
+QVariant leseIni(const QString& pfad, const char* schluessel)
+{
+    QSettings ini(pfad, QSettings::IniFormat);
+    return ini.value(QString::fromLatin1(schluessel));
+}
+
+void schreibeIni(const QString& pfad, const QVariantMap& werte)
+{
+    QSettings ini(pfad, QSettings::IniFormat);
+    for (auto it = werte.cbegin(); it != werte.cend(); ++it)
+        ini.setValue(it.key(), it.value());
+    ini.sync();
+}
+
+// The dialog's widgets as the user reaches them.
+struct Seite
+{
+    explicit Seite(EinstellungsDialog& dlg)
+        : dialog(dlg)
+        , optionen(dlg.findChild<AnsichtProxyOptionen*>(QStringLiteral("proxyOptionsWidget")))
+        , kora(dlg.findChild<AnsichtProxyEinstellung*>(QStringLiteral("m_ansichtKoraProxyEinstellung")))
+        , admin(dlg.findChild<AnsichtProxyAdminEinstellung*>(QStringLiteral("m_ansichtAdminProxyEinstellung")))
+    {
+    }
+    QRadioButton* knopf(AnsichtProxyOptionen::Wahl w) const { return optionen->gibKnopf(w); }
+    static QLineEdit* feld(QWidget* block, const char* name) { return block->findChild<QLineEdit*>(QString::fromLatin1(name)); }
+    static QSpinBox* port(QWidget* block) { return block->findChild<QSpinBox*>(QStringLiteral("portSpinBox")); }
+    QWidget* adminBlock() const { return admin->gibEinstellung(); }
+    QCheckBox* alleAnwender() const { return admin->findChild<QCheckBox*>(QStringLiteral("ckbAufAlleAnwenderAnwenden")); }
+    QCheckBox* pruefungAus() const { return admin->findChild<QCheckBox*>(QStringLiteral("ckbPruefungAusschalten")); }
+
+    static void tippe(QLineEdit* e, const QString& text)
+    {
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+    }
+    static void tippe(QSpinBox* s, const QString& text)
+    {
+        s->selectAll();
+        QTest::keyClick(s, Qt::Key_Delete);
+        QTest::keyClicks(s, text);
+    }
+
+    EinstellungsDialog& dialog;
+    AnsichtProxyOptionen* optionen;
+    AnsichtProxyEinstellung* kora;
+    AnsichtProxyAdminEinstellung* admin;
+};
+
+} // namespace
+
+class TstEinstellungsDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void validator_data();
+    void validator();
+    void portFeld_data();
+    void portFeld();
+
+    void leereKoraIni();
+    void laden_data();
+    void laden();
+    void speichern_data();
+    void speichern();
+    void unvollstaendigeAngaben();
+    void abbrechenSchreibtNichts();
+
+    void passwortManuell();
+    void unberuehrtesPasswortBleibt();
+    void adminPasswort();
+
+private:
+    bool brauchtSchluesselbund();
+
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    std::unique_ptr<FakeRueckfrage> m_rueckfrage;
+    bool m_mitSchluesselbund = false;
+    QString m_kora, m_tavo;
+};
+
+void TstEinstellungsDialog::initTestCase()
+{
+    initDialogRessourcen();
+    m_mitSchluesselbund = !qEnvironmentVariableIsEmpty("IV_SCHLUESSELBUND");
+    // Without the test keyring, never reach the developer's own.
+    if (!m_mitSchluesselbund)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
+}
+
+void TstEinstellungsDialog::init()
+{
+    m_umgebung = std::make_unique<TestUmgebung>();
+    m_rueckfrage = std::make_unique<FakeRueckfrage>();
+    m_kora = Einstellungen::gibKoraIniPfad();
+    m_tavo = Einstellungen::gibTavoIniPfad();
+}
+
+void TstEinstellungsDialog::cleanup()
+{
+    m_rueckfrage.reset();
+    m_umgebung.reset();
+}
+
+bool TstEinstellungsDialog::brauchtSchluesselbund()
+{
+    if (!m_mitSchluesselbund)
+        return false;
+    Schluesselbund::loesche(Schluesselbund::proxyPasswort());
+    Schluesselbund::loesche(Schluesselbund::adminPasswort());
+    return true;
+}
+
+// ---- validators -------------------------------------------------------------
+
+void TstEinstellungsDialog::validator_data()
+{
+    QTest::addColumn<bool>("port");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QValidator::State>("erwartet");
+    QTest::newRow("Port 79") << true << "79" << QValidator::Intermediate;
+    QTest::newRow("Port 80") << true << "80" << QValidator::Acceptable;
+    QTest::newRow("Port 65535") << true << "65535" << QValidator::Acceptable;
+    QTest::newRow("Port 65536") << true << "65536" << QValidator::Invalid;
+    QTest::newRow("Port sehr lang") << true << "99999999999999999999999" << QValidator::Invalid;
+    QTest::newRow("Port mit Buchstabe") << true << "80a" << QValidator::Invalid;
+    QTest::newRow("Port leer") << true << "" << QValidator::Intermediate;
+    QTest::newRow("Port mit Leerzeichen") << true << " 8080 " << QValidator::Acceptable;
+    QTest::newRow("Adresse IPv4") << false << "192.168.0.1" << QValidator::Acceptable;
+    QTest::newRow("Adresse IPv6") << false << "::1" << QValidator::Acceptable;
+    QTest::newRow("Adresse Teil 256") << false << "192.168.0.256" << QValidator::Invalid;
+    QTest::newRow("Adresse Teil 255") << false << "10.255.0" << QValidator::Acceptable;
+    QTest::newRow("Adresse leerer Teil") << false << "192..0.1" << QValidator::Intermediate;
+    QTest::newRow("Adresse im Tippen") << false << "192.168." << QValidator::Intermediate;
+    QTest::newRow("Adresse leer") << false << "" << QValidator::Intermediate;
+    QTest::newRow("Adresse ohne Punkt") << false << "proxy" << QValidator::Intermediate;
+    QTest::newRow("Adresse Teil negativ") << false << "10.-1.0.1" << QValidator::Invalid;
+}
+
+void TstEinstellungsDialog::validator()
+{
+    QFETCH(bool, port);
+    QFETCH(QString, text);
+    QFETCH(QValidator::State, erwartet);
+    QSharedPointer<const EinstellungsElementTyp> typ(port ? static_cast<EinstellungsElementTyp*>(new PortEinstellungsTyp)
+                                                          : new IPAdresseEinstellungsTyp);
+    EinstellungsElementTypValidator v(typ);
+    int pos = 0;
+    QCOMPARE(v.validate(text, pos), erwartet);
+}
+
+void TstEinstellungsDialog::portFeld_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QValidator::State>("erwartet");
+    QTest::newRow("79") << "79" << QValidator::Intermediate;
+    QTest::newRow("3128") << "3128" << QValidator::Acceptable;
+    QTest::newRow("65536") << "65536" << QValidator::Invalid;
+    QTest::newRow("Buchstabe") << "x" << QValidator::Invalid;
+    QTest::newRow("leer") << "" << QValidator::Intermediate;
+}
+
+void TstEinstellungsDialog::portFeld()
+{
+    QFETCH(QString, text);
+    QFETCH(QValidator::State, erwartet);
+    PortSpinBox feld;
+    int pos = text.size();
+    QCOMPARE(feld.validate(text, pos), erwartet);
+    // No port is an empty field, not "0".
+    feld.setValue(0);
+    QCOMPARE(feld.text(), QString());
+}
+
+// ---- loading ------------------------------------------------------------------
+
+void TstEinstellungsDialog::leereKoraIni()
+{
+    EinstellungsDialog dlg;
+    Seite s(dlg);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("Einstellungen"));
+    QVERIFY(s.knopf(AnsichtProxyOptionen::KeinProxy)->isChecked());
+    QCOMPARE(s.knopf(AnsichtProxyOptionen::KeinProxy)->text(), QStringLiteral("Kein Proxy-Server"));
+    QVERIFY(!s.kora->isEnabled());
+    QVERIFY(!s.adminBlock()->isEnabled());
+    dlg.reject();
+    QVERIFY(!QFileInfo::exists(m_kora));
+    QVERIFY(!QFileInfo::exists(m_tavo));
+}
+
+void TstEinstellungsDialog::laden_data()
+{
+    QTest::addColumn<QString>("profil");
+    QTest::addColumn<bool>("automatisch");
+    QTest::addColumn<bool>("adminDialog");
+    QTest::addColumn<int>("wahl");
+    QTest::newRow("deaktiviert") << "deaktiviert" << false << false << int(AnsichtProxyOptionen::KeinProxy);
+    QTest::newRow("unbekannt") << "murks" << false << false << int(AnsichtProxyOptionen::KeinProxy);
+    QTest::newRow("automatisch") << "kora" << true << false << int(AnsichtProxyOptionen::Automatisch);
+    QTest::newRow("automatisch vor admin") << "admin" << true << false << int(AnsichtProxyOptionen::Automatisch);
+    QTest::newRow("manuell") << "kora" << false << false << int(AnsichtProxyOptionen::KoraProxy);
+    QTest::newRow("admin gesperrt") << "admin" << false << false << int(AnsichtProxyOptionen::AdminProxy);
+    QTest::newRow("admin freigegeben") << "admin" << false << true << int(AnsichtProxyOptionen::AdminProxy);
+}
+
+void TstEinstellungsDialog::laden()
+{
+    QFETCH(QString, profil);
+    QFETCH(bool, automatisch);
+    QFETCH(bool, adminDialog);
+    QFETCH(int, wahl);
+    schreibeIni(m_kora, { { "PROXY/Profil", profil }, { "PROXY/AutomatischeEinstellung", automatisch },
+                          { "PROXY/Adresse", "192.168.1.2" }, { "PROXY/Anschluss", 3128 }, { "PROXY/Benutzer", "max" } });
+    schreibeIni(m_tavo, { { "PROXY/Profil", "admin" }, { "PROXY/AdminDialog", adminDialog }, { "PROXY/Pruefung", false },
+                          { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
+    const QByteArray koraVorher = TestUmgebung::leseDatei(m_kora);
+    const QByteArray tavoVorher = TestUmgebung::leseDatei(m_tavo);
+
+    EinstellungsDialog dlg;
+    Seite s(dlg);
+    QCOMPARE(int(s.optionen->gibWahl()), wahl);
+    QVERIFY(s.knopf(AnsichtProxyOptionen::Wahl(wahl))->isChecked());
+    QCOMPARE(s.kora->isEnabled(), wahl == AnsichtProxyOptionen::KoraProxy);
+    QCOMPARE(s.adminBlock()->isEnabled(), wahl == AnsichtProxyOptionen::AdminProxy);
+    if (wahl == AnsichtProxyOptionen::KoraProxy) {
+        QCOMPARE(Seite::feld(s.kora, "adresseTextFeld")->text(), QStringLiteral("192.168.1.2"));
+        QCOMPARE(Seite::port(s.kora)->value(), 3128);
+        QCOMPARE(Seite::feld(s.kora, "benutzerTextFeld")->text(), QStringLiteral("max"));
+        QVERIFY(!Seite::feld(s.kora, "adresseTextFeld")->isReadOnly());
+    }
+    if (wahl == AnsichtProxyOptionen::AdminProxy) {
+        QCOMPARE(Seite::feld(s.adminBlock(), "adresseTextFeld")->text(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(Seite::port(s.adminBlock())->value(), 8080);
+        QCOMPARE(Seite::feld(s.adminBlock(), "benutzerTextFeld")->text(), QStringLiteral("chef"));
+        QCOMPARE(Seite::feld(s.adminBlock(), "adresseTextFeld")->isReadOnly(), !adminDialog);
+    }
+    // The machine-wide switches show what is in force, editable only where allowed.
+    QVERIFY(s.alleAnwender()->isChecked());
+    QVERIFY(s.pruefungAus()->isChecked());
+    QCOMPARE(s.alleAnwender()->isEnabled(), adminDialog);
+    dlg.reject();
+    QCOMPARE(TestUmgebung::leseDatei(m_kora), koraVorher);
+    QCOMPARE(TestUmgebung::leseDatei(m_tavo), tavoVorher);
+}
+
+// ---- saving -------------------------------------------------------------------
+
+void TstEinstellungsDialog::speichern_data()
+{
+    QTest::addColumn<int>("wahl");
+    QTest::addColumn<bool>("adminDialog");
+    QTest::addColumn<QString>("koraProfil");
+    QTest::addColumn<bool>("automatisch");
+    QTest::addColumn<QVariant>("tavoProfil");   // invalid: key left alone
+    QTest::addColumn<QVariant>("tavoPruefung"); // invalid: key left alone
+    QTest::addColumn<QString>("tavoAdresse");
+    QTest::newRow("kein Proxy") << int(AnsichtProxyOptionen::KeinProxy) << false << "deaktiviert" << false
+                                << QVariant() << QVariant() << "10.0.0.1";
+    QTest::newRow("automatisch") << int(AnsichtProxyOptionen::Automatisch) << false << "kora" << true << QVariant()
+                                 << QVariant() << "10.0.0.1";
+    QTest::newRow("manuell") << int(AnsichtProxyOptionen::KoraProxy) << false << "kora" << false << QVariant()
+                             << QVariant() << "10.0.0.1";
+    QTest::newRow("admin gesperrt") << int(AnsichtProxyOptionen::AdminProxy) << false << "admin" << false
+                                    << QVariant() << QVariant() << "10.0.0.1";
+    QTest::newRow("admin freigegeben") << int(AnsichtProxyOptionen::AdminProxy) << true << "admin" << false
+                                       << QVariant("admin") << QVariant(false) << "10.9.9.9";
+    QTest::newRow("kein Proxy, Administrator") << int(AnsichtProxyOptionen::KeinProxy) << true << "deaktiviert"
+                                               << false << QVariant("admin") << QVariant(false) << "10.0.0.1";
+}
+
+void TstEinstellungsDialog::speichern()
+{
+    QFETCH(int, wahl);
+    QFETCH(bool, adminDialog);
+    QFETCH(QString, koraProfil);
+    QFETCH(bool, automatisch);
+    QFETCH(QVariant, tavoProfil);
+    QFETCH(QVariant, tavoPruefung);
+    QFETCH(QString, tavoAdresse);
+    schreibeIni(m_kora, { { "PROXY/Profil", "deaktiviert" }, { "PROXY/Adresse", "1.1.1.1" }, { "PROXY/Anschluss", 81 } });
+    schreibeIni(m_tavo, { { "PROXY/AdminDialog", adminDialog }, { "PROXY/Adresse", "10.0.0.1" },
+                          { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
+
+    EinstellungsDialog dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Seite s(dlg);
+    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::Wahl(wahl)), Qt::LeftButton);
+    QCOMPARE(int(s.optionen->gibWahl()), wahl);
+    if (wahl == AnsichtProxyOptionen::KoraProxy) {
+        QCOMPARE(Seite::feld(s.kora, "adresseTextFeld")->text(), QStringLiteral("1.1.1.1"));
+        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("192.168.7.7"));
+        Seite::tippe(Seite::port(s.kora), QStringLiteral("8080"));
+        Seite::tippe(Seite::feld(s.kora, "benutzerTextFeld"), QStringLiteral("moritz"));
+    }
+    if (wahl == AnsichtProxyOptionen::AdminProxy && adminDialog)
+        Seite::tippe(Seite::feld(s.adminBlock(), "adresseTextFeld"), tavoAdresse);
+    if (adminDialog) {
+        QTest::mouseClick(s.alleAnwender(), Qt::LeftButton);
+        QTest::mouseClick(s.pruefungAus(), Qt::LeftButton);
+    }
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QVERIFY(m_rueckfrage->fragen.isEmpty());
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+
+    QCOMPARE(leseIni(m_kora, "PROXY/Profil").toString(), koraProfil);
+    QCOMPARE(leseIni(m_kora, "PROXY/AutomatischeEinstellung").toBool(), automatisch);
+    if (wahl == AnsichtProxyOptionen::KoraProxy) {
+        QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("192.168.7.7"));
+        QCOMPARE(leseIni(m_kora, "PROXY/Anschluss").toInt(), 8080);
+        QCOMPARE(leseIni(m_kora, "PROXY/Benutzer").toString(), QStringLiteral("moritz"));
+    } else {
+        QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("1.1.1.1"));
+    }
+    QCOMPARE(leseIni(m_tavo, "PROXY/Profil").isValid(), tavoProfil.isValid());
+    if (tavoProfil.isValid())
+        QCOMPARE(leseIni(m_tavo, "PROXY/Profil").toString(), tavoProfil.toString());
+    QCOMPARE(leseIni(m_tavo, "PROXY/Pruefung").isValid(), tavoPruefung.isValid());
+    if (tavoPruefung.isValid())
+        QCOMPARE(leseIni(m_tavo, "PROXY/Pruefung").toBool(), tavoPruefung.toBool());
+    QCOMPARE(leseIni(m_tavo, "PROXY/Adresse").toString(), tavoAdresse);
+    QCOMPARE(leseIni(m_tavo, "PROXY/Benutzer").toString(), QStringLiteral("chef"));
+}
+
+void TstEinstellungsDialog::unvollstaendigeAngaben()
+{
+    EinstellungsDialog dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Seite s(dlg);
+    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::KoraProxy), Qt::LeftButton);
+    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("192.168.1.300"));
+    // The validator refused the last digit.
+    QCOMPARE(Seite::feld(s.kora, "adresseTextFeld")->text(), QStringLiteral("192.168.1.30"));
+    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("192.168."));
+    Seite::tippe(Seite::port(s.kora), QStringLiteral("8080"));
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QCOMPARE(m_rueckfrage->fragen.size(), 1);
+    QCOMPARE(m_rueckfrage->fragen.first().art, 2);
+    QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("unvollständig")));
+    QVERIFY(dlg.isVisible());
+    QVERIFY(!QFileInfo::exists(m_kora));
+}
+
+void TstEinstellungsDialog::abbrechenSchreibtNichts()
+{
+    schreibeIni(m_kora, { { "PROXY/Profil", "kora" }, { "PROXY/Adresse", "1.2.3.4" }, { "PROXY/Anschluss", 3128 } });
+    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true } });
+    const QByteArray koraVorher = TestUmgebung::leseDatei(m_kora);
+    const QByteArray tavoVorher = TestUmgebung::leseDatei(m_tavo);
+    EinstellungsDialog dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Seite s(dlg);
+    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("5.6.7.8"));
+    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::Automatisch), Qt::LeftButton);
+    QTest::mouseClick(s.alleAnwender(), Qt::LeftButton);
+    QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(TestUmgebung::leseDatei(m_kora), koraVorher);
+    QCOMPARE(TestUmgebung::leseDatei(m_tavo), tavoVorher);
+}
+
+// ---- passwords in the key store ---------------------------------------------
+
+void TstEinstellungsDialog::passwortManuell()
+{
+    if (!brauchtSchluesselbund())
+        QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
+    {
+        EinstellungsDialog dlg;
+        dlg.show();
+        Seite s(dlg);
+        QTest::mouseClick(s.knopf(AnsichtProxyOptionen::KoraProxy), Qt::LeftButton);
+        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("10.1.2.3"));
+        Seite::tippe(Seite::port(s.kora), QStringLiteral("3128"));
+        Seite::tippe(Seite::feld(s.kora, "passwortTextFeld"), QStringLiteral("gehe im!"));
+        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("gehe im!"));
+    QVERIFY(!TestUmgebung::leseDatei(m_kora).contains("gehe"));
+    EinstellungsDialog wieder;
+    Seite s(wieder);
+    QCOMPARE(Seite::feld(s.kora, "passwortTextFeld")->text(), QStringLiteral("gehe im!"));
+}
+
+void TstEinstellungsDialog::unberuehrtesPasswortBleibt()
+{
+    if (!brauchtSchluesselbund())
+        QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
+    QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("alt")));
+    schreibeIni(m_kora, { { "PROXY/Profil", "kora" }, { "PROXY/Adresse", "1.2.3.4" }, { "PROXY/Anschluss", 3128 } });
+    EinstellungsDialog dlg;
+    dlg.show();
+    Seite s(dlg);
+    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("1.2.3.5"));
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("1.2.3.5"));
+    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
+}
+
+void TstEinstellungsDialog::adminPasswort()
+{
+    if (!brauchtSchluesselbund())
+        QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
+    QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("benutzer")));
+    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true }, { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 } });
+    EinstellungsDialog dlg;
+    dlg.show();
+    Seite s(dlg);
+    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::AdminProxy), Qt::LeftButton);
+    Seite::tippe(Seite::feld(s.adminBlock(), "passwortTextFeld"), QStringLiteral("chefsache"));
+    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
+    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("benutzer"));
+}
+
+QTEST_MAIN(TstEinstellungsDialog)
+#include "tst_einstellungsdialog.moc"
