@@ -181,7 +181,7 @@ void registriereGrundbefehle(QList<Befehl>& befehle)
           QStringLiteral("ordner") },
         { QStringLiteral("name"), QStringLiteral("Dateiname, z. B. est_10.dict oder instv_0.vdict."),
           QStringLiteral("name") },
-        { QStringLiteral("form"), QStringLiteral("csv (kommagetrennt) oder json (Vorgabe)."), QStringLiteral("form"),
+        { QStringLiteral("form"), QStringLiteral("csv (kommagetrennt) oder json."), QStringLiteral("form"),
           QStringLiteral("json") },
         { QStringLiteral("schluessel"), QStringLiteral("Privater Schlüssel (PEM): signiert das Dictionary gleich mit."),
           datei },
