@@ -1,0 +1,264 @@
+// Transfers and the connectivity test against a real nginx over TLS and a
+// real tinyproxy with Basic authentication, all on 127.0.0.1.
+
+#include "global/downloadManager/downloadmanager.h"
+#include "global/kommunikationsTest/kommunikationstest.h"
+#include "global/varnelApplication/logbase.h"
+#include "testhilfe/testserver.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QtTest>
+#include <memory>
+
+class TstServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void tls_data();
+    void tls();
+    void koepfeImZugriffsprotokoll();
+    void proxy_data();
+    void proxy();
+    void proxyFragtHoechstensEinmal();
+    void kommunikationsTest_data();
+    void kommunikationsTest();
+
+private:
+    bool lade(downloadManager& dm, const QString& url, QString* fehler = nullptr);
+    NginxServer* server(const QString& art);
+
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    std::unique_ptr<TestZertifikate> m_zert;
+    QMap<QString, NginxServer*> m_server;
+    QString m_dokumente;
+    QString m_ziel;
+};
+
+void TstServer::initTestCase()
+{
+    m_umgebung = std::make_unique<TestUmgebung>();
+    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
+    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
+    m_dokumente = m_umgebung->pfad() + QStringLiteral("/www");
+    TestUmgebung::schreibeDatei(m_dokumente + QStringLiteral("/online.test"), "online");
+    TestUmgebung::schreibeDatei(m_dokumente + QStringLiteral("/release/paket.zip"), QByteArray(256 * 1024, 'p'));
+    // The test CA stands in for a public one: trusted, as in production.
+    QSslConfiguration k = QSslConfiguration::defaultConfiguration();
+    k.addCaCertificates(m_zert->caZertifikat());
+    QSslConfiguration::setDefaultConfiguration(k);
+}
+
+void TstServer::cleanupTestCase()
+{
+    qDeleteAll(m_server);
+    m_server.clear();
+    m_zert.reset();
+    m_umgebung.reset();
+}
+
+void TstServer::init()
+{
+    m_ziel = m_umgebung->pfad() + QStringLiteral("/ziel-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+    QDir().mkpath(m_ziel);
+    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
+}
+
+void TstServer::cleanup()
+{
+    beendeLogBase();
+}
+
+NginxServer* TstServer::server(const QString& art)
+{
+    if (!m_server.contains(art)) {
+        NginxOptionen o;
+        o.dokumente = m_dokumente;
+        const QString zert = art == QLatin1String("alt") || art == QLatin1String("cbc") ? QStringLiteral("server") : art;
+        o.zertifikat = m_zert->zertifikat(zert);
+        o.schluessel = m_zert->schluessel(zert);
+        if (art == QLatin1String("alt")) {
+            o.protokolle = QStringLiteral("TLSv1 TLSv1.1");
+            o.chiffren = QStringLiteral("ALL:@SECLEVEL=0");
+        } else if (art == QLatin1String("cbc")) {
+            o.chiffren = QStringLiteral("ECDHE-RSA-AES128-SHA256:ECDHE-RSA-AES256-SHA384");
+        }
+        m_server.insert(art, new NginxServer(m_umgebung->pfad() + QStringLiteral("/nginx-") + art, o));
+    }
+    return m_server.value(art);
+}
+
+bool TstServer::lade(downloadManager& dm, const QString& url, QString* fehler)
+{
+    QSignalSpy fertig(&dm, &downloadManager::finished);
+    dm.setUrl(url);
+    dm.setTargetPath(m_ziel);
+    dm.downloadStart();
+    if (!fertig.wait(20000))
+        return false;
+    QTest::qWait(50);
+    if (fertig.count() != 1)
+        return false;
+    if (fehler)
+        *fehler = dm.errorString();
+    return !fertig.at(0).at(0).toBool();
+}
+
+void TstServer::tls_data()
+{
+    QTest::addColumn<QString>("art");
+    QTest::addColumn<bool>("testmodus");
+    QTest::addColumn<bool>("erfolg");
+    QTest::addColumn<QString>("logZeile");
+    QTest::newRow("Zertifikat einer CA") << "server" << false << true << "";
+    QTest::newRow("selbst signiert ohne Testmodus") << "selbst" << false << false << "QSslError::SelfSignedCertificate";
+    QTest::newRow("selbst signiert im Testmodus") << "selbst" << true << true << "Im Testmode wird Fehler ignoriert.";
+    QTest::newRow("anderer Host") << "anderer" << false << false << "QSslError::HostNameMismatch";
+    QTest::newRow("anderer Host im Testmodus") << "anderer" << true << false << "QSslError::HostNameMismatch";
+    QTest::newRow("nur TLS 1.0 und 1.1") << "alt" << true << false << "";
+    QTest::newRow("nur CBC") << "cbc" << true << false << "";
+}
+
+void TstServer::tls()
+{
+    QFETCH(QString, art);
+    QFETCH(bool, testmodus);
+    QFETCH(bool, erfolg);
+    QFETCH(QString, logZeile);
+    NginxServer* s = server(art);
+    QVERIFY2(s->laeuft(), qPrintable(s->fehler()));
+    const QString log = gp_Log->gibDateiname();
+    downloadManager dm;
+    dm.setTestmodus(testmodus);
+    if (!erfolg)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    if (art == QLatin1String("selbst"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::SelfSignedCertificate")));
+    if (art == QLatin1String("anderer"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::HostNameMismatch")));
+    QString fehler;
+    QCOMPARE(lade(dm, s->basisUrl() + QStringLiteral("release/paket.zip"), &fehler), erfolg);
+    QCOMPARE(QFileInfo::exists(m_ziel + QStringLiteral("/paket.zip")), erfolg);
+    if (erfolg)
+        QCOMPARE(QFileInfo(m_ziel + QStringLiteral("/paket.zip")).size(), qint64(256 * 1024));
+    else
+        QVERIFY(!fehler.isEmpty());
+    beendeLogBase();
+    if (!logZeile.isEmpty())
+        QVERIFY2(TestUmgebung::leseDatei(log).contains(logZeile.toUtf8()), qPrintable(logZeile));
+    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
+}
+
+void TstServer::koepfeImZugriffsprotokoll()
+{
+    NginxServer* s = server(QStringLiteral("server"));
+    QVERIFY(s->laeuft());
+    downloadManager dm;
+    QVERIFY(lade(dm, s->basisUrl() + QStringLiteral("online.test")));
+    QStringList zeilen;
+    for (const QString& z : s->zugriffe())
+        if (z.contains(QStringLiteral("/online.test")))
+            zeilen << z;
+    QCOMPARE(zeilen.size(), 2);
+    QVERIFY(zeilen[0].startsWith(QStringLiteral("HEAD|/online.test|200|Fiscalon/21.3 (Installationsverwaltung; ")));
+    QVERIFY(zeilen[1].startsWith(QStringLiteral("GET|/online.test|200|Fiscalon/21.3 (Installationsverwaltung; ")));
+    for (const QString& z : zeilen) {
+        QVERIFY(z.contains(QStringLiteral(";; rv:27289)|")));
+        QVERIFY(z.endsWith(QStringLiteral("|no-store")));
+    }
+}
+
+void TstServer::proxy_data()
+{
+    QTest::addColumn<QString>("benutzer");
+    QTest::addColumn<QString>("passwort");
+    QTest::addColumn<bool>("erfolg");
+    QTest::newRow("richtige Zugangsdaten") << "anna" << "geheim" << true;
+    QTest::newRow("falsches Passwort") << "anna" << "falsch" << false;
+}
+
+void TstServer::proxy()
+{
+    QFETCH(QString, benutzer);
+    QFETCH(QString, passwort);
+    QFETCH(bool, erfolg);
+    TinyProxy proxy(m_umgebung->pfad() + QStringLiteral("/proxy-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')),
+                    QStringLiteral("anna"), QStringLiteral("geheim"));
+    QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
+    NginxServer* s = server(QStringLiteral("server"));
+    FakeRueckfrage fake;
+    downloadManager dm;
+    dm.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), benutzer, passwort);
+    if (!erfolg) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    }
+    QCOMPARE(lade(dm, s->basisUrl() + QStringLiteral("online.test")), erfolg);
+    // Stored credentials that the proxy refuses are asked for at most once.
+    QVERIFY(fake.fragen.size() <= (erfolg ? 0 : 1));
+}
+
+void TstServer::proxyFragtHoechstensEinmal()
+{
+    TinyProxy proxy(m_umgebung->pfad() + QStringLiteral("/proxy-einmal"), QStringLiteral("anna"), QStringLiteral("geheim"));
+    QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
+    NginxServer* s = server(QStringLiteral("server"));
+    FakeRueckfrage fake;
+    // The user types wrong credentials; the proxy asks again, we do not.
+    fake.proxyZugaenge = { { QStringLiteral("anna"), QStringLiteral("vertippt") }, { QStringLiteral("anna"), QStringLiteral("geheim") } };
+    downloadManager dm;
+    dm.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), QString(), QString());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("verlangt eine Authentifizierung")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    QVERIFY(!lade(dm, s->basisUrl() + QStringLiteral("online.test")));
+    QCOMPARE(fake.fragen.size(), 1);
+    QCOMPARE(fake.fragen[0].text, QStringLiteral("127.0.0.1:%1").arg(proxy.port()));
+    // A second transfer with the same configuration does not ask either.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    QVERIFY(!lade(dm, s->basisUrl() + QStringLiteral("online.test")));
+    QCOMPARE(fake.fragen.size(), 1);
+}
+
+void TstServer::kommunikationsTest_data()
+{
+    QTest::addColumn<QString>("benutzer");
+    QTest::addColumn<QString>("pfad");
+    QTest::addColumn<bool>("ohneProxy");
+    QTest::addColumn<int>("ergebnis");
+    QTest::newRow("durch den Proxy") << "anna" << "online.test" << false << 0;
+    QTest::newRow("Proxy will Anmeldung") << "" << "online.test" << false << 1;
+    QTest::newRow("Testdatei fehlt") << "anna" << "fehlt.test" << false << 0;
+    QTest::newRow("kein Proxy") << "anna" << "online.test" << true << 0;
+}
+
+void TstServer::kommunikationsTest()
+{
+    QFETCH(QString, benutzer);
+    QFETCH(QString, pfad);
+    QFETCH(bool, ohneProxy);
+    QFETCH(int, ergebnis);
+    TinyProxy proxy(m_umgebung->pfad() + QStringLiteral("/proxy-kt-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')),
+                    QStringLiteral("anna"), QStringLiteral("geheim"));
+    QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
+    NginxServer* s = server(QStringLiteral("server"));
+    const QString log = gp_Log->gibDateiname();
+    const QByteArray zeile("Der Zugriff auf den Proxy ist nicht m\xc3\xb6glich.");
+    const int vorher = TestUmgebung::leseDatei(log).count(zeile);
+    KommunikationsTest test;
+    test.setzeZiel(QUrl(s->basisUrl() + pfad));
+    if (ergebnis == 1)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Status = 1 Entwickler-Testmodus = false\\.")));
+    QCOMPARE(test.status(ohneProxy ? QString() : QStringLiteral("127.0.0.1"), ohneProxy ? 0 : proxy.port(), benutzer,
+                         benutzer.isEmpty() ? QString() : QStringLiteral("geheim"), false),
+             ergebnis);
+    beendeLogBase();
+    QCOMPARE(TestUmgebung::leseDatei(log).count(zeile) - vorher, ergebnis == 1 ? 1 : 0);
+    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
+}
+
+QTEST_GUILESS_MAIN(TstServer)
+#include "tst_server.moc"
