@@ -111,6 +111,8 @@ void TstBeispielinstallation::initTestCase()
         { "zm_21.dict", "json", "zm", "2021", "97", "Zusammenfassende Meldung", "gut" },
         { "lstb_21.dict", "json", "lstb", "", "", "Lohnsteuerbescheinigungen", "gut" },
         { "dfv_9999.dict", "csv", "dfv", "9999", "56", "Antrag auf Dauerfristverlaengerung", "gut" },
+        // Beside the main application only ".dict" files are modules.
+        { "abc_21.vdict", "json", "abc", "2021", "13", "Abc", "gut" },
     };
     QList<QPair<QString, QString>> md5Liste;
     QString falscheSignatur;
@@ -185,7 +187,8 @@ void TstBeispielinstallation::installierteListe()
     for (int i = 0; i < m->anzahl(); ++i)
         gefunden << m->gibPlugin(i)->gibKurznameMitJahr();
     // In the order of the file names; without the main application, the
-    // manager, the forged and the unsigned dictionary and the incomplete one.
+    // manager, the forged and the unsigned dictionary, the incomplete one and
+    // the ".vdict".
     QCOMPARE(gefunden, QStringList({ "dfv", "est19", "est20", "est21", "euer21", "gew20", "ust20", "ust21", "zm21" }));
 
     const Plugin* ust21 = m->gibPlugin(7);

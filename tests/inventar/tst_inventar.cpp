@@ -29,14 +29,6 @@ Daten modul(const QString& kurz, const QString& jahr, const QString& ufa, const 
     return d;
 }
 
-QStringList kurznamen(const DlgPluginManagerDatenmodel* m)
-{
-    QStringList r;
-    for (int i = 0; i < m->anzahl(); ++i)
-        r << m->gibPlugin(i)->gibKurznameMitJahr();
-    return r;
-}
-
 } // namespace
 
 class TstInventar : public QObject
@@ -50,7 +42,6 @@ private slots:
     void cleanup();
 
     void nurHauptanwendungUndVerwaltung();
-    void gemischteInstallation();
     void vdictPfade();
     void istKopieValid_data();
     void istKopieValid();
@@ -135,38 +126,6 @@ void TstInventar::nurHauptanwendungUndVerwaltung()
     pm.lesePluginInfoLokal();
     QCOMPARE(pm.gibPluginKoraInstalliert(), nullptr);
     QCOMPARE(pm.gibDatenmodelInstalliert()->gibHauptanwendung(), nullptr);
-}
-
-void TstInventar::gemischteInstallation()
-{
-    const QString dict = m_kora + QStringLiteral("/dict/");
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("kora_0.dict"),
-                                       modul("kora", "9999", "0", "Fiscalon"), true));
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("est_19.dict"),
-                                       modul("est", "2019", "10", "Einkommensteuererklaerung"), false));
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("est_20.dict"),
-                                       modul("est", "2020", "10", "Einkommensteuererklaerung"), true));
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("gew_20.dict"),
-                                       modul("gew", "2020", "20", "Gewerbesteuererklaerung"), false));
-    // Incomplete, unsigned, signed for other content, not a dictionary at all.
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("ust_20.dict"), modul("ust", "", "", "Umsatzsteuer"), false));
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("lst_20.dict"),
-                                       modul("lst", "2020", "64", "Lohnsteuer"), true, false));
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("zm_20.dict"),
-                                       modul("zm", "2020", "97", "Zusammenfassende Meldung"), true));
-    DictHilfe::schreibe(dict + QStringLiteral("zm_20.dict"), DictHilfe::json(modul("zm", "2021", "97", "ZM")));
-    DictHilfe::schreibe(dict + QStringLiteral("kaputt_20.dict"), "kein base64 {{{");
-    QVERIFY(m_schluessel->signiere(dict + QStringLiteral("kaputt_20.dict")));
-    // ".vdict" files are not modules of the main application.
-    QVERIFY(m_schluessel->schreibeDict(dict + QStringLiteral("abc_20.vdict"), modul("abc", "2020", "50", "Abc"), true));
-
-    PluginManager pm;
-    pm.gibDatenmodelInstalliert()->fuegeHinzu(new Plugin); // emptied first
-    pm.lesePluginInfoLokal();
-    QCOMPARE(kurznamen(pm.gibDatenmodelInstalliert()), QStringList({ "est19", "est20", "gew20" }));
-    QVERIFY(pm.gibPluginKoraInstalliert());
-    QCOMPARE(pm.gibDatenmodelInstalliert()->gibPlugin(1)->gibDictDatei(),
-             QDir::toNativeSeparators(dict + QStringLiteral("est_20.dict")));
 }
 
 void TstInventar::vdictPfade()

@@ -33,8 +33,6 @@ private slots:
     void unterfallart();
     void vergleicheVersion_data();
     void vergleicheVersion();
-    void setzeStatusUndPraedikate_data();
-    void setzeStatusUndPraedikate();
     void setupsUndGroessen();
     void stromHinUndZurueck();
     void stromBytefolge();
@@ -203,9 +201,6 @@ void TstPlugin::unterfallart_data()
     QTest::addColumn<uint>("nummer");
     QTest::addColumn<QString>("text");
     QTest::newRow("10") << 10u << textAusLiteral("Einkommensteuererkl&auml;rung");
-    QTest::newRow("13") << 13u << textAusLiteral("Antrag auf Beg&uuml;nstigung des nicht entnommenen Gewinns (&sect;34a EStG)");
-    QTest::newRow("21") << 21u << textAusLiteral("Erkl&auml;rung f&uuml;r die Zerlegung des Gewerbesteuermessbetrages");
-    QTest::newRow("98") << 98u << "Elektronische Lohnsteuerabzugsmerkmale (ELStAM)";
     QTest::newRow("11") << 11u << "Unterfallart 11";
     QTest::newRow("0") << 0u << "Unterfallart 0";
 }
@@ -250,38 +245,6 @@ void TstPlugin::vergleicheVersion()
     a.setzeJahr(2019);
     QCOMPARE(a.vergleicheVersion(&b), zustand);
     QCOMPARE(a.vergleicheVersion(nullptr), int(Plugin::ZUSTAND_KEIN_GEGENUEBER));
-}
-
-void TstPlugin::setzeStatusUndPraedikate_data()
-{
-    QTest::addColumn<int>("kompatibilitaet");
-    QTest::addColumn<int>("zustand");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("erneuerbar");
-    QTest::addColumn<bool>("installierbar");
-    QTest::newRow("gleich, verschieden") << 1 << 2 << 0x12 << true << true;
-    QTest::newRow("gleich, update") << 1 << 0 << 0x42 << true << false;
-    QTest::newRow("kleiner, update") << 2 << 0 << 0x44 << false << true;
-    QTest::newRow("gleich, kein Gegenueber") << 1 << 3 << 0x82 << false << true;
-    QTest::newRow("gleich, aktuell") << 1 << 1 << 0x22 << false << false;
-    QTest::newRow("ausserhalb") << 9 << 9 << 0x88 << false << false;
-    QTest::newRow("unbekannt") << 0 << 4 << 0x101 << false << false;
-}
-
-void TstPlugin::setzeStatusUndPraedikate()
-{
-    QFETCH(int, kompatibilitaet);
-    QFETCH(int, zustand);
-    QFETCH(int, status);
-    QFETCH(bool, erneuerbar);
-    QFETCH(bool, installierbar);
-    Plugin p;
-    p.setzeStatus(kompatibilitaet, zustand);
-    QCOMPARE(p.gibStatus(), status);
-    QCOMPARE(p.istErneuerbar(), erneuerbar);
-    QCOMPARE(p.istInstallierbar(), installierbar);
-    p.setzeAktion(Plugin::ERNEUERN);
-    QVERIFY(p.istErneuerbar());
 }
 
 void TstPlugin::setupsUndGroessen()
@@ -552,12 +515,10 @@ void TstPlugin::initAusDictionary_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<uint>("erwarteteUfa");
     QTest::addColumn<uint>("erwartetesInterface");
-    QTest::newRow("csv") << false << "10" << "2019" << "5" << true << 10u << 5u;
     QTest::newRow("json") << true << "10" << "2019" << "5" << true << 10u << 5u;
     QTest::newRow("csv nur Jahr") << false << "" << "2019" << "5" << true << 0u << 5u;
     QTest::newRow("json keine Zahl") << true << "x" << "2019" << "v5" << true << 0u << 0u;
     QTest::newRow("csv unvollstaendig") << false << "" << "" << "5" << false << 0u << 0u;
-    QTest::newRow("json unvollstaendig") << true << "" << "" << "5" << false << 0u << 0u;
 }
 
 void TstPlugin::initAusDictionary()
