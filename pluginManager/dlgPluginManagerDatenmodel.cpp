@@ -256,7 +256,9 @@ QVariant DlgPluginManagerDatenmodel::headerData(int section, Qt::Orientation ori
 
 Qt::ItemFlags DlgPluginManagerDatenmodel::flags(const QModelIndex& index) const
 {
-    Q_UNUSED(index)
+    // Cells only: the root index carries no flags (views take them for the table's).
+    if (!index.isValid())
+        return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsUserCheckable;
 }
 

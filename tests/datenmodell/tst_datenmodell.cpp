@@ -8,6 +8,7 @@
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QColor>
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
@@ -57,6 +58,7 @@ private slots:
     void sortieren();
     void zaehlen();
     void besitz();
+    void modellVertrag();
 
 private:
     QTemporaryDir m_log;
@@ -107,11 +109,12 @@ void TstDatenmodell::zeilenUndSpalten()
     QCOMPARE(alleDa.gibPlugin(-1), nullptr);
 
     installiert.fuegeHinzu(neu("A", 2019));
+    QCOMPARE(installiert.flags(installiert.index(0, 3)), Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
     QSignalSpy zurueckgesetzt(&installiert, &QAbstractItemModel::modelReset);
     installiert.leereListe();
     QCOMPARE(installiert.anzahl(), 0);
     QCOMPARE(zurueckgesetzt.count(), 1);
-    QCOMPARE(installiert.flags(installiert.index(0, 0)), Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    QCOMPARE(installiert.flags(QModelIndex()), Qt::NoItemFlags);
 }
 
 void TstDatenmodell::anzeige()
@@ -398,6 +401,29 @@ void TstDatenmodell::besitz()
     }
     QVERIFY(b.isNull());
     QVERIFY(c.isNull());
+}
+
+void TstDatenmodell::modellVertrag()
+{
+    // Qt's own checks of the model contract while the engine fills, sorts,
+    // ticks, hides and empties.
+    TestUmgebung umgebung;
+    for (bool verfuegbar : { false, true }) {
+        DlgPluginManagerDatenmodel m(verfuegbar);
+        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        m.fuegeHinzu(neu("Est", 2019, 0x82));
+        m.fuegeHinzu(neu("Gew", 2020, 0x22, 0, true));
+        m.fuegeHinzu(neu("Abc", 2021, 0x42));
+        m.sort(0, Qt::AscendingOrder);
+        m.sort(1, Qt::DescendingOrder);
+        QVERIFY(m.setData(m.index(0, 2), Qt::Checked, Qt::CheckStateRole));
+        m.gibPlugin(0)->setzeIstInstalliert(!m.gibPlugin(0)->istInstalliert());
+        m.meldeZeilen();
+        m.aktualisiereZeile(1);
+        m.setzeListe({ neu("Neu", 2022) });
+        m.leereListe();
+        QCOMPARE(m.rowCount(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstDatenmodell)
