@@ -1,6 +1,6 @@
 #include "global/crypto/crypto.h"
 
-#include <QCryptographicHash>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -104,33 +104,67 @@ CryptoPP::RSA::PublicKey ladeSchluessel(const QByteArray& pem)
     return schluessel;
 }
 
-// Throws CryptoException(4) when the signature does not hold.
-bool verifiziere(const QByteArray& daten, const QByteArray& signatur, const CryptoPP::RSA::PublicKey& schluessel)
+using Verifizierer = CryptoPP::RSASS<CryptoPP::PSS, CryptoPP::SHA1>::Verifier;
+
+// Reading in chunks keeps memory flat, whatever a file on the server side
+// claims to be.
+constexpr qint64 PUFFERGROESSE = 1 << 20;
+// Far above any real signature; a larger companion is not even read.
+constexpr qint64 MAX_SIGNATURGROESSE = 64 * 1024;
+
+// Throws CryptoException(4) unless the signature holds for the whole content
+// of `nachricht`.
+void verifiziere(QIODevice& nachricht, const QByteArray& signatur, const CryptoPP::RSA::PublicKey& schluessel)
 {
-    using Verifizierer = CryptoPP::RSASS<CryptoPP::PSS, CryptoPP::SHA1>::Verifier;
     Verifizierer verifizierer(schluessel);
-    // The filter takes the last SignatureLength() bytes as the signature; a
-    // companion of another length would shift bytes between message and
-    // signature, so it is refused before.
     if (static_cast<size_t>(signatur.size()) != verifizierer.SignatureLength())
         throw CryptoException(4, QStringLiteral("signature has %1 bytes instead of %2")
                                      .arg(signatur.size())
                                      .arg(verifizierer.SignatureLength()));
-    std::string durchgereicht;
     try {
-        auto* ziel = new CryptoPP::StringSink(durchgereicht);
-        auto* filter = new CryptoPP::SignatureVerificationFilter(
-            verifizierer, ziel,
-            CryptoPP::SignatureVerificationFilter::SIGNATURE_AT_END | CryptoPP::SignatureVerificationFilter::PUT_MESSAGE
-                | CryptoPP::SignatureVerificationFilter::THROW_EXCEPTION);
-        CryptoPP::StringSource quelle(std::string(daten.constData(), daten.size())
-                                          + std::string(signatur.constData(), signatur.size()),
-                                      true, filter);
+        std::unique_ptr<CryptoPP::PK_MessageAccumulator> sammler(verifizierer.NewVerificationAccumulator());
+        verifizierer.InputSignature(*sammler, reinterpret_cast<const CryptoPP::byte*>(signatur.constData()),
+                                    static_cast<size_t>(signatur.size()));
+        std::unique_ptr<char[]> puffer(new char[PUFFERGROESSE]);
+        for (;;) {
+            const qint64 n = nachricht.read(puffer.get(), PUFFERGROESSE);
+            if (n < 0)
+                throw CryptoException(4, nachricht.errorString());
+            if (n == 0)
+                break;
+            sammler->Update(reinterpret_cast<const CryptoPP::byte*>(puffer.get()), static_cast<size_t>(n));
+        }
+        if (!verifizierer.VerifyAndRestart(*sammler))
+            throw CryptoException(4, QStringLiteral("VerifierFilter: digital signature not valid"));
     } catch (const CryptoPP::Exception& e) {
         throw CryptoException(4, QString::fromStdString(e.what()));
     }
-    return durchgereicht.size() == static_cast<size_t>(daten.size())
-           && std::equal(durchgereicht.begin(), durchgereicht.end(), daten.constData());
+}
+
+// The same message as Crypto::readFile for a file that cannot be opened.
+void logLesefehler(const QFile& f)
+{
+    IV_LOG_ERROR(textAusLiteral("Die Datei '%1' konnte nicht zum Lesen ge&ouml;ffnet werden: %2")
+                     .arg(f.fileName(), f.errorString()));
+}
+
+// The real digest (also of an empty file); false on a read error.
+bool md5Hex(QFile& f, QString& hex)
+{
+    std::unique_ptr<char[]> puffer(new char[PUFFERGROESSE]);
+    CryptoPP::Weak::MD5 md5;
+    for (;;) {
+        const qint64 n = f.read(puffer.get(), PUFFERGROESSE);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        md5.Update(reinterpret_cast<const CryptoPP::byte*>(puffer.get()), static_cast<size_t>(n));
+    }
+    CryptoPP::byte digest[CryptoPP::Weak::MD5::DIGESTSIZE];
+    md5.Final(digest);
+    hex = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex());
+    return true;
 }
 
 QByteArray leseRessource(const QString& pfad)
@@ -171,8 +205,7 @@ QByteArray Crypto::readFile(const QString& pfad)
 {
     QFile f(pfad);
     if (!f.open(QIODevice::ReadOnly)) {
-        IV_LOG_ERROR(textAusLiteral("Die Datei '%1' konnte nicht zum Lesen ge&ouml;ffnet werden: %2")
-                         .arg(pfad, f.errorString()));
+        logLesefehler(f);
         return QByteArray();
     }
     return f.readAll();
@@ -183,26 +216,12 @@ QString Crypto::md5Pruefsumme(const QString& pfad)
     QFile f(pfad);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QStringLiteral("-1");
-    // Large chunks keep the system calls few; the buffer is all the memory
-    // this needs, whatever the file size.
-    constexpr qint64 puffergroesse = 1 << 20;
-    std::unique_ptr<char[]> puffer(new char[puffergroesse]);
-    CryptoPP::Weak::MD5 md5;
-    qint64 gesamt = 0;
-    for (;;) {
-        const qint64 n = f.read(puffer.get(), puffergroesse);
-        if (n < 0)
-            return QStringLiteral("-1");
-        if (n == 0)
-            break;
-        md5.Update(reinterpret_cast<const CryptoPP::byte*>(puffer.get()), static_cast<size_t>(n));
-        gesamt += n;
-    }
-    if (gesamt == 0)
+    QString hex;
+    if (!md5Hex(f, hex))
+        return QStringLiteral("-1");
+    if (f.pos() == 0)
         return QStringLiteral("0");
-    CryptoPP::byte digest[CryptoPP::Weak::MD5::DIGESTSIZE];
-    md5.Final(digest);
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex());
+    return hex;
 }
 
 bool Crypto::pruefeMd5Liste(const QString& pfad)
@@ -217,8 +236,16 @@ bool Crypto::pruefeMd5Liste(const QString& pfad)
     const QString name = QFileInfo(pfad).fileName();
     if (!data.contains(name))
         return false;
-    const QByteArray bytes = readFile(pfad);
-    const QString md5 = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    // A file that cannot be read is not the listed one, even when the list
+    // happens to hold the digest of empty content.
+    QFile f(pfad);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        logLesefehler(f);
+        return false;
+    }
+    QString md5;
+    if (!md5Hex(f, md5))
+        return false;
     return data.value(name).toArray().contains(QJsonValue(md5));
 }
 
@@ -226,10 +253,11 @@ bool Crypto::pruefeSignatur(const QByteArray& daten, const QByteArray& signatur,
                             QString* fehler)
 {
     try {
-        if (verifiziere(daten, signatur, ladeSchluessel(schluesselPem)))
-            return true;
-        if (fehler)
-            *fehler = QStringLiteral("message differs from the file");
+        QBuffer nachricht;
+        nachricht.setData(daten);
+        nachricht.open(QIODevice::ReadOnly);
+        verifiziere(nachricht, signatur, ladeSchluessel(schluesselPem));
+        return true;
     } catch (const CryptoException& e) {
         if (fehler)
             *fehler = e.gibMeldung();
@@ -245,14 +273,21 @@ bool Crypto::isFileValid(const QString& pfad)
     try {
         if (pruefeMd5Liste(pfad))
             return true;
-        const QByteArray signatur = readFile(signaturPfad(pfad));
-        const QByteArray daten = readFile(pfad);
+        const QString sigPfad = signaturPfad(pfad);
+        const QFileInfo sigInfo(sigPfad);
+        if (sigInfo.isFile() && sigInfo.size() > MAX_SIGNATURGROESSE)
+            throw CryptoException(4, QStringLiteral("signature has %1 bytes").arg(sigInfo.size()));
+        const QByteArray signatur = readFile(sigPfad);
+        QFile datei(pfad);
+        // A file that cannot be read is never valid, not even when its
+        // companion signs empty content.
+        if (!datei.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            logLesefehler(datei);
+            throw CryptoException(4, QStringLiteral("file cannot be read"));
+        }
         const QByteArray pem = leseRessource(gibQuellen().schluessel);
-        if (verifiziere(daten, signatur, ladeSchluessel(pem)))
-            return true;
-        IV_LOG_ERROR(QStringLiteral("Fehler bei der Validierung der Datei '%1': %2")
-                         .arg(pfad, QStringLiteral("message differs from the file")));
-        return false;
+        verifiziere(datei, signatur, ladeSchluessel(pem));
+        return true;
     } catch (const CryptoException& e) {
         IV_LOG_ERROR(QStringLiteral("Fehler bei der Validierung der Datei '%1': %2").arg(pfad, e.gibMeldung()));
     } catch (const std::exception& e) {

@@ -34,7 +34,8 @@ public:
     static const char* const MD5_RESSOURCE;        // ":/md5/md5.json"
 
     // The single test: built-in list first, then the signature companion.
-    // Never throws; every failure is one logged error and false.
+    // Never throws; every failure is one logged error and false. The file is
+    // read in chunks; a file that cannot be read is never valid.
     static bool isFileValid(const QString& pfad);
 
     // The whole file; empty bytes and a logged error when it cannot be read.
@@ -46,7 +47,8 @@ public:
     static QString md5Pruefsumme(const QString& pfad);
 
     // The built-in list check. Throws CryptoException(3) when the list
-    // resource cannot be opened (isFileValid catches it).
+    // resource cannot be opened (isFileValid catches it); callers outside
+    // isFileValid must catch it themselves.
     static bool pruefeMd5Liste(const QString& pfad);
 
     // F + ".sig", or F + "_v2.sig" for names beginning with "userredirect" or

@@ -76,6 +76,8 @@ enum Art {
     SIGNATUR_FEHLT,
     SIGNATUR_LEER,
     FALSCHER_BEGLEITER, // ".sig" where "_v2.sig" belongs, or the other way round
+    DATEI_FEHLT,        // the companion signs empty content
+    SIGNATUR_RIESIG,
 };
 
 void TstCrypto::signatur_data()
@@ -102,6 +104,10 @@ void TstCrypto::signatur_data()
     QTest::newRow("Signatur fehlt") << "est_20.dict" << dict << int(SIGNATUR_FEHLT) << false
                                     << QStringLiteral("konnte nicht zum Lesen ge\u00f6ffnet werden");
     QTest::newRow("Signatur leer") << "est_20.dict" << dict << int(SIGNATUR_LEER) << false << fehler;
+    QTest::newRow("Datei fehlt, Signatur ueber leeren Inhalt")
+        << "leer.dict" << QByteArray() << int(DATEI_FEHLT) << false << QStringLiteral("file cannot be read");
+    QTest::newRow("Signatur riesig") << "est_20.dict" << dict << int(SIGNATUR_RIESIG) << false
+                                     << QStringLiteral("signature has 1048576 bytes");
     QTest::newRow("userredirect mit _v2.sig") << "userredirect" << QByteArray("https://127.0.0.1/x\n")
                                               << int(WERKZEUG) << true << QString();
     QTest::newRow("qsredirect_19290 mit _v2.sig") << "qsredirect_19290" << QByteArray("https://127.0.0.1/y\n")
@@ -168,6 +174,12 @@ void TstCrypto::signatur()
         break;
     case SIGNATUR_LEER:
         schreibe(sig, QByteArray());
+        break;
+    case DATEI_FEHLT:
+        QVERIFY(QFile::remove(datei));
+        break;
+    case SIGNATUR_RIESIG:
+        schreibe(sig, s.repeated(4096));
         break;
     default:
         break;
@@ -256,7 +268,9 @@ void TstCrypto::md5ListeVorSignatur_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("listenName");
-    QTest::addColumn<int>("schreibweise"); // 0 as computed, 1 upper case, 2 another checksum
+    // 0 as computed, 1 upper case, 2 another checksum, 3 file missing and the
+    // digest of empty content listed
+    QTest::addColumn<int>("schreibweise");
     QTest::addColumn<bool>("signiert");
     QTest::addColumn<bool>("gueltig");
 
@@ -268,6 +282,7 @@ void TstCrypto::md5ListeVorSignatur_data()
     QTest::newRow("Name mit Verzeichnis in der Liste") << "kora_0.dict" << "dict/kora_0.dict" << 0 << false << false;
     QTest::newRow("nicht gelistet aber signiert") << "kora_0.dict" << "instv_0.dict" << 0 << true << true;
     QTest::newRow("userredirect gelistet") << "userredirect" << "userredirect" << 0 << false << true;
+    QTest::newRow("fehlende Datei, leerer Inhalt gelistet") << "kora_0.dict" << "kora_0.dict" << 3 << false << false;
 }
 
 void TstCrypto::md5ListeVorSignatur()
@@ -287,6 +302,10 @@ void TstCrypto::md5ListeVorSignatur()
         summe = summe.toUpper();
     else if (schreibweise == 2)
         summe = md5("etwas anderes");
+    else if (schreibweise == 3) {
+        summe = md5(QByteArray());
+        QVERIFY(QFile::remove(datei));
+    }
     const QString liste = dir.path() + QStringLiteral("/liste.json");
     schreibe(liste, QStringLiteral("{\"data\": {\"%1\": [\"%2\", \"%3\"]}}")
                         .arg(listenName, md5("noch etwas"), summe)
