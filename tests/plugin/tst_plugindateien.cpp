@@ -244,23 +244,35 @@ void TstPluginDateien::loescheOhneRechte()
 {
     QFETCH(bool, nurDictionary);
     const bool alsRoot = (geteuid() == 0);
-    if (alsRoot) {
-        QProcess probe;
-        probe.start(QStringLiteral("setpriv"), { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                                 QStringLiteral("--clear-groups"), QStringLiteral(IV_LOESCHHELFER),
-                                                 QStringLiteral("--probe") });
-        if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
-            probe.kill();
-            probe.waitForFinished(5000);
-            QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv "
-                  "(is setpriv installed and the build folder readable for others?)");
-        }
-    }
-
     // A tree that user 65534 (or we, when not root) may change, except for
-    // one locked folder.
+    // one locked folder. As root the helper runs from a copy in it, so that a
+    // build folder closed to others does not stop the unprivileged run.
     QTemporaryDir baum(QDir::tempPath() + QStringLiteral("/iv-rechte-XXXXXX"));
     QVERIFY(baum.isValid());
+    ::chmod(QFile::encodeName(baum.path()).constData(), 0755);
+    QString helferDatei = QStringLiteral(IV_LOESCHHELFER);
+    if (alsRoot) {
+        const QString kopie = baum.path() + QStringLiteral("/iv_loeschhelfer");
+        QFile::copy(helferDatei, kopie);
+        ::chmod(QFile::encodeName(kopie).constData(), 0755);
+        auto laeuftAlsNiemand = [](const QString& programm) {
+            QProcess probe;
+            probe.start(QStringLiteral("setpriv"), { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                     QStringLiteral("--clear-groups"), programm, QStringLiteral("--probe") });
+            const bool fertig = probe.waitForFinished(30000);
+            if (!fertig) {
+                probe.kill();
+                probe.waitForFinished(5000);
+            }
+            return fertig && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+        };
+        if (laeuftAlsNiemand(kopie))
+            helferDatei = kopie;
+        else if (!laeuftAlsNiemand(helferDatei))
+            QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv "
+                  "(is setpriv installed, and the build or temporary folder open to others?)");
+    }
+
     const QString kora = baum.path() + QStringLiteral("/kora");
     const QString gesperrt = kora + (nurDictionary ? QStringLiteral("/dict") : QStringLiteral("/gesperrt"));
     const QString dict = kora + QStringLiteral("/dict/est_19.dict");
@@ -314,13 +326,13 @@ void TstPluginDateien::loescheOhneRechte()
                               QStringLiteral("gesperrt/beschreibbar.dat") };
     QProcess helfer;
     if (alsRoot) {
-        argumente.prepend(QStringLiteral(IV_LOESCHHELFER));
+        argumente.prepend(helferDatei);
         argumente.prepend(QStringLiteral("--clear-groups"));
         argumente.prepend(QStringLiteral("--regid=65534"));
         argumente.prepend(QStringLiteral("--reuid=65534"));
         helfer.start(QStringLiteral("setpriv"), argumente);
     } else {
-        helfer.start(QStringLiteral(IV_LOESCHHELFER), argumente);
+        helfer.start(helferDatei, argumente);
     }
     const bool fertig = helfer.waitForFinished(60000);
     if (!fertig) {
