@@ -8,7 +8,6 @@
 #include "global/varnelApplication/varnelkern.h"
 #include "testhilfe/testumgebung.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -58,7 +57,9 @@ void TstFensterSchliessen::initTestCase()
         QSKIP("Xvfb fehlt (Paket xvfb).");
     QVERIFY2(QFileInfo(qEnvironmentVariable("IV_TESTFENSTER")).isExecutable(), "IV_TESTFENSTER fehlt");
 
-    // A display number nobody uses: no socket and no lock file.
+    // A display number nobody uses: no socket and no lock file. Ready is when
+    // a connection succeeds (the socket file is missing where /tmp/.X11-unix
+    // cannot be created, so it is no sign of readiness).
     for (int n = 91; n < 200 && m_anzeige.isEmpty(); ++n) {
         if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))
             || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
@@ -70,21 +71,23 @@ void TstFensterSchliessen::initTestCase()
         m_xvfb.start();
         if (!m_xvfb.waitForStarted(5000))
             QFAIL("Xvfb startet nicht");
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+        qputenv("DISPLAY", QStringLiteral(":%1").arg(n).toLocal8Bit());
         QElapsedTimer uhr;
         uhr.start();
-        while (!QFileInfo::exists(socket) && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000)
-            QTest::qWait(50);
-        if (QFileInfo::exists(socket) && m_xvfb.state() == QProcess::Running)
+        bool bereit = false;
+        while (!bereit && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000) {
+            QString fehler;
+            Plattform::gibFremdeFenster(&fehler);
+            bereit = fehler.isEmpty();
+            if (!bereit)
+                QTest::qWait(100);
+        }
+        if (bereit)
             m_anzeige = QStringLiteral(":%1").arg(n);
         else
-            beende(m_xvfb); // taken meanwhile: try the next number
+            beende(m_xvfb); // taken meanwhile, or not started: try the next number
     }
     QVERIFY2(!m_anzeige.isEmpty(), "Keine freie X-Anzeige");
-    qputenv("DISPLAY", m_anzeige.toLocal8Bit());
-    // Xvfb accepts connections a moment after the socket appears.
-    QString fehler;
-    QTRY_VERIFY_WITH_TIMEOUT((Plattform::gibFremdeFenster(&fehler), fehler.isEmpty()), 10000);
 }
 
 void TstFensterSchliessen::cleanupTestCase()
