@@ -2,6 +2,7 @@
 
 #include "global/crypto/crypto.h"
 #include "global/crypto/cryptohelper.h"
+#include "global/downloadManager/downloadmanager.h"
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -33,6 +35,18 @@ PluginManager::PluginManager(QObject* parent)
     mp_DatenmodelInstalliert = new DlgPluginManagerDatenmodel(false, this);
     mp_DatenmodelVerfuegbar = new DlgPluginManagerDatenmodel(true, this);
     mp_DatenmodelTechnisch = new DlgPluginManagerDatenmodel(true, this);
+    mp_DownloadManager = new downloadManager(this);
+    mp_EventLoop = new QEventLoop(this);
+    m_ServerVerzeichnis = gs_Redirect;
+    IV_LOG_INFO(QStringLiteral("Arbeitsverzeichnis [%1]").arg(QDir::currentPath()));
+    for (const QString& dir : { gibDirDaten(), gibDirTmp() }) {
+        if (!QDir().mkpath(dir))
+            IV_LOG_ERROR(QStringLiteral("Das Verzeichnis \"%1\" konnte nicht erzeugt werden.").arg(dir));
+    }
+    if (!connect(mp_DownloadManager, &downloadManager::finished, this, &PluginManager::slot_doneLoadFile))
+        IV_LOG_ERROR(QStringLiteral("Verbindung Signal/Slot konnte nicht hergestellt werden."));
+    if (!connect(mp_DownloadManager, &downloadManager::downloadProgress, this, &PluginManager::slot_downloadFortschritt))
+        IV_LOG_ERROR(QStringLiteral("Verbindung Signal/Slot konnte nicht hergestellt werden."));
     IV_LOG_AUSTRITT();
 }
 

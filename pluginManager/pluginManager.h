@@ -10,6 +10,9 @@
 
 class DlgPluginManagerDatenmodel;
 class Plugin;
+class QEventLoop;
+class QTimer;
+class downloadManager;
 
 class PluginManager : public QObject
 {
@@ -69,8 +72,53 @@ public:
     // one, else the application's file path.
     static QString gibProgrammDatei();
 
+    // ---- directories of the manager -------------------------------------------
+    // The manager's home below the user's data: "pluginmanager" beside "kora".
+    static QString gibDirPmHome();
+    static QString gibDirDaten(); // gibDirPmHome + "data" + separator
+    static QString gibDirTmp();   // gibDirPmHome + "tmp" + separator
+
+    // ---- the update server ---------------------------------------------------
+    // The production base address: "https://<host>/download/pm/win_18_0/".
+    static QString gibBasisUrlProduktion();
+    QString gibBasisUrlQsTestServer() const;
+    // Whether the manager may go online at all. The consent rules of the
+    // schedule decide it; until they exist every access is permitted.
+    virtual bool istInternetzugriffErlaubt();
+    bool initDownloadManager();
+    void gibRedirectDateien(QString& url, QString& sigUrl, QString& name, QString& sigName);
+    // 0 success, 2 no connection, -1 file missing or signature invalid.
+    int setzeServerVerzeichnis();
+    bool holeDateiVomServer(const QString& zielVerzeichnis, const QString& dateiname);
+    bool holeServerInhaltsdatei();
+    void loescheIndexDateiServer();
+    bool kopiereIndexDateiServer();
+    bool istServerInhaltUnveraendert();
+    int gibServerStatus() const { return mi_ServerStatus; }
+    QString gibServerVerzeichnis() const { return m_ServerVerzeichnis; }
+    bool istQsTestServer() const { return mb_QSTestServer; }
+    downloadManager* gibDownloadManager() const { return mp_DownloadManager; }
+
+    // ---- the server index ------------------------------------------------------
+    bool lesePluginInfoServer(bool technisch, QString& fehler, DlgPluginManagerDatenmodel* model);
+    bool leseServerInhaltsdatei();
+    void leseTechPluginDatei(bool& selbstUpdateNoetig, bool& serviceVerwenden, bool herunterladen);
+    Plugin* gibPluginIvServer() const { return mp_PluginIvServer; }
+    Plugin* gibPluginServiceServer() const { return mp_PluginServiceServer; }
+
+    // ---- waiting for transfers ---------------------------------------------------
+    bool startTimerDownloadTimeout(int ms);
+    void stopTimerDownloadTimeout();
+    bool istAbbruch() const { return mb_Abbruch; }
+
+public slots:
+    void slot_doneLoadFile(bool error, const QString& localFilePath);
+    void slot_downloadFortschritt(int done, int total);
+    void slot_download_Timeout();
+
 signals:
     void initialisiert();
+    void downloadFortschritt(int done, int total);
     // A line for the wizard's status (empty: clear it); `fehler` marks an error.
     void initStatusText(const QString& text, bool fehler);
     // The module lists or their actions changed as a whole.
@@ -91,4 +139,23 @@ protected:
     Plugin* mp_PluginService = nullptr;
 
     bool mb_HauptanwendungAktualisieren = false;
+
+    // One transfer at a time, waited for in a local loop.
+    int warteAufTransfer();
+    void meldeDownloadAnKora(int art);
+
+    downloadManager* mp_DownloadManager = nullptr;
+    QEventLoop* mp_EventLoop = nullptr;
+    QTimer* mp_TimerDownloadTimeout = nullptr;
+    bool mb_TransferLaeuft = false;
+    int mi_TransferErgebnis = 0;
+    bool mb_DownloadManagerInitialisiert = false;
+    bool mb_QSTestServer = false;
+    QString m_QSTestServerUrl;
+    QString m_ServerVerzeichnis;
+    int mi_ServerStatus = 0;
+    bool mb_Abbruch = false;
+    // Records of the technical index; they point into mp_DatenmodelTechnisch.
+    Plugin* mp_PluginIvServer = nullptr;
+    Plugin* mp_PluginServiceServer = nullptr;
 };

@@ -280,6 +280,15 @@ void downloadManager::beende(bool fehler, const QString& pfad)
     emit finished(fehler, fehler ? QString() : pfad);
 }
 
+void downloadManager::abbrechen()
+{
+    if (!reply || !m_laeuft)
+        return;
+    m_stillstandAbbruch = true;
+    errorText = QStringLiteral("Die \u00dcbertragung wurde abgebrochen.");
+    reply->abort();
+}
+
 void downloadManager::stillstand()
 {
     if (!reply || !m_laeuft)

@@ -47,6 +47,8 @@ signals:
 
 public slots:
     void downloadStart();
+    // Ends the transfer in flight as a failed one (its finished() follows).
+    void abbrechen();
 
 private slots:
     void loadFileFinished(QNetworkReply* reply);
