@@ -2,6 +2,8 @@
 
 #include "dialoge/dialogvorlage.h"
 #include "dialoge/klein/dialogpasswortproxy.h"
+#include "dialoge/klein/dlginternet.h"
+#include "global/varnelApplication/varnelapplication.h"
 
 #include <QApplication>
 #include <memory>
@@ -40,4 +42,25 @@ void DialogRueckfrage::schliesseProxyZugang()
 {
     if (m_proxyDialog)
         m_proxyDialog->done(QDialog::Rejected);
+}
+
+int DialogRueckfrage::frageInternetZugriff()
+{
+    // The question needs a visible owner: a minimised wizard is brought back.
+    QWidget* besitzer = nullptr;
+    if (auto* app = qobject_cast<VarnelApplication*>(QCoreApplication::instance()))
+        besitzer = app->gibHauptfenster();
+    if (besitzer) {
+        besitzer->setWindowState(besitzer->windowState() & ~Qt::WindowMinimized);
+        besitzer->show();
+    }
+    DlgInternet dlg(besitzer);
+    const int ergebnis = dlg.exec();
+    if (ergebnis == QDialog::Accepted)
+        return INTERNET_JA_EINMALIG;
+    if (dlg.gibButtonRolle() == QDialogButtonBox::YesRole)
+        return INTERNET_JA_IMMER;
+    if (ergebnis == QDialog::Rejected)
+        return INTERNET_NEIN;
+    return -1;
 }

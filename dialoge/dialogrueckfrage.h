@@ -18,6 +18,7 @@ public:
     bool frageProxyZugang(const QString& host, const QString& port, int versuch, QString& benutzer,
                           QString& passwort) override;
     void schliesseProxyZugang() override;
+    int frageInternetZugriff() override;
 
 private:
     QPointer<DialogPasswortProxy> m_proxyDialog;

@@ -82,8 +82,8 @@ public:
     // The production base address: "https://<host>/download/pm/win_18_0/".
     static QString gibBasisUrlProduktion();
     QString gibBasisUrlQsTestServer() const;
-    // Whether the manager may go online at all. The consent rules of the
-    // schedule decide it; until they exist every access is permitted.
+    // Whether the manager may go online at all: special version, run mode,
+    // schedule and the user's consent (pluginManager_zugriff.cpp).
     virtual bool istInternetzugriffErlaubt();
     bool initDownloadManager();
     void gibRedirectDateien(QString& url, QString& sigUrl, QString& name, QString& sigName);
@@ -105,6 +105,82 @@ public:
     void leseTechPluginDatei(bool& selbstUpdateNoetig, bool& serviceVerwenden, bool herunterladen);
     Plugin* gibPluginIvServer() const { return mp_PluginIvServer; }
     Plugin* gibPluginServiceServer() const { return mp_PluginServiceServer; }
+
+    // ==== status comparison and action planning (pluginManager_planung.cpp) ====
+    // How far the modules of one tick-all switch are ticked.
+    enum Auswahlzustand {
+        AUSWAHL_ALLE = 0,       // every tickable module is ticked
+        AUSWAHL_TEILWEISE = 1,  // some (or none of several) are ticked
+        AUSWAHL_KEINE = 2,      // none is ticked
+        AUSWAHL_NICHTS = 3      // nothing can be ticked
+    };
+
+    // Status words of both lists against the reference main application
+    // (the server's when its update is selected, else the installed one).
+    // Every visited row is announced to the model.
+    void setzeStausLokalePlugins();
+    void setzeStausVerfuegbarePlugins();
+    // Selects or deselects the main-application update, adapts the actions
+    // of the modules whose interface number differs, then sets all statuses anew.
+    void setzeAktionHauptanwendung(bool aktualisieren);
+    void setzeAktionBeiINrAenderungLokalePlugins(Plugin* pPluginKora, int aktion);
+    void setzeAktionBeiINrAenderungVerfuegbarePlugins(Plugin* pPluginKora, int aktion);
+    // Tick-all switches and recommendations; rows whose action changes are announced.
+    void setzeAktionErneuernInstallierte(bool setzen);
+    void setzeAktionVerfuegbareZurInstallationEmpfohlene(bool setzen);
+    void setzeAktionenEmpfohlene(bool setzen);
+    void setzeAlleHakenAktualisieren(bool setzen);
+    void setzeAlleHakenInstallieren(bool setzen);
+    // Every action back to KEINE; no row is announced.
+    void resetAktionenDerPlugins();
+
+    // The summary lines of the planned work; `anzahlSchritte` is the 100 %
+    // of the run's progress.
+    QStringList gibAktionen(int& anzahlSchritte);
+    void gibAktionenInstallierte(int& anzahlSchritte, QStringList& liste);
+    void gibAktionenVerfuegbare(int& anzahlSchritte, QStringList& liste);
+    QStringList gibAktionenListe() const { return m_AktionenListe; }
+    int gibAnzahlSchritte() const { return mi_AnzahlSchritte; }
+    Auswahlzustand gibAuswahlAktualisierungen() const;
+    Auswahlzustand gibAuswahlFolgezeitraueme() const;
+    // Files of the installed main application and modules, each once.
+    QStringList gibDateilisteInstalliert() const;
+
+    Plugin* findeDasJuengsteInstalliertePluginGleichenTyps(const Plugin* plugin) const;
+    Plugin* findeGleichesPluginGegenueber(const Plugin* plugin, bool aufInstallierteSeite) const;
+    bool gibEsDiesesPluginBeiDenInstallierten(const Plugin* plugin) const;
+    Plugin* gibInstalliertesPlugin(const Plugin* plugin) const;
+    Plugin* gibVerfuegbaresPlugin(const Plugin* plugin) const;
+
+    bool checkSollenAlleInstalliertenGeloeschtUndKeineNeuenInstalliertWerden() const;
+    // Display names of the declarations selected for more than four years.
+    QStringList gibPluginsMitMehrAlsVierVZs() const;
+    // Asks (at most every 182 days) whether the user wants to review the
+    // selection; true when they do.
+    bool frageAuswahlUeberpruefen(const QStringList& namen);
+    // 1 update available, 0 none, -1 no local installation.
+    int istUpdateVorhanden() const;
+    // Plans the installation of the modules named by "--instPlugin"
+    // ("Unterfallart_Jahr;..."). False with the reason in `grund`; modules
+    // the server lacks are named in `nichtGefunden`.
+    bool pruefeInstallationsliste(const QString& liste, QString& grund, QStringList& nichtGefunden);
+    // The user texts the main flow shows for the results above: the refusal
+    // (singular or plural after the entries of `liste`) and the notice about
+    // modules missing on the server (empty when none).
+    static QString gibTextInstallationslisteAbgelehnt(const QString& liste, const QString& grund);
+    static QString gibTextInstallationslisteNichtGefunden(const QStringList& nichtGefunden);
+    // Removes an installed module outside a run ("--delPlugin"): the first
+    // whose short name with year equals the text.
+    bool loeschePluginLokal(const QString& kurznameMitJahr);
+
+    // ==== internet-access consent and update schedule (pluginManager_zugriff.cpp) ====
+    // istInternetzugriffErlaubt (declared with the server access) decides it.
+    // Whether an automatic search is due.
+    bool autoUpdateSucheErlaubt();
+    // Asks for consent once per process and stores the answer in kora.ini.
+    bool zeigeInternetZugriffsDialog();
+    int gibInternetZugriff() const { return mi_InternetZugriff; }
+    // ==== end of planning and consent ====
 
     // ---- waiting for transfers ---------------------------------------------------
     bool startTimerDownloadTimeout(int ms);
@@ -155,6 +231,13 @@ protected:
     QString m_ServerVerzeichnis;
     int mi_ServerStatus = 0;
     bool mb_Abbruch = false;
+    // ==== planning and consent: state ====
+    // Summary of the last gibAktionen.
+    QStringList m_AktionenListe;
+    int mi_AnzahlSchritte = 0;
+    // Consent in this process: -1 not asked yet, 0 refused, 1 allowed.
+    int mi_InternetZugriff = -1;
+    // ==== end of planning and consent: state ====
     // Records of the technical index; they point into mp_DatenmodelTechnisch.
     Plugin* mp_PluginIvServer = nullptr;
     Plugin* mp_PluginServiceServer = nullptr;

@@ -94,11 +94,6 @@ QString PluginManager::gibBasisUrlQsTestServer() const
     return QStringLiteral("https://%1").arg(m_QSTestServerUrl) + kServerPfad;
 }
 
-bool PluginManager::istInternetzugriffErlaubt()
-{
-    return true;
-}
-
 bool PluginManager::initDownloadManager()
 {
     if (mb_DownloadManagerInitialisiert)

@@ -29,6 +29,13 @@ public:
                                   QString& passwort);
     // Closes an open credentials question as rejected (its time is up).
     virtual void schliesseProxyZugang();
+
+    // Answers of the internet-access consent.
+    enum InternetAntwort { INTERNET_NEIN = 0, INTERNET_JA_EINMALIG = 1, INTERNET_JA_IMMER = 2 };
+    // Asks whether the manager may go online: 2 "Ja, immer" (do not ask
+    // again), 1 "Ja, einmalig", 0 "Nein". Any other value means the question
+    // ended in an unknown way and counts as "Nein". Without a user: 0.
+    virtual int frageInternetZugriff() { return INTERNET_NEIN; }
 };
 
 // The installed seam; never null.

@@ -66,8 +66,18 @@ public:
         return true;
     }
 
+    // The internet-access consent: answers 2 "Ja, immer", 1 "Ja, einmalig",
+    // 0 "Nein" from the script (default 0); every question is counted.
+    int frageInternetZugriff() override
+    {
+        ++internetFragen;
+        return internetAntworten.isEmpty() ? 0 : internetAntworten.takeFirst();
+    }
+
     QList<Frage> fragen;
     QList<int> antworten;
+    QList<int> internetAntworten;
+    int internetFragen = 0;
     QList<QPair<QString, QString>> proxyZugaenge;
 
 private:
