@@ -132,9 +132,18 @@ void TstServerzugriff::cleanup()
     beendeLogBase();
 }
 
+namespace {
+// The consent rules have their own test; here the user has agreed.
+class ManagerMitZustimmung : public PluginManager
+{
+public:
+    bool istInternetzugriffErlaubt() override { return true; }
+};
+} // namespace
+
 std::unique_ptr<PluginManager> TstServerzugriff::neuerManager()
 {
-    return std::make_unique<PluginManager>();
+    return std::make_unique<ManagerMitZustimmung>();
 }
 
 void TstServerzugriff::schreibeRedirect(const QString& name, const QByteArray& inhalt, bool signieren)
