@@ -27,3 +27,5 @@ enum Rueckgabe { ERFOLG = 0, FEHLSCHLAG = 1, AUFRUFFEHLER = 2 };
 
 // Key pair, signing, dictionaries, verification.
 void registriereGrundbefehle(QList<Befehl>& befehle);
+// The update server's file tree.
+void registriereServerbefehle(QList<Befehl>& befehle);

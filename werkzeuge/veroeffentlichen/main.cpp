@@ -1,6 +1,6 @@
 // fiscalon-veroeffentlichen: the publisher's side of the update server. It
-// makes keys, signs files and writes dictionaries; tests and the demo build
-// all their fixtures with it at run time.
+// makes keys, signs files, writes dictionaries and builds the server's file
+// tree; tests and the demo build all their fixtures with it at run time.
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -15,7 +15,8 @@ const char* const PROGRAMM = "fiscalon-veroeffentlichen";
 void zeigeUebersicht(const QList<Befehl>& befehle, QTextStream& aus)
 {
     aus << "Aufruf: " << PROGRAMM << " BEFEHL [Optionen] [Argumente]\n\n"
-        << QStringLiteral("Werkzeug des Herausgebers: Schlüssel, Signaturen und Dictionary-Dateien für den Update-Server.\n\n")
+        << QStringLiteral("Werkzeug des Herausgebers: Schlüssel, Signaturen, Dictionary-Dateien und der Dateibaum des "
+                          "Update-Servers.\n\n")
         << "Befehle:\n";
     for (const Befehl& b : befehle)
         aus << "  " << b.name.leftJustified(16) << b.kurzbeschreibung << '\n';
@@ -53,7 +54,7 @@ int main(int argc, char* argv[])
 
     QList<Befehl> befehle;
     registriereGrundbefehle(befehle);
-    // The server-tree sub-commands register here as a further group.
+    registriereServerbefehle(befehle);
 
     QStringList argumente = app.arguments();
     if (argumente.size() < 2 || argumente.at(1) == QLatin1String("--help") || argumente.at(1) == QLatin1String("-h")

@@ -110,6 +110,24 @@ bool signiere(const QByteArray& daten, const QByteArray& privatPem, QByteArray& 
     return true;
 }
 
+bool oeffentlichAusPrivat(const QByteArray& privatPem, QByteArray& oeffentlichPem, QString& fehler)
+{
+    CryptoPP::RSA::PrivateKey schluessel;
+    if (!ladePrivat(privatPem, schluessel, fehler))
+        return false;
+    try {
+        const CryptoPP::RSA::PublicKey oeffentlich(schluessel);
+        std::string der;
+        CryptoPP::StringSink senke(der);
+        oeffentlich.DEREncode(senke);
+        oeffentlichPem = alsPem(der, "PUBLIC KEY");
+    } catch (const CryptoPP::Exception& e) {
+        fehler = QString::fromStdString(e.what());
+        return false;
+    }
+    return true;
+}
+
 bool schreibeDatei(const QString& pfad, const QByteArray& inhalt, bool privat, QString& fehler)
 {
     QSaveFile f(pfad);

@@ -14,6 +14,10 @@ bool erzeugePaar(int bits, QByteArray& privatPem, QByteArray& oeffentlichPem, QS
 // privatPem may be PKCS#8 ("PRIVATE KEY") or PKCS#1 ("RSA PRIVATE KEY").
 bool signiere(const QByteArray& daten, const QByteArray& privatPem, QByteArray& signatur, QString& fehler);
 
+// The public half of a private key, as X.509 "PUBLIC KEY" PEM: lets the
+// server-tree command check that the parts were signed with the same key.
+bool oeffentlichAusPrivat(const QByteArray& privatPem, QByteArray& oeffentlichPem, QString& fehler);
+
 // Writes atomically; the private key gets owner-only permissions.
 bool schreibeDatei(const QString& pfad, const QByteArray& inhalt, bool privat, QString& fehler);
 

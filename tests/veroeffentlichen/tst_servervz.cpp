@@ -1,0 +1,343 @@
+// The server tree of the publishing tool, read back the way the manager reads
+// it: the redirect through its signature and codec, the index archives through
+// the zip reader, the DOM and Plugin::init, every archive through its MD5 and
+// size. Fixtures are release folders made with the tool itself.
+
+#include <QDomDocument>
+#include <QTextCodec>
+#include <QtTest>
+
+#include "global/archiv/ziparchiv.h"
+#include "pluginManager/plugin.h"
+#include "tests/crypto/kryptotesthilfe.h"
+
+using namespace KryptoTest;
+
+namespace {
+
+const QString kBasis = QStringLiteral("/download/pm/win_18_0/");
+
+struct Erwartung
+{
+    QString kurz;
+    uint jahr, rev, nrPlugin, ufa;
+    QString ordner;
+};
+
+} // namespace
+
+class TstServerVz : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void umleitung_data();
+    void umleitung();
+    void index_data();
+    void index();
+    void deterministisch();
+    void abgelehnt_data();
+    void abgelehnt();
+
+private:
+    void teil(const QString& ordner, const QString& dict, const QString& form, const QString& kurz,
+              const QString& jahr, const QString& ufa, const QString& rev, const QString& nrPlugin,
+              const QString& schluessel = QString());
+    Lauf baue(const QString& ziel, const QStringList& zusatz = {}, const QStringList& teile = {});
+    QStringList alleTeile() const;
+
+    QTemporaryDir m_dir;
+    Schluesselpaar m_paar;
+    QString m_teile, m_server;
+    QList<Erwartung> m_erwartet;
+};
+
+void TstServerVz::teil(const QString& ordner, const QString& dict, const QString& form, const QString& kurz,
+                       const QString& jahr, const QString& ufa, const QString& rev, const QString& nrPlugin,
+                       const QString& schluessel)
+{
+    const Lauf l = werkzeug({ "dict", "--ordner", ordner, "--name", dict, "--form", form, "--kurzname", kurz,
+                              "--veranlagungszeitraum", jahr, "--unterfallArtID", ufa, "--langname", kurz + " " + jahr,
+                              "--versionsNummer", "21.3." + nrPlugin, "--revision", rev,
+                              "--anwendungInterfaceNummer", "5", "--pluginAlleVersionsNummer", "21",
+                              "--pluginGruppeVersionsNummer", "1", "--pluginVersionsNummer", nrPlugin,
+                              "--schluessel", schluessel.isEmpty() ? m_paar.privat : schluessel });
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+}
+
+QStringList TstServerVz::alleTeile() const
+{
+    QStringList t;
+    for (const Erwartung& e : m_erwartet)
+        t << e.ordner;
+    return t;
+}
+
+Lauf TstServerVz::baue(const QString& ziel, const QStringList& zusatz, const QStringList& teile)
+{
+    return werkzeug(QStringList { "server", "--ziel", ziel, "--release", "r27289", "--schluessel", m_paar.privat,
+                                  "--update", "27000=" + m_teile + "/update_27000" }
+                    + zusatz + (teile.isEmpty() ? alleTeile() : teile));
+}
+
+void TstServerVz::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    initLogBase(QStringLiteral("tst_servervz"), 1 << 30, m_dir.path() + QStringLiteral("/log"));
+    QVERIFY(m_paar.erzeuge(m_dir.path() + QStringLiteral("/paar")));
+    m_paar.aktiviere();
+    m_teile = m_dir.path() + QStringLiteral("/teile");
+    m_erwartet = {
+        { "kora", 9999, 27289, 2, 0, m_teile + "/kora" },
+        { "est", 2020, 27000, 1, 10, m_teile + "/est_20" },
+        { "est", 2021, 27289, 3, 10, m_teile + "/est_21" },
+        { "instv", 0, 27289, 4, 0, m_teile + "/instv" },
+        { "service", 0, 27000, 1, 0, m_teile + "/service" },
+    };
+    schreibe(m_teile + "/kora/bin/kora", "programm 27289");
+    QVERIFY(QFile::setPermissions(m_teile + "/kora/bin/kora", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    schreibe(m_teile + "/kora/hilfe/Seite 1.html", QByteArray(5000, 'h'));
+    schreibe(m_teile + "/kora/leer", QByteArray());
+    teil(m_teile + "/kora", "kora_0.dict", "csv", "kora", "9999", "0", "27289", "2");
+    schreibe(m_teile + "/est_20/plugins/est20.so", "est 2020");
+    teil(m_teile + "/est_20", "est_20.dict", "csv", "est", "2020", "10", "27000", "1");
+    schreibe(m_teile + "/est_21/plugins/est21.so", "est 2021");
+    teil(m_teile + "/est_21", "est_21.dict", "json", "est", "2021", "10", "27289", "3");
+    schreibe(m_teile + "/instv/bin/installationsverwaltung", "iv");
+    teil(m_teile + "/instv", "instv_0.vdict", "json", "instv", "", "0", "27289", "4");
+    schreibe(m_teile + "/service/bin/tavoService", "dienst");
+    teil(m_teile + "/service", "service_0.vdict", "json", "service", "0", "0", "27000", "1");
+    // The update from 27000 carries the changed program and the new dictionary.
+    schreibe(m_teile + "/update_27000/bin/kora", "programm 27289");
+    QVERIFY(QDir().mkpath(m_teile + "/update_27000/dict"));
+    for (const QString& d : { QStringLiteral("kora_0.dict"), QStringLiteral("kora_0.dict.sig") })
+        QVERIFY(QFile::copy(m_teile + "/kora/dict/" + d, m_teile + "/update_27000/dict/" + d));
+
+    m_server = m_dir.path() + QStringLiteral("/server");
+    const Lauf l = baue(m_server);
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+}
+
+void TstServerVz::cleanupTestCase()
+{
+    Crypto::setzeQuellen(QString(), QString());
+    beendeLogBase();
+}
+
+void TstServerVz::umleitung_data()
+{
+    QTest::addColumn<QStringList>("zusatz");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Produktion") << QStringList() << "userredirect";
+    QTest::newRow("QS") << QStringList { "--qs" } << "qsredirect";
+    QTest::newRow("QS mit Revision") << QStringList { "--qs-rev", "19290" } << "qsredirect_19290";
+}
+
+void TstServerVz::umleitung()
+{
+    QFETCH(QStringList, zusatz);
+    QFETCH(QString, name);
+    QTemporaryDir ziel;
+    const Lauf l = baue(ziel.path(), zusatz);
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+    const QString datei = ziel.path() + kBasis + name;
+    QCOMPARE(QDir(ziel.path() + kBasis).entryList(QDir::Files, QDir::Name), QStringList({ name, name + "_v2.sig" }));
+    // The manager reads the decoded bytes as ISO 8859-15 and appends them as they are.
+    const QString verzeichnis = QTextCodec::codecForName("ISO 8859-15")->toUnicode(QByteArray::fromBase64(lese(datei)));
+    QCOMPARE(verzeichnis, QStringLiteral("r27289"));
+    QVERIFY(Crypto::pruefeSignatur(lese(datei), lese(datei + "_v2.sig"), lese(m_paar.oeffentlich)));
+    QVERIFY(Crypto::isFileValid(datei));
+    QCOMPARE(werkzeug({ "pruefe", "--oeffentlich", m_paar.oeffentlich, datei }).code, 0);
+}
+
+void TstServerVz::index_data()
+{
+    QTest::addColumn<bool>("technisch");
+    QTest::newRow("Module") << false;
+    QTest::newRow("technische Teile") << true;
+}
+
+void TstServerVz::index()
+{
+    QFETCH(bool, technisch);
+    const QString rel = m_server + kBasis + "r27289/";
+    const QString name = technisch ? "inhalt_techplugin" : "inhalt_downloadverzeichnis";
+    QVERIFY(Crypto::isFileValid(rel + name + ".zip"));
+    ZipArchiv zip;
+    QVERIFY(zip.oeffne(rel + name + ".zip"));
+    QCOMPARE(zip.eintraege(), QStringList { name + ".xml" });
+    QByteArray xml;
+    QVERIFY(zip.leseEintrag(name + ".xml", xml));
+    QDomDocument doc;
+    QString fehler;
+    QVERIFY2(doc.setContent(xml, false, &fehler), qPrintable(fehler));
+    const QDomNodeList builds = doc.documentElement().elementsByTagName("Build");
+    QCOMPARE(builds.size(), 1);
+
+    QList<Erwartung> offen;
+    for (const Erwartung& e : qAsConst(m_erwartet)) {
+        if ((e.kurz == "instv" || e.kurz == "service") == technisch)
+            offen << e;
+    }
+    int letztesJahr = -1;
+    const QDomNodeList vzs = builds.at(0).toElement().elementsByTagName("VZ");
+    for (int v = 0; v < vzs.size(); ++v) {
+        const QDomElement vz = vzs.at(v).toElement();
+        const int jahr = vz.attribute("Jahr").toInt();
+        QVERIFY(jahr > letztesJahr);
+        letztesJahr = jahr;
+        const QDomNodeList plugins = vz.elementsByTagName("Plugin");
+        for (int p = 0; p < plugins.size(); ++p) {
+            const QDomElement pl = plugins.at(p).toElement();
+            auto it = std::find_if(offen.begin(), offen.end(), [&](const Erwartung& e) {
+                return e.kurz == pl.attribute("Kurzname") && e.jahr == uint(jahr);
+            });
+            QVERIFY2(it != offen.end(), qPrintable(pl.attribute("Kurzname") + " " + QString::number(jahr)));
+            const Erwartung e = *it;
+            offen.erase(it);
+            QCOMPARE(pl.attribute("Rev").toUInt(), e.rev);
+            QCOMPARE(pl.attribute("UnterfallArt").toUInt(), e.ufa);
+            QCOMPARE(pl.attribute("InterfaceNr"), QStringLiteral("5"));
+            QCOMPARE(pl.attribute("Version"), "21.3." + QString::number(e.nrPlugin));
+            const QDomElement tech = pl.firstChildElement("TechNr");
+            QCOMPARE(tech.attribute("NrAlle"), QStringLiteral("21"));
+            QCOMPARE(tech.attribute("NrGr"), QStringLiteral("1"));
+            QCOMPARE(tech.attribute("NrPlugin").toUInt(), e.nrPlugin);
+            Plugin plugin;
+            QVERIFY(plugin.init(tech, pl.attribute("Name"), e.kurz, e.jahr, 5, 21, 1, e.nrPlugin, e.rev));
+            QCOMPARE(plugin.gibVersion(), pl.attribute("Version"));
+            QVERIFY2(plugin.gibDateien().size() >= 2, qPrintable(plugin.gibDateien().join(' ')));
+            QVERIFY(plugin.gibDateien().last().startsWith("Dict;dict/"));
+            QCOMPARE(pl.firstChildElement("Param").isNull(), !technisch);
+
+            // Every archive on the server: size and checksum as the index says,
+            // and the dictionary's files inside with their paths.
+            QList<QDomElement> archive { pl.firstChildElement("Zip") };
+            const QDomNodeList updates = pl.elementsByTagName("Update_Zip");
+            QCOMPARE(updates.size(), e.kurz == "kora" ? 1 : 0);
+            if (e.kurz == "kora") {
+                QCOMPARE(updates.at(0).toElement().attribute("Rev"), QStringLiteral("27000"));
+                archive << updates.at(0).toElement();
+            }
+            for (const QDomElement& a : archive) {
+                const QString pfad = rel + a.text().simplified();
+                QVERIFY2(QFileInfo::exists(pfad), qPrintable(pfad));
+                QCOMPARE(a.attribute("MD5"), Crypto::md5Pruefsumme(pfad));
+                QCOMPARE(a.attribute("Size").toLongLong(), QFileInfo(pfad).size());
+                ZipArchiv teilZip;
+                QVERIFY(teilZip.oeffne(pfad));
+                QCOMPARE(a.attribute("UnzipFileSize").toLongLong(), teilZip.entpackteGroesse());
+            }
+            ZipArchiv voll;
+            QVERIFY(voll.oeffne(rel + pl.firstChildElement("Zip").text()));
+            qint64 summe = 0;
+            for (const QString& datei : voll.eintraege()) {
+                QByteArray inhalt;
+                QVERIFY(voll.leseEintrag(datei, inhalt));
+                QCOMPARE(inhalt, lese(e.ordner + "/" + datei));
+                summe += inhalt.size();
+            }
+            QCOMPARE(pl.firstChildElement("Zip").attribute("UnzipFileSize").toLongLong(), summe);
+            QCOMPARE(voll.eintraege().size(), plugin.gibDateien().size() + 1);  // + signature
+        }
+    }
+    QVERIFY2(offen.isEmpty(), "nicht jeder Teil steht im Index");
+}
+
+void TstServerVz::deterministisch()
+{
+    // Other time stamps and permissions on the same content change nothing.
+    for (const QString& datei : { m_teile + "/kora/hilfe/Seite 1.html", m_teile + "/est_21/plugins/est21.so" }) {
+        QFile f(datei);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-400), QFileDevice::FileModificationTime));
+        f.close();
+        QVERIFY(f.setPermissions(f.permissions() | QFile::WriteGroup));
+    }
+    QTemporaryDir zweites;
+    Lauf l = baue(zweites.path());
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+    const QString a = m_server + kBasis + "r27289/";
+    const QString b = zweites.path() + kBasis + "r27289/";
+    const QStringList dateien = QDir(a).entryList({ "*.zip" }, QDir::Files, QDir::Name);
+    QCOMPARE(QDir(b).entryList({ "*.zip" }, QDir::Files, QDir::Name), dateien);
+    for (const QString& d : dateien)
+        QVERIFY2(lese(a + d) == lese(b + d), qPrintable(d));
+
+    // An existing release is replaced only on request.
+    l = baue(zweites.path());
+    QCOMPARE(l.code, 1);
+    QVERIFY(l.fehler.contains("--ueberschreiben"));
+    l = baue(zweites.path(), { "--ueberschreiben" });
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+    QCOMPARE(lese(b + "inhalt_downloadverzeichnis.zip"), lese(a + "inhalt_downloadverzeichnis.zip"));
+    QCOMPARE(QDir(zweites.path() + kBasis).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({ "r27289", "userredirect", "userredirect_v2.sig" }));
+}
+
+void TstServerVz::abgelehnt_data()
+{
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<QStringList>("zusatz");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("fehler");
+    QTest::newRow("Release-Name mit Pfad") << "" << QStringList { "--release", "../r1" } << 1 << "Ordnername";
+    QTest::newRow("Update ohne Revision") << "" << QStringList { "--update", "abc" } << 2 << "REVISION=ORDNER";
+    QTest::newRow("QS-Revision keine Zahl") << "" << QStringList { "--qs-rev", "19a" } << 2 << "Revisionsnummer";
+    QTest::newRow("Schalter falsch") << "" << QStringList { "--dienst", "ja" } << 2 << "true oder false";
+    QTest::newRow("fremde Datei") << "fremd" << QStringList() << 1 << "steht nicht im Dictionary";
+    QTest::newRow("Datei geaendert") << "geaendert" << QStringList() << 1 << "Prüfsumme";
+    QTest::newRow("Datei fehlt") << "fehlt" << QStringList() << 1 << "fehlt, steht aber im Dictionary";
+    QTest::newRow("anderer Schluessel") << "schluessel" << QStringList() << 1 << "passt nicht";
+    QTest::newRow("ohne Signatur") << "ohneSig" << QStringList() << 1 << "nicht signiert";
+    QTest::newRow("zwei Dictionaries") << "zweiDicts" << QStringList() << 1 << "genau ein Dictionary";
+    QTest::newRow("Teil doppelt") << "doppelt" << QStringList() << 1 << "doppelt";
+    QTest::newRow("Update zu neuerer Revision") << "" << QStringList { "--update", "27289=" + m_teile + "/update_27000" } << 1
+                                                << "ältere Revision";
+    QTest::newRow("Update ohne Dictionary der Hauptanwendung") << "updateModul" << QStringList() << 1
+                                                                << "Dictionary der Hauptanwendung";
+}
+
+void TstServerVz::abgelehnt()
+{
+    QFETCH(QString, fall);
+    QFETCH(QStringList, zusatz);
+    QFETCH(int, code);
+    QFETCH(QString, fehler);
+    // A copy of est_20 gets the fault, the other parts stay sound.
+    QTemporaryDir tmp;
+    const QString est = tmp.path() + "/est_20";
+    QVERIFY(QDir().mkpath(est + "/dict") && QDir().mkpath(est + "/plugins"));
+    for (const char* d : { "dict/est_20.dict", "dict/est_20.dict.sig", "plugins/est20.so" })
+        QVERIFY(QFile::copy(m_teile + "/est_20/" + d, est + "/" + QLatin1String(d)));
+    QStringList teile = alleTeile();
+    teile.replace(1, est);
+    if (fall == "fremd")
+        schreibe(est + "/plugins/neu.so", "x");
+    else if (fall == "geaendert")
+        schreibe(est + "/plugins/est20.so", "est 2020!");
+    else if (fall == "fehlt")
+        QVERIFY(QFile::remove(est + "/plugins/est20.so"));
+    else if (fall == "schluessel") {
+        Schluesselpaar anderes;
+        QVERIFY(anderes.erzeuge(tmp.path() + "/anderes"));
+        teil(est, "est_20.dict", "csv", "est", "2020", "10", "27000", "1", anderes.privat);
+    } else if (fall == "ohneSig")
+        QVERIFY(QFile::remove(est + "/dict/est_20.dict.sig"));
+    else if (fall == "zweiDicts")
+        QVERIFY(QFile::copy(est + "/dict/est_20.dict", est + "/dict/est_19.dict"));
+    else if (fall == "doppelt")
+        teile << m_teile + "/est_20";
+    else if (fall == "updateModul")
+        zusatz = QStringList { "--update", "26000=" + est };
+
+    const Lauf l = baue(tmp.path() + "/server", zusatz, teile);
+    QCOMPARE(l.code, code);
+    QVERIFY2(l.fehler.contains(fehler), qPrintable(l.fehler));
+    QVERIFY(!QFileInfo::exists(tmp.path() + "/server" + kBasis));
+}
+
+QTEST_GUILESS_MAIN(TstServerVz)
+#include "tst_servervz.moc"
