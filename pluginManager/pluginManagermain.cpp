@@ -9,6 +9,7 @@
 #include "global/varnelApplication/rueckfrage.h"
 #include "global/varnelApplication/textausliteral.h"
 #include "global/varnelApplication/varnelapplication.h"
+#include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
 
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QTranslator>
 #include <cstdlib>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -41,21 +43,194 @@ void setzeBibliothekspfad()
     QCoreApplication::addLibraryPath(eigene);
 }
 
-// The run modes that follow the engine are not part of this build yet; say so
+// A run mode that needs a part this build does not contain yet: say so
 // instead of pretending to have checked or installed anything.
-int endeNichtVerfuegbar()
+int endeNichtVerfuegbar(const QString& was)
 {
-    IV_LOG_INFO(textAusLiteral("Dieser Stand der %1 enth&auml;lt die Verbindung zum Update-Server und die "
-                               "Aktualisierung noch nicht. Es wurde nichts ver&auml;ndert.")
-                    .arg(gs_AnwendungsName));
+    IV_LOG_INFO(textAusLiteral("Dieser Stand der %1 enth&auml;lt %2 noch nicht. Es wurde nichts ver&auml;ndert.")
+                    .arg(gs_AnwendungsName, was));
     if (gb_ZeigeDlg) {
         zeigeMeldung(gs_AnwendungsName,
-                     textAusLiteral("<b>Die Suche nach Updates ist in diesem Stand der Installationsverwaltung noch "
-                                    "nicht enthalten.</b><br><br>Es wurde nichts ver&auml;ndert."),
+                     textAusLiteral("<b>Dieser Schritt ist in diesem Stand der Installationsverwaltung noch nicht "
+                                    "enthalten:</b><br><br>%1<br><br>Es wurde nichts ver&auml;ndert.")
+                         .arg(was),
                      1);
     }
     logExitCode(EXIT_NICHT_VERFUEGBAR);
     return EXIT_NICHT_VERFUEGBAR;
+}
+
+const QString kAssistent = QStringLiteral("den Assistenten");
+const QString kHerunterladen = QStringLiteral("das Herunterladen der Aktualisierungen");
+
+int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
+{
+    IV_LOG_EINTRITT();
+    if (gs_DelPlugin.isEmpty()) {
+        IV_LOG_ERROR(QStringLiteral("Abbruch weil der Parameter leer ist."));
+        return -1;
+    }
+    pm.lesePluginInfoLokal();
+    const int code = pm.loeschePluginLokal(gs_DelPlugin) ? 0 : -1;
+    IV_LOG_AUSTRITT();
+    return code;
+}
+
+bool ablaufInstallSelbstUpdate(PluginManager& pm)
+{
+    IV_LOG_EINTRITT();
+    if (pm.setzeServerVerzeichnis() != 0) {
+        IV_LOG_ERROR(QStringLiteral("Fehler beim Selbst-Update: keine Verbindung zum Update-Server"));
+        return false;
+    }
+    bool selbstUpdateNoetig = false, serviceVerwenden = false;
+    pm.leseTechPluginDatei(selbstUpdateNoetig, serviceVerwenden, false);
+    // Installing the manager's own update comes with a later stage of this build.
+    IV_LOG_INFO(textAusLiteral("Dieser Stand der %1 enth&auml;lt die Installation des Selbst-Update noch nicht.").arg(gs_AnwendungsName));
+    IV_LOG_ERROR(QStringLiteral("Die Installation des Selbst-Update war nicht erfolgreich."));
+    return false;
+}
+
+// Step 16: the first process would hand its work to the service or an
+// elevated copy. Those hand-overs come with a later stage; until then the
+// decision is logged and this process carries on, as after a failed hand-over.
+void neustartSchritt(PluginManager& pm, bool serverOk)
+{
+    bool selbstUpdateNoetig = false, serviceVerwenden = false;
+    if (serverOk)
+        pm.leseTechPluginDatei(selbstUpdateNoetig, serviceVerwenden, true);
+    if (!Einstellungen::getAdminService()) {
+        IV_LOG_INFO(QStringLiteral("Die Verwendung des TavoService wurde per tavo.ini deaktiviert."));
+        serviceVerwenden = false;
+    }
+    if (gb_KeinSelbstUpdate)
+        selbstUpdateNoetig = false;
+    IV_LOG_INFO(QStringLiteral("Ein Selbst-Update %1 erforderlich. Der Service %2 verwendet.")
+                    .arg(selbstUpdateNoetig ? QStringLiteral("ist") : QStringLiteral("ist nicht"),
+                         serviceVerwenden ? QStringLiteral("wird") : QStringLiteral("wird nicht")));
+    if (selbstUpdateNoetig)
+        IV_LOG_ERROR(QStringLiteral("Fehler beim Neustart der %1 mit Administrator-Rechten.").arg(gs_AnwendungsName));
+    IV_LOG_INFO(textAusLiteral("Die &Uuml;bergabe an einen anderen Prozess ist in diesem Stand noch nicht enthalten; "
+                               "die %1 arbeitet in diesem Prozess weiter.").arg(gs_AnwendungsName));
+}
+
+// Step 23: the answer to "download automatically?", from the files or asked once.
+bool frageHerunterladen()
+{
+    bool bekannt = true;
+    const bool wert = Einstellungen::getSilentDownload(bekannt, gs_DirUserKora);
+    if (bekannt)
+        return wert;
+    const int antwort = zeigeMeldung(
+        gs_AnwendungsName,
+        textAusLiteral("Sollen verf&uuml;gbare Aktualisierungen beim Start von Fiscalon automatisch heruntergeladen werden, "
+                       "um die Installation anschlie&szlig;end manuell zu starten?<br><br>"
+                       "Diese Einstellung kann im Dialog Extras / Einstellungen / Update von Fiscalon ge&auml;ndert werden."),
+        4, 420, 250, QStringLiteral("Ja"), QStringLiteral("Nein"));
+    const bool ja = (antwort == 1);
+    Einstellungen::setKoraSilentDownload(ja, gs_DirUserKora);
+    IV_LOG_INFO(QStringLiteral("Der Anwender hat die Frage nach dem automatischen Herunterladen der Aktualisierungen mit %1 beantwortet.")
+                    .arg(ja ? QStringLiteral("ja") : QStringLiteral("nein")));
+    return ja;
+}
+
+// Steps 12 to 25 of the start-up, after the engine exists.
+int ablauf(PluginManager& pm)
+{
+    if (gb_SelbstUpdate && ablaufInstallSelbstUpdate(pm)) {
+        logExitCode(0);
+        return 0;
+    }
+    if (!gs_DelPlugin.isEmpty()) {
+        const int code = ablaufKommandoParameterAbarbeiten(pm);
+        logExitCode(code);
+        return code;
+    }
+    if (gb_Admin)
+        return endeNichtVerfuegbar(QStringLiteral("die Fortsetzung mit Administrator-Rechten"));
+
+    const int serverCode = pm.setzeServerVerzeichnis();
+    if (serverCode != 0 && !gb_ZeigeDlg) {
+        logExitCode(serverCode);
+        return serverCode;
+    }
+    if (istErsterProzess())
+        neustartSchritt(pm, serverCode == 0);
+
+    // Step 18: the module index; with the wizard a missing index leaves the local data.
+    pm.loescheIndexDateiServer();
+    if (!pm.holeServerInhaltsdatei()) {
+        if (!gb_ZeigeDlg) {
+            logExitCode(-1);
+            return -1;
+        }
+    } else {
+        if (!pm.leseServerInhaltsdatei() && !gb_ZeigeDlg) {
+            logExitCode(-1);
+            return -1;
+        }
+        if (!gb_SilentUpdate && !gb_ZeigeDlg && !gb_Updateueberpuefung && gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty()
+            && pm.istServerInhaltUnveraendert()) {
+            IV_LOG_INFO(textAusLiteral("Auf dem Update-Server wurden, seit dem letzten Start des Installationsverwalter, "
+                                       "keine &Auml;nderungen vorgenommen."));
+            logExitCode(0);
+            return 0;
+        }
+        pm.kopiereIndexDateiServer();
+    }
+
+    pm.lesePluginInfoLokal();
+    pm.setzeStausLokalePlugins();
+    pm.setzeStausVerfuegbarePlugins();
+
+    if (gs_InstPlugin.isEmpty()) {
+        if (!pm.gibPluginKoraInstalliert())
+            IV_LOG_ERROR(QStringLiteral("Es wurde keine Installation von Fiscalon auf dem PC und kein Setup auf dem Server gefunden."));
+        const bool alle = Einstellungen::getKoraAlleAktualisierungen(gs_DirUserKora);
+        const bool folgejahre = Einstellungen::getKoraAlleFolgeJahre(gs_DirUserKora);
+        if ((alle || folgejahre) && pm.gibPluginKoraInstalliert()
+            && Plugin::vergleicheVersion(pm.gibPluginKoraInstalliert(), pm.gibPluginKoraVerfuegbar()) == Plugin::ZUSTAND_ANDERES_GROESSER)
+            pm.setzeAktionHauptanwendung(true);
+        pm.setzeAktionErneuernInstallierte(alle);
+        pm.setzeAktionVerfuegbareZurInstallationEmpfohlene(folgejahre);
+    } else {
+        QString grund;
+        QStringList nichtGefunden;
+        if (!pm.pruefeInstallationsliste(gs_InstPlugin, grund, nichtGefunden)) {
+            const QString text = PluginManager::gibTextInstallationslisteAbgelehnt(gs_InstPlugin, grund);
+            zeigeMeldung(gs_AnwendungsName, text, 2);
+            IV_LOG_ERROR(text);
+            logExitCode(-1);
+            return -1;
+        }
+        if (!nichtGefunden.isEmpty())
+            zeigeMeldung(gs_AnwendungsName, PluginManager::gibTextInstallationslisteNichtGefunden(nichtGefunden), 1);
+    }
+
+    // Step 23: the automatic check.
+    bool herunterladen = false;
+    if (gb_SilentUpdate || (!gb_ZeigeDlg && !gb_Updateueberpuefung && gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty())) {
+        if (pm.istUpdateVorhanden() != 1) {
+            IV_LOG_INFO(QStringLiteral("Es ist kein Update vorhanden."));
+            if (gb_SilentUpdate) {
+                IV_LOG_INFO(QStringLiteral("Die %1 wird im Modus %2 beendet. Es gab nichts zu tun, da kein Update vorhanden ist.")
+                                .arg(gs_AnwendungsName, gs_ModusSilentUpdate));
+                logExitCode(91);
+                return 91;
+            }
+            logExitCode(0);
+            return 0;
+        }
+        herunterladen = gb_SilentUpdate ? true : frageHerunterladen();
+    }
+
+    // Step 25 for the update check: its answer is the exit code.
+    if (gb_Updateueberpuefung && !herunterladen) {
+        const int code = pm.istUpdateVorhanden();
+        logExitCode(code);
+        return code;
+    }
+    return endeNichtVerfuegbar(herunterladen ? kHerunterladen : kAssistent);
 }
 
 } // namespace
@@ -82,11 +257,16 @@ int main(int argc, char** argv)
         const QString logDir = logVerzeichnis();
         initLogBase(gs_AnwendungsName.toLower(), 200000, logDir.isEmpty() ? QString() : logDir);
 
+        // Asked to end (the service stops, the session closes): the log gets
+        // the reason and the exit code, then the process ends at once. Every
+        // file the manager writes is replaced atomically, so nothing is left half.
         Plattform::beiBeendenAnfrage([](int signal) {
             IV_LOG_INFO(QStringLiteral("Die %1 wurde durch das Signal %2 zum Beenden aufgefordert.")
                             .arg(gs_AnwendungsName)
                             .arg(signal));
-            QCoreApplication::exit(128 + signal);
+            logExitCode(128 + signal);
+            beendeLogBase();
+            ::_exit(128 + signal);
         });
 
         if (!kommandozeile.isEmpty())
@@ -121,7 +301,7 @@ int main(int argc, char** argv)
         }
 
         PluginManager pluginManager;
-        code = endeNichtVerfuegbar();
+        code = ablauf(pluginManager);
         setzeRueckfrage(nullptr);
         QCoreApplication::removeTranslator(&uebersetzer);
     }

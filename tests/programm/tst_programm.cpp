@@ -2,6 +2,7 @@
 // manager turned away while the first one runs.
 
 #include "global/varnelApplication/einstellungen.h"
+#include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QProcess>
@@ -71,37 +72,48 @@ private slots:
     void zweiterProzessWirdAbgewiesen();
 };
 
+// No update server answers: the sandbox points the manager at a closed port
+// and, where a user is asked for consent, the answer is already stored.
+void ohneServer(const QString& benutzerDir, bool zustimmungGespeichert)
+{
+    Einstellungen::setAdminWert(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(freierPort()));
+    if (zustimmungGespeichert)
+        Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), false, benutzerDir);
+}
+
 void TstProgramm::logUndExitCode()
 {
     TestUmgebung umgebung;
     const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
+    ohneServer(dir, true);
 
-    // Unattended start: ends at once with an honest code.
+    // Unattended start without a reachable server: the connection failure is the code.
     {
         Programm p({ QStringLiteral("--dirUserKora=") + dir });
         QVERIFY(p.warteAufEnde());
-        QCOMPARE(p.status(), alsStatus(-3));
+        QCOMPARE(p.status(), 2);
     }
     QByteArray log = logVon(dir);
     QVERIFY(log.contains("PROGRAMMSTART----"));
-    QVERIFY(log.contains("I:1; ExitCode: -3\n"));
+    QVERIFY(log.contains("I:1; ExitCode: 2\n"));
     QVERIFY(log.trimmed().endsWith("PROGRAMMENDE-----------------------------"));
 
-    // With the dialog: the notice waits for the user; ending the process still
-    // leaves the exit-code line before the end line.
+    // With the dialog the consent question waits for the user; ending the
+    // process still leaves the exit-code line before the end line.
+    Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), true, dir);
     {
         Programm p({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir });
-        QVERIFY(warteAufLog(dir, "--zeigeDlg --dirUserKora="));
-        QTest::qWait(300);
+        QVERIFY(warteAufLog(dir, "Internetzugriffsdialog wird angezeigt."));
         p.beende();
         QVERIFY(p.warteAufEnde());
+        QCOMPARE(p.status(), 128 + SIGTERM);
     }
     log = logVon(dir);
     const int start = log.lastIndexOf("PROGRAMMSTART");
     const QByteArray zweiter = log.mid(start);
     QVERIFY(zweiter.contains("Parameter: " IV_PROGRAMM " --zeigeDlg --dirUserKora="));
     QVERIFY(zweiter.contains("zum Beenden aufgefordert"));
-    const int exitZeile = zweiter.indexOf("I:1; ExitCode: ");
+    const int exitZeile = zweiter.indexOf("I:1; ExitCode: 143");
     QVERIFY(exitZeile > 0);
     QVERIFY(zweiter.indexOf("PROGRAMMENDE") > exitZeile);
 }
@@ -112,9 +124,10 @@ void TstProgramm::zweiterProzessWirdAbgewiesen()
     const QString dir1 = umgebung.pfad() + QStringLiteral("/erster");
     const QString dir2 = umgebung.pfad() + QStringLiteral("/zweiter");
 
+    ohneServer(dir1, false);
     Programm erster({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir1 });
-    // Past the guard and listening: its port is registered and it logged its way on.
-    QVERIFY(warteAufLog(dir1, "noch nicht"));
+    // Past the guard and listening: it waits for the user's consent.
+    QVERIFY(warteAufLog(dir1, "Internetzugriffsdialog wird angezeigt."));
     QVERIFY(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt() > 0);
 
     {
@@ -129,10 +142,11 @@ void TstProgramm::zweiterProzessWirdAbgewiesen()
     // Processes started by a restart or by the service are not turned away.
     for (const QString& schalter : { QStringLiteral("--i2"), QStringLiteral("--esStart"), QStringLiteral("--updatepruefung") }) {
         const QString dir = umgebung.pfad() + QLatin1Char('/') + schalter.mid(2);
+        ohneServer(dir, true);
         Programm weiterer({ schalter, QStringLiteral("--dirUserKora=") + dir });
         QVERIFY(weiterer.warteAufEnde());
-        QCOMPARE(weiterer.status(), alsStatus(-3));
-        QVERIFY2(!logVon(dir).contains("abgebrochen"), qPrintable(schalter));
+        QCOMPARE(weiterer.status(), 2);
+        QVERIFY2(!logVon(dir).contains("Das Starten der Installationsverwaltung wurde abgebrochen"), qPrintable(schalter));
     }
 
     erster.beende();
