@@ -1,8 +1,7 @@
 // Where the ini files lie, the defaults of the keys, immediate writes, the
-// interval getters, the SilentDownload answer and the proxy value checks.
+// interval getters and the SilentDownload answer.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/einstellungselementtyp.h"
 #include "global/varnelApplication/logbase.h"
 #include "testhilfe/testumgebung.h"
 
@@ -26,10 +25,6 @@ private slots:
     void intervalle();
     void silentDownload_data();
     void silentDownload();
-    void port_data();
-    void port();
-    void adresse_data();
-    void adresse();
 };
 
 void TstEinstellungen::pfade()
@@ -60,25 +55,15 @@ void TstEinstellungen::vorgaben_data()
     using E = Einstellungen;
     auto zeile = [](const char* name, Leser l, const QVariant& v) { QTest::newRow(name) << l << v; };
     zeile("LOG/Debug", [] { return E::getAdminLogDebug(); }, false);
-    zeile("UPDATE/SilentUpdate", [] { return E::getAdminSilentUpdate(); }, false);
-    zeile("UPDATE/SilentDownload", [] { return E::getAdminSilentDownload(); }, QString());
     zeile("UPDATE/LastUpdate", [] { return E::getAdminLastUpdate().isValid(); }, false);
     zeile("INSTALLATION/Service", [] { return E::getAdminService(); }, true);
-    zeile("INSTALLATION/Quelle", [] { return E::getAdminQuelle(); }, 1);
     zeile("INSTALLATION/Variante", [] { return E::getAdminVariante(); }, QStringLiteral("unbekannt"));
     zeile("INSTALLATION/Datum", [] { return E::getAdminInstallationDatum().isValid(); }, false);
-    zeile("DSGVO/gelesen", [] { return E::getAdminDsgvoGelesen(); }, false);
     zeile("PROXY/Profil tavo", [] { return E::getAdminProxyProfil(); }, QString());
-    zeile("PROXY/Anschluss tavo", [] { return E::getAdminProxyAnschluss(); }, 0);
     zeile("PROXY/Pruefung", [] { return E::getAdminProxyPruefung(); }, true);
-    zeile("PROXY/Systemeinstellung", [] { return E::getAdminProxySystemeinstellung(); }, false);
     zeile("PROXY/Profil kora", [] { return E::getKoraProxyProfil(); }, QStringLiteral("deaktiviert"));
     zeile("UPDATE/InternetAccessDialog", [] { return E::getKoraInternetAccessDialog(); }, true);
-    zeile("INSTALLATIONSVERWALTUNG/AlleFolgeJahre", [] { return E::getKoraAlleFolgeJahre(); }, true);
     zeile("SortiereInstallierteNachJahren", [] { return E::getKoraSortiereInstallierteNachJahren(); }, false);
-    zeile("SortiereVerfuegbareAufsteigend", [] { return E::getKoraSortiereVerfuegbareAufsteigend(); }, true);
-    zeile("PDF/NutzeSystemEinstellungZumOeffnen", [] { return E::getKoraPdfNutzeSystemEinstellungZumOeffnen(); }, true);
-    zeile("hilfe/zoomLevel", [] { return E::getKoraHilfeZoomLevel(); }, 0);
     zeile("entwickler/entwicklertools", [] { return E::getKoraEntwicklertools(); }, false);
 }
 
@@ -214,50 +199,6 @@ void TstEinstellungen::silentDownload()
     bool istBekannt = false;
     QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
     QCOMPARE(istBekannt, bekannt);
-}
-
-void TstEinstellungen::port_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("ergebnis");
-    QTest::newRow("79") << "79" << 1;
-    QTest::newRow("80") << "80" << 2;
-    QTest::newRow("65535") << "65535" << 2;
-    QTest::newRow("65536") << "65536" << 0;
-    QTest::newRow("riesig") << "99999999999999999999999" << 0;
-    QTest::newRow("Buchstabe") << "80a" << 0;
-    QTest::newRow("Vorzeichen") << "-80" << 0;
-    QTest::newRow("leer") << "" << 1;
-    QTest::newRow("Leerzeichen") << " 8080 " << 2;
-}
-
-void TstEinstellungen::port()
-{
-    QFETCH(QString, text);
-    QFETCH(int, ergebnis);
-    QCOMPARE(int(PortEinstellungsTyp().pruefe(text)), ergebnis);
-}
-
-void TstEinstellungen::adresse_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("ergebnis");
-    QTest::newRow("IPv4") << "192.168.1.10" << 2;
-    QTest::newRow("IPv6") << "::1" << 2;
-    QTest::newRow("leer") << "" << 1;
-    QTest::newRow("ohne Punkt") << "proxy" << 1;
-    QTest::newRow("256") << "10.0.0.256" << 0;
-    QTest::newRow("leerer Teil") << "10..0.1" << 1;
-    QTest::newRow("unfertig") << "10.0." << 1;
-    QTest::newRow("Name mit Punkt") << "proxy.firma" << 0;
-    QTest::newRow("leerer Teil und 300") << "10..300" << 0;
-}
-
-void TstEinstellungen::adresse()
-{
-    QFETCH(QString, text);
-    QFETCH(int, ergebnis);
-    QCOMPARE(int(IPAdresseEinstellungsTyp().pruefe(text)), ergebnis);
 }
 
 QTEST_GUILESS_MAIN(TstEinstellungen)
