@@ -675,7 +675,10 @@ bool PluginManager::pruefeInstallationsliste(const QString& liste, QString& grun
     mp_PluginKoraInstalliert->setzeAktion(Plugin::ERNEUERN);
     mb_HauptanwendungAktualisieren = true;
     setzeAktionBeiINrAenderungLokalePlugins(mp_PluginKoraVerfuegbar, Plugin::ERNEUERN);
-    setzeAktionVerfuegbareZurInstallationEmpfohlene(Einstellungen::getKoraAlleFolgeJahre(gs_DirUserKora));
+    // The following years are added when the user wants them; "no" must not
+    // untick a following year that the list itself asked for.
+    if (Einstellungen::getKoraAlleFolgeJahre(gs_DirUserKora))
+        setzeAktionVerfuegbareZurInstallationEmpfohlene(true);
     emit datenAenderung();
     IV_LOG_AUSTRITT();
     return true;
