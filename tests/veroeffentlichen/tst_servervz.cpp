@@ -294,6 +294,7 @@ void TstServerVz::abgelehnt_data()
     QTest::newRow("ohne Signatur") << "ohneSig" << QStringList() << 1 << "nicht signiert";
     QTest::newRow("zwei Dictionaries") << "zweiDicts" << QStringList() << 1 << "genau ein Dictionary";
     QTest::newRow("Teil doppelt") << "doppelt" << QStringList() << 1 << "doppelt";
+    QTest::newRow("zweite Hauptanwendung") << "zweiteHaupt" << QStringList() << 1 << "doppelt";
     QTest::newRow("Update zu neuerer Revision") << "" << QStringList { "--update", "27289=" + m_teile + "/update_27000" } << 1
                                                 << "ältere Revision";
     QTest::newRow("Update ohne Dictionary der Hauptanwendung") << "updateModul" << QStringList() << 1
@@ -330,7 +331,11 @@ void TstServerVz::abgelehnt()
         QVERIFY(QFile::copy(est + "/dict/est_20.dict", est + "/dict/est_19.dict"));
     else if (fall == "doppelt")
         teile << m_teile + "/est_20";
-    else if (fall == "updateModul")
+    else if (fall == "zweiteHaupt") {
+        schreibe(tmp.path() + "/kora2/bin/kora", "zweite");
+        teil(tmp.path() + "/kora2", "kora_0.dict", "json", "kora", "0", "0", "27289", "2");
+        teile << tmp.path() + "/kora2";
+    } else if (fall == "updateModul")
         zusatz = QStringList { "--update", "26000=" + est };
 
     const Lauf l = baue(tmp.path() + "/server", zusatz, teile);

@@ -414,7 +414,11 @@ bool baue(const Auftrag& auftrag, QStringList& protokoll, QString& fehler)
         Eintrag e;
         if (!leseTeil(ordner, true, oeffentlich, e.teil, fehler))
             return false;
-        const QString schluessel = e.teil.info.kurzname + QLatin1Char('/') + QString::number(e.teil.jahr);
+        // The main application and the technical parts exist once, whatever
+        // their year says: the manager keeps only the last record of each.
+        const QString& k = e.teil.info.kurzname;
+        const bool einmalig = k == QLatin1String("kora") || k == QLatin1String("instv") || k == QLatin1String("service");
+        const QString schluessel = einmalig ? k : k + QLatin1Char('/') + QString::number(e.teil.jahr);
         if (gesehen.contains(schluessel)) {
             fehler = QStringLiteral("%1 (Jahr %2) ist doppelt angegeben").arg(e.teil.info.kurzname).arg(e.teil.jahr);
             return false;
