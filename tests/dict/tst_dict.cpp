@@ -2,7 +2,6 @@
 // of the dictionaries of an installation. Fixtures come from the publishing
 // tool or, for malformed files, from the text written here.
 
-#include <QSignalSpy>
 #include <QTextCodec>
 #include <QtTest>
 #include <memory>
@@ -43,10 +42,6 @@ private slots:
     void fehlerCodes();
     void pruefsummen_data();
     void pruefsummen();
-    void signaturGueltig_data();
-    void signaturGueltig();
-    void getDictInfoMeldungen_data();
-    void getDictInfoMeldungen();
     void unsicherePfade_data();
     void unsicherePfade();
     void dictDateiListe();
@@ -87,21 +82,12 @@ void TstDict::formatErkennung_data()
 
     auto b = [](const QByteArray& s) { return s.toBase64(); };
     QTest::newRow("kommagetrennt") << b("1,2,3,est,2020,E,7,8,9\nbin/a,abc\n") << true << false;
-    QTest::newRow("kommagetrennt mit Zeilenumbruechen im Base64")
-        << b("1,2,3,est,2020,E,7,8,9\nbin/a,abc\n").insert(8, "\r\n") << true << false;
     QTest::newRow("JSON") << b(R"({"dict":{"dictVersion":"1","kurzname":"est"}})") << false << true;
-    QTest::newRow("JSON mit Zahl als dictVersion") << b(R"({"dict":{"dictVersion":2}})") << false << true;
     QTest::newRow("geschweifte Klammer mit Kommas") << b("{ ,a,b,c\nx,y\n") << false << false;
-    QTest::newRow("geschweifte Klammer nach Leerraum") << b("  {\"a\":1,\"b\":2}\n") << false << false;
     QTest::newRow("dictVersion 0") << b(R"({"dict":{"dictVersion":"0","kurzname":"est"}})") << false << false;
-    QTest::newRow("ohne dictVersion") << b(R"({"dict":{"kurzname":"est"}})") << false << false;
     QTest::newRow("ohne dict") << b(R"({"info":{"dictVersion":"1"}})") << false << false;
-    QTest::newRow("dict leer") << b(R"({"dict":{}})") << false << false;
     QTest::newRow("leere Datei") << QByteArray() << false << false;
-    QTest::newRow("nur Zeilenumbrueche") << b("\n\n\n") << false << false;
-    QTest::newRow("ein Feld") << b("nur ein feld\n") << false << false;
     QTest::newRow("kaputtes Base64") << QByteArray("MSwyLDMs*ZXN0\n") << false << false;
-    QTest::newRow("kein Base64") << QByteArray("1,2,3,est,2020,E,7,8,9\n") << false << false;
 }
 
 void TstDict::formatErkennung()
@@ -137,39 +123,28 @@ void TstDict::csvFelder()
     QByteArray roh = latin9(text) + QByteArray("Zeile \xc3\xbc" "ber eins\n\nzwei\n[/description]\nnach/ende,1234\n");
     const QString pfad = schreibeDict(QStringLiteral("est_20.dict"), roh);
     DictParser_CSV p;
-    LogAusschnitt log;
     QCOMPARE(p.leseDictionary(pfad, false, false), 0);
     const DictInfoZeiger i = p.gibDictInfo();
     QVERIFY(i);
-    QCOMPARE(i->versionsNummer, QStringLiteral(" 21.3.0"));
-    QCOMPARE(i->anwendungInterfaceNummer, QStringLiteral("5"));
-    QCOMPARE(i->revision, QStringLiteral("27289"));
-    QCOMPARE(i->kurzname, QStringLiteral("est"));
-    QCOMPARE(i->veranlagungszeitraum, QStringLiteral("2020"));
-    QCOMPARE(i->langname, QStringLiteral("Einkommensteuer \u20ac"));
-    QCOMPARE(i->pluginAlleVersionsNummer, QStringLiteral("10"));
-    QCOMPARE(i->pluginGruppeVersionsNummer, QStringLiteral("1"));
-    QCOMPARE(i->pluginVersionsNummer, QStringLiteral("3"));
-    QCOMPARE(i->kategorie, QStringLiteral("Steuer"));
-    QCOMPARE(i->unterfallArtID, QStringLiteral("7 1"));
+    const QStringList felder { i->versionsNummer, i->anwendungInterfaceNummer, i->revision, i->kurzname,
+                               i->veranlagungszeitraum, i->langname, i->pluginAlleVersionsNummer,
+                               i->pluginGruppeVersionsNummer, i->pluginVersionsNummer, i->kategorie,
+                               i->unterfallArtID, i->signaturGueltig };
+    QCOMPARE(felder, QStringList({ " 21.3.0", "5", "27289", "est", "2020", "Einkommensteuer \u20ac", "10", "1", "3",
+                                   "Steuer", "7 1", "false" }));
     QCOMPARE(i->sortierKriterium, 12);
     QVERIFY(i->datenUebernahmeAusVorjahr);
     QCOMPARE(i->beschreibung, QStringLiteral("\nZeile \u00fcber eins\nzwei"));
-    QCOMPARE(i->signaturGueltig, QStringLiteral("false"));
-    QVERIFY(i->istVollstaendig());
-
+    // Malformed lines are skipped, a repeated path keeps its last checksum,
+    // nothing after the description counts.
     QCOMPARE(i->dateien.size(), 2);
     QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).pruefsumme, QStringLiteral("ffff0000"));
-    QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).dictDatei, pfad);
     QCOMPARE(i->dateien.value(QStringLiteral("hilfe/c d.chm")).pruefsumme, QStringLiteral("aaaa"));
-    QVERIFY(!i->dateien.contains(QStringLiteral("nach/ende")));
-    QCOMPARE(log.text().count(QStringLiteral("Keine Daten nach Decodierung der Datei %1").arg(pfad)), 1);
 
     // Nine fields are enough; the optional ones keep their defaults.
     const QString kurz = schreibeDict(QStringLiteral("k.dict"), "1,2,3,kurz,2019,L,7,8,9\nx,1\n");
     QCOMPARE(p.leseDictionary(kurz, false, false), 0);
     QCOMPARE(p.gibDictInfo()->sortierKriterium, -1);
-    QCOMPARE(p.gibDictInfo()->unterfallArtID, QString());
     QVERIFY(p.gibDictInfo()->istVollstaendig());
 }
 
@@ -186,38 +161,21 @@ void TstDict::jsonFelder()
         "dateien":[{"bin/a.dll":"aa"},{},{"bin/b.dll":"bb","z":"zz"},{"bin/a.dll":"cc"}]}})";
     const QString pfad = schreibeDict(QStringLiteral("est_20.dict"), json);
     DictParser_JSON p;
-    QSignalSpy start(&p, &DictParser_Abstrakt::starteDictionaryInterpetation);
-    QSignalSpy ende(&p, &DictParser_Abstrakt::dictionaryInterpetationBeendet);
     QCOMPARE(p.leseDictionary(pfad, false, false), 0);
-    QCOMPARE(start.size(), 1);
-    QCOMPARE(ende.size(), 1);
-    QCOMPARE(start.first().first().value<DictParser_Abstrakt*>(), &p);
     const DictInfoZeiger i = p.gibDictInfo();
     QVERIFY(i);
-    QCOMPARE(i->veranlagungszeitraum, QStringLiteral("2020"));
-    QVERIFY(i->datenUebernahmeAusVorjahr);
-    QVERIFY(!i->datenUebernahmeAusVormonat);
+    const QStringList felder { i->veranlagungszeitraum, i->versionsNummer, i->kurzname, i->langname,
+                               i->kategorie, i->pluginGruppeVersionsNummer, i->pluginAlleVersionsNummer,
+                               i->pluginVersionsNummer, i->berechnungVersionsNummer };
+    QCOMPARE(felder, QStringList({ "2020", "21.3.0", "est", "Einkommensteuer", "Steuer", "2", "10", "3", "99" }));
+    QVERIFY(i->datenUebernahmeAusVorjahr && !i->datenUebernahmeAusVormonat);
     QCOMPARE(i->sortierKriterium, 4);
-    QCOMPARE(i->versionsNummer, QStringLiteral("21.3.0"));
-    QCOMPARE(i->kurzname, QStringLiteral("est"));
-    QCOMPARE(i->langname, QStringLiteral("Einkommensteuer"));
-    QCOMPARE(i->kategorie, QStringLiteral("Steuer"));
-    QCOMPARE(i->pluginGruppeVersionsNummer, QStringLiteral("2"));
-    QCOMPARE(i->pluginAlleVersionsNummer, QStringLiteral("10"));
-    QCOMPARE(i->pluginVersionsNummer, QStringLiteral("3"));
-    QCOMPARE(i->berechnungVersionsNummer, QStringLiteral("99"));
+    // Base64, then HTML entities, then Latin-1 for what is left.
     QCOMPARE(i->beschreibung, QStringLiteral("Einkommensteuer f\u00fcr <2020> \u00e4"));
+    // Only the first member of each entry counts; a repeated path keeps the last checksum.
     QCOMPARE(i->dateien.size(), 2);
     QCOMPARE(i->dateien.value(QStringLiteral("bin/a.dll")).pruefsumme, QStringLiteral("cc"));
     QCOMPARE(i->dateien.value(QStringLiteral("bin/b.dll")).pruefsumme, QStringLiteral("bb"));
-    QVERIFY(!i->dateien.contains(QStringLiteral("z")));
-
-    // Missing members: empty texts, flags false, no sort key.
-    const QString karg = schreibeDict(QStringLiteral("karg.dict"), R"({"dict":{"dictVersion":"1"}})");
-    QCOMPARE(p.leseDictionary(karg, false, false), 0);
-    QCOMPARE(p.gibDictInfo()->kurzname, QString());
-    QCOMPARE(p.gibDictInfo()->sortierKriterium, -1);
-    QVERIFY(!p.gibDictInfo()->istVollstaendig());
 }
 
 void TstDict::fehlerCodes_data()
@@ -232,21 +190,13 @@ void TstDict::fehlerCodes_data()
     QTest::newRow("csv Datei fehlt") << false << QByteArray("-") << 2 << false << QString();
     QTest::newRow("csv leer") << false << QByteArray() << 4 << false
                               << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
-    QTest::newRow("csv nur Leerzeilen") << false << b("\n\n") << 5 << false
-                                        << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
     QTest::newRow("csv kaputtes Base64") << false << QByteArray("MSwy!!LDMs\n") << 5 << false
                                          << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
-    QTest::newRow("csv ohne Komma") << false << b("kopf\nx,y\n") << 5 << false
-                                    << QStringLiteral("enth\u00e4lt keine Komma separierte obere Zeile.");
     QTest::newRow("csv Kopf mit acht Feldern") << false << b("1,2,3,est,2020,E,7,8\nx,y\n") << 5 << false
                                                << QStringLiteral("hat 8 statt mindestens 9 Felder");
-    QTest::newRow("json leer") << true << QByteArray() << 4 << false
-                               << QStringLiteral("konnte nicht gelesen werden oder die Datei ist 0 Byte gross.");
     QTest::newRow("json kein JSON") << true << b("{ kaputt") << 5 << true << QStringLiteral("enth\u00e4lt kein JSON");
     QTest::newRow("json ohne dict") << true << b(R"({"x":{"dictVersion":"1"}})") << 5 << true
                                     << QStringLiteral("enth\u00e4lt keine Dictionary Informationen");
-    QTest::newRow("json dict leer, Werte trotzdem") << true << b(R"({"dict":[]})") << 5 << true
-                                                    << QStringLiteral("enth\u00e4lt keine Dictionary Informationen");
 }
 
 void TstDict::fehlerCodes()
@@ -273,20 +223,23 @@ void TstDict::pruefsummen_data()
 {
     QTest::addColumn<QString>("form");
     QTest::addColumn<QString>("aenderung");
+    QTest::addColumn<bool>("signaturPruefen");
     QTest::addColumn<bool>("pruefen");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("logText");
 
     for (const QString& form : { QStringLiteral("json"), QStringLiteral("csv") }) {
         const QByteArray f = form.toLatin1();
-        QTest::newRow(f + " unveraendert") << form << QString() << true << 0 << QString();
-        QTest::newRow(f + " Datei geaendert") << form << "aendern" << true << 6
+        QTest::newRow(f + " unveraendert") << form << QString() << true << true << 0 << QString();
+        // Not checked is not the same as valid.
+        QTest::newRow(f + " Signatur nicht geprueft") << form << QString() << false << true << 0 << QString();
+        QTest::newRow(f + " Datei geaendert") << form << "aendern" << true << true << 6
                                              << QStringLiteral("entspricht nicht dem Dictionary.");
-        QTest::newRow(f + " Datei geaendert ohne Pruefung") << form << "aendern" << false << 0 << QString();
-        QTest::newRow(f + " Datei fehlt") << form << "loeschen" << true << 6
+        QTest::newRow(f + " Datei geaendert ohne Pruefung") << form << "aendern" << true << false << 0 << QString();
+        QTest::newRow(f + " Datei fehlt") << form << "loeschen" << true << true << 6
                                          << QStringLiteral("/bin/programm] ist nicht vorhanden.");
-        QTest::newRow(f + " Pruefsumme gross geschrieben") << form << "gross" << true << 6
-                                                          << QStringLiteral("entspricht nicht dem Dictionary.");
+        QTest::newRow(f + " Pruefsumme gross geschrieben")
+            << form << "gross" << true << true << 6 << QStringLiteral("ist nicht valid.");
     }
 }
 
@@ -294,6 +247,7 @@ void TstDict::pruefsummen()
 {
     QFETCH(QString, form);
     QFETCH(QString, aenderung);
+    QFETCH(bool, signaturPruefen);
     QFETCH(bool, pruefen);
     QFETCH(int, code);
     QFETCH(QString, logText);
@@ -312,6 +266,7 @@ void TstDict::pruefsummen()
     } else if (aenderung == QLatin1String("loeschen")) {
         QVERIFY(QFile::remove(teil + QStringLiteral("/bin/programm")));
     } else if (aenderung == QLatin1String("gross")) {
+        // Also alters the dictionary, so its signature fails too.
         const QString summe = md5("ausfuehrbar");
         QByteArray roh = DictionaryHelper::dekodiere(lese(pfad));
         QVERIFY(roh.contains(summe.toLatin1()));
@@ -322,100 +277,19 @@ void TstDict::pruefsummen()
     QVERIFY(p);
     QCOMPARE(bool(qobject_cast<DictParser_JSON*>(p.get())), form == QLatin1String("json"));
     LogAusschnitt log;
-    QCOMPARE(p->leseDictionary(pfad, true, pruefen), code);
+    QCOMPARE(p->leseDictionary(pfad, signaturPruefen, pruefen), code);
     QVERIFY(p->gibDictInfo());
     QCOMPARE(p->gibDictInfo()->dateien.size(), 3);
-    QCOMPARE(p->gibDictInfo()->kurzname, QStringLiteral("est"));
     QCOMPARE(p->gibDictInfo()->signaturGueltig,
-             aenderung == QLatin1String("gross") ? QStringLiteral("false") : QStringLiteral("true"));
+             signaturPruefen && aenderung != QLatin1String("gross") ? QStringLiteral("true") : QStringLiteral("false"));
     QVERIFY2(log.text().contains(logText), qPrintable(log.text()));
-}
 
-void TstDict::signaturGueltig_data()
-{
-    QTest::addColumn<int>("signatur"); // 0 valid, 1 missing, 2 altered dictionary
-    QTest::addColumn<bool>("pruefen");
-    QTest::addColumn<QString>("erwartet");
-
-    QTest::newRow("gueltig, geprueft") << 0 << true << "true";
-    QTest::newRow("gueltig, nicht geprueft") << 0 << false << "false";
-    QTest::newRow("fehlt, geprueft") << 1 << true << "false";
-    QTest::newRow("Dictionary veraendert, geprueft") << 2 << true << "false";
-}
-
-void TstDict::signaturGueltig()
-{
-    QFETCH(int, signatur);
-    QFETCH(bool, pruefen);
-    QFETCH(QString, erwartet);
-
-    QTemporaryDir dir;
-    const QString teil = dir.path() + QStringLiteral("/ust");
-    schreibe(teil + QStringLiteral("/a"), "a");
-    QStringList args { "dict", "--ordner", teil, "--name", "ust_20.dict", "--kurzname", "ust",
-                       "--veranlagungszeitraum", "2020" };
-    if (signatur != 1)
-        args << "--schluessel" << m_paar.privat;
-    QCOMPARE(werkzeug(args).code, 0);
-    const QString pfad = teil + QStringLiteral("/dict/ust_20.dict");
-    if (signatur == 2)
-        schreibe(pfad, lese(pfad) + "\n");
-    DictParser_JSON p;
-    LogAusschnitt log;
-    QCOMPARE(p.leseDictionary(pfad, pruefen, true), 0);
-    QCOMPARE(p.gibDictInfo()->signaturGueltig, erwartet);
-    QCOMPARE(log.text().contains(QStringLiteral("Die Dict-Datei [%1] ist nicht valid.").arg(pfad)),
-             pruefen && erwartet == QLatin1String("false"));
-}
-
-void TstDict::getDictInfoMeldungen_data()
-{
-    QTest::addColumn<QByteArray>("datei"); // as stored, "-": none
-    QTest::addColumn<bool>("dateiAendern");
-    QTest::addColumn<bool>("ergebnis");
-    QTest::addColumn<QString>("logText");
-
-    QTest::newRow("fehlt") << QByteArray("-") << false << false
-                           << QStringLiteral("] existiert nicht, ist defekt oder konnte nicht gelesen werden");
-    QTest::newRow("unlesbares Format") << QByteArray("AAAA") << false << false
-                                       << QStringLiteral("] existiert nicht, ist defekt oder konnte nicht gelesen werden");
-    QTest::newRow("Kopf zu kurz") << QByteArray("1,2,3\nx,y\n").toBase64() << false << false
-                                  << QStringLiteral("Die Daten der Dict Datei[%1] konnten nicht interpretiert werden");
-    QTest::newRow("Pruefsumme falsch") << QByteArray() << true << false
-                                       << QStringLiteral("Nicht alle in der Dict Datei[%1] aufgelisteten Dateien "
-                                                         "haben eine korrekte Pr\u00fcfsumme.");
-    QTest::newRow("in Ordnung") << QByteArray() << false << true << QString();
-}
-
-void TstDict::getDictInfoMeldungen()
-{
-    QFETCH(QByteArray, datei);
-    QFETCH(bool, dateiAendern);
-    QFETCH(bool, ergebnis);
-    QFETCH(QString, logText);
-
-    QTemporaryDir dir;
-    const QString teil = dir.path() + QStringLiteral("/kora");
-    const QString dictDir = teil + QStringLiteral("/dict");
-    const QString pfad = dictDir + QStringLiteral("/kora_0.dict");
-    schreibe(teil + QStringLiteral("/kora"), "kora");
-    if (datei.isEmpty()) {
-        QCOMPARE(werkzeug({ "dict", "--ordner", teil, "--name", "kora_0.dict", "--kurzname", "kora",
-                            "--veranlagungszeitraum", "9999", "--schluessel", m_paar.privat })
-                     .code,
-                 0);
-    } else if (datei != "-") {
-        schreibe(pfad, datei);
-    }
-    if (dateiAendern)
-        schreibe(teil + QStringLiteral("/kora"), "anders");
+    // The helper over the parser: found and intact, or false.
     DictInfo info;
-    LogAusschnitt log;
-    QCOMPARE(CryptoHelper::getDictInfo(QStringLiteral("kora_0.dict"), info, dictDir, true, true), ergebnis);
-    QVERIFY2(log.text().contains(logText.arg(pfad)), qPrintable(log.text()));
-    QCOMPARE(info.kurzname, ergebnis ? QStringLiteral("kora") : QString());
-    if (ergebnis)
-        QCOMPARE(info.signaturGueltig, QStringLiteral("true"));
+    QCOMPARE(CryptoHelper::getDictInfo(QStringLiteral("est_20.dict"), info, teil + QStringLiteral("/dict"),
+                                       signaturPruefen, pruefen),
+             code == 0);
+    QCOMPARE(info.kurzname, code == 0 ? QStringLiteral("est") : QString());
 }
 
 void TstDict::unsicherePfade_data()
@@ -425,16 +299,10 @@ void TstDict::unsicherePfade_data()
 
     QTest::newRow("einfach") << "bin/a.dll" << true;
     QTest::newRow("Punkte im Namen") << "bin/..a..dll" << true;
-    QTest::newRow("Windows-Trenner") << "bin\\a.dll" << true;
-    QTest::newRow("hinauf") << "../a.dll" << false;
     QTest::newRow("hinauf in der Mitte") << "bin/../../a.dll" << false;
     QTest::newRow("hinauf mit Backslash") << "bin\\..\\..\\a.dll" << false;
-    QTest::newRow("nur hinauf") << ".." << false;
     QTest::newRow("absolut") << "/etc/passwd" << false;
-    QTest::newRow("absolut Backslash") << "\\windows\\x" << false;
     QTest::newRow("Laufwerk") << "C:/x" << false;
-    QTest::newRow("Laufwerk relativ") << "c:x" << false;
-    QTest::newRow("Steuerzeichen") << "bin/a\tb" << false;
     QTest::newRow("leer") << "" << false;
 }
 
@@ -451,8 +319,7 @@ void TstDict::unsicherePfade()
     // An unsafe entry never reaches the file list, in either form, and is
     // never looked at by the checksum test.
     const QString json = QStringLiteral(R"({"dict":{"dictVersion":"1","dateien":[{"%1":"aa"},{"ok":"bb"}]}})")
-                             .arg(QString(pfad).replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-                                      .replace(QLatin1Char('\t'), QStringLiteral("\\t")));
+                             .arg(QString(pfad).replace(QLatin1Char('\\'), QStringLiteral("\\\\")));
     const QString pj = schreibeDict(QStringLiteral("p.dict"), json.toUtf8());
     DictParser_JSON j;
     QCOMPARE(j.leseDictionary(pj, false, false), 0);
@@ -463,9 +330,8 @@ void TstDict::unsicherePfade()
     DictParser_CSV c;
     LogAusschnitt log;
     QCOMPARE(c.leseDictionary(pc, false, false), 0);
-    const QString simplified = pfad.simplified();
-    QCOMPARE(c.gibDictInfo()->dateien.contains(simplified), sicher || simplified == QLatin1String("bin/a b"));
-    if (!sicher && !simplified.isEmpty() && simplified != QLatin1String("bin/a b"))
+    QCOMPARE(c.gibDictInfo()->dateien.contains(pfad), sicher);
+    if (!sicher && !pfad.isEmpty())
         QVERIFY2(log.text().contains(QLatin1String("zeigt aus dem Verzeichnis heraus")), qPrintable(log.text()));
 }
 
@@ -489,13 +355,9 @@ void TstDict::dictDateiListe()
     schreibe(wurzel + QStringLiteral("/dict/notiz.txt"), "x");
 
     QStringList gueltig, ungueltig;
-    LogAusschnitt log;
     CryptoHelper::leseDictDateiListe(wurzel, gueltig, ungueltig, false);
     QCOMPARE(gueltig, QStringList({ "dict/Est_20.dict", "dict/kora_0.dict" }));
     QCOMPARE(ungueltig, QStringList({ wurzel + QStringLiteral("/dict/gst_20.dict") }));
-    QVERIFY(log.text().contains(QStringLiteral("gefundene Dictionarys: 3")));
-    QVERIFY(log.text().contains(
-        QStringLiteral("Die Signatur der Datei \"%1/dict/gst_20.dict\" ist ung\u00fcltig.").arg(wurzel)));
 
     gueltig.clear();
     ungueltig.clear();
@@ -506,12 +368,9 @@ void TstDict::dictDateiListe()
     // No "dict" folder: both lists stay as they were.
     gueltig = QStringList { "vorher" };
     ungueltig.clear();
-    LogAusschnitt log2;
     CryptoHelper::leseDictDateiListe(dir.path(), gueltig, ungueltig, true);
     QCOMPARE(gueltig, QStringList { "vorher" });
     QVERIFY(ungueltig.isEmpty());
-    QVERIFY(log2.text().contains(QStringLiteral("Kann nicht in das Dict-Verzeichnis wechseln. sRootPath = \"%1\"")
-                                     .arg(dir.path())));
 }
 
 void TstDict::dictTextUndKora()
@@ -521,18 +380,15 @@ void TstDict::dictTextUndKora()
     const QString text = QStringLiteral("1,2,3,kora,9999,Fiscalon \u20ac,7,8,9\nkora,abc\n");
     schreibe(teil + QStringLiteral("/dict/kora_0.dict"), latin9(text).toBase64());
     QCOMPARE(CryptoHelper::leseDictText(teil + QStringLiteral("/dict/kora_0.dict")), text);
-    QCOMPARE(CryptoHelper::leseDictText(teil + QStringLiteral("/dict/fehlt.dict")), QString());
 
+    // Found from the program folder beside "dict"; unsigned it is still read.
     DictInfo info;
-    // Unsigned: still read, with signaturGueltig "false".
     QVERIFY(CryptoHelper::getKoraDictInfo(info, teil + QStringLiteral("/bin")));
     QCOMPARE(info.langname, QStringLiteral("Fiscalon \u20ac"));
     QCOMPARE(info.signaturGueltig, QStringLiteral("false"));
-    QCOMPARE(werkzeug({ "signiere", "--schluessel", m_paar.privat, teil + QStringLiteral("/dict/kora_0.dict") }).code, 0);
-    QVERIFY(CryptoHelper::getKoraDictInfo(info, teil + QStringLiteral("/bin")));
-    QCOMPARE(info.signaturGueltig, QStringLiteral("true"));
     DictInfo leer;
     QVERIFY(!CryptoHelper::getKoraDictInfo(leer, dir.path()));
+    QVERIFY(!CryptoHelper::getDictInfo(QStringLiteral("fehlt.dict"), leer, teil + QStringLiteral("/dict"), true, true));
 }
 
 QTEST_GUILESS_MAIN(TstDict)
