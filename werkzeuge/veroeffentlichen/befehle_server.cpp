@@ -82,8 +82,10 @@ void registriereServerbefehle(QList<Befehl>& befehle)
         { QStringLiteral("server"), QStringLiteral("baut den Dateibaum des Update-Servers"),
           QStringLiteral(
               "Baut unter ZIEL/%1 alles, was der Update-Server für die Installationsverwaltung bereithält:\n"
-              "  RELEASE/<teil>.zip             jeden Teil als Zip-Archiv (Dateien mit relativen Pfaden, "
+              "  RELEASE/<kurzname>_<jahr>_<rev>.zip  jedes Modul als Zip-Archiv (Dateien mit relativen Pfaden, "
               "Dictionary samt Signatur),\n"
+              "  RELEASE/<kurzname>_<rev>.zip   ebenso die Hauptanwendung (kora), die Installationsverwaltung "
+              "(instv) und den Dienst (service),\n"
               "  RELEASE/kora_<alt>_<neu>.zip   die Update-Pakete der Hauptanwendung,\n"
               "  RELEASE/inhalt_downloadverzeichnis.zip(.sig)  Index der Hauptanwendung und der Module,\n"
               "  RELEASE/inhalt_techplugin.zip(.sig)           Index der Installationsverwaltung (instv) und des "

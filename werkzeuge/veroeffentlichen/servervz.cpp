@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QTextCodec>
 #include <QXmlStreamWriter>
+#include <algorithm>
 #include <memory>
 
 #include <sys/stat.h>
@@ -316,9 +317,11 @@ QByteArray baueIndex(const QList<const Eintrag*>& eintraege, bool technisch, con
     return xml;
 }
 
-QString archivName(const Teil& t)
+// Unique by construction: modules are told apart by short name and year,
+// the main application and the technical parts exist once each.
+QString archivName(const Teil& t, bool mitJahr)
 {
-    if (t.jahr == 0 || t.jahr == 9999)
+    if (!mitJahr)
         return QStringLiteral("%1_%2.zip").arg(t.info.kurzname, t.info.revision);
     return QStringLiteral("%1_%2_%3.zip").arg(t.info.kurzname).arg(t.jahr).arg(t.info.revision);
 }
@@ -424,10 +427,9 @@ bool baue(const Auftrag& auftrag, QStringList& protokoll, QString& fehler)
             return false;
         }
         gesehen.insert(schluessel);
-        const QString& kurz = e.teil.info.kurzname;
-        if (kurz == QLatin1String("kora"))
+        if (k == QLatin1String("kora"))
             haupt = std::make_unique<Eintrag>(e);
-        else if (kurz == QLatin1String("instv") || kurz == QLatin1String("service"))
+        else if (einmalig)
             technisch.append(e);
         else
             module.append(e);
@@ -477,18 +479,18 @@ bool baue(const Auftrag& auftrag, QStringList& protokoll, QString& fehler)
         return false;
     };
 
-    auto packe = [&](Eintrag& e) {
-        return schreibeArchiv(werk + QLatin1Char('/') + archivName(e.teil), e.teil.ordner, e.teil.inhalt, e.archiv,
-                              fehler);
+    auto packe = [&](Eintrag& e, bool mitJahr) {
+        return schreibeArchiv(werk + QLatin1Char('/') + archivName(e.teil, mitJahr), e.teil.ordner, e.teil.inhalt,
+                              e.archiv, fehler);
     };
-    if (haupt && !packe(*haupt))
+    if (haupt && !packe(*haupt, false))
         return scheitere(fehler);
     for (Eintrag& e : module) {
-        if (!packe(e))
+        if (!packe(e, true))
             return scheitere(fehler);
     }
     for (Eintrag& e : technisch) {
-        if (!packe(e))
+        if (!packe(e, false))
             return scheitere(fehler);
     }
     for (const auto& u : qAsConst(updateTeile)) {
