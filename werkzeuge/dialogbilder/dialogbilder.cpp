@@ -1,4 +1,5 @@
-// dialogbilder <folder>: writes one PNG per dialog state into <folder>.
+// dialogbilder [--wizard] <folder>: writes one PNG per dialog state into <folder>;
+// with --wizard only the wizard's pages.
 //
 // Runs without a screen and in a sandbox of its own (temporary HOME, config
 // folder and root override, no display, no session bus), so it neither reads
@@ -16,6 +17,7 @@
 #include "dialoge/ressourcen.h"
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/textausliteral.h"
+#include "werkzeuge/dialogbilder/wizardbilder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -80,8 +82,9 @@ void setzeProxyDateien(const QString& profil, bool automatisch)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "Aufruf: dialogbilder <Zielordner>\n");
+    const bool nurWizard = (argc == 3 && qstrcmp(argv[1], "--wizard") == 0);
+    if (argc != 2 && !nurWizard) {
+        std::fprintf(stderr, "Aufruf: dialogbilder [--wizard] <Zielordner>\n");
         return 2;
     }
     QTemporaryDir sandkasten;
@@ -104,11 +107,14 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     initDialogRessourcen();
-    g_ziel = QFile::decodeName(argv[1]);
+    g_ziel = QFile::decodeName(argv[argc - 1]);
     if (!QDir().mkpath(g_ziel)) {
-        std::fprintf(stderr, "Konnte %s nicht anlegen\n", argv[1]);
+        std::fprintf(stderr, "Konnte %s nicht anlegen\n", argv[argc - 1]);
         return 1;
     }
+    g_fehler += speichereWizardBilder(g_ziel);
+    if (nurWizard)
+        return g_fehler == 0 ? 0 : 1;
 
     {
         DialogPasswortProxy d1(QStringLiteral("proxy.example.invalid"), 3128, 1);

@@ -1,0 +1,71 @@
+#include "pluginManager/wizardablauf.h"
+
+#include "global/varnelApplication/logbase.h"
+#include "global/varnelApplication/textausliteral.h"
+#include "pluginManager/startwerte.h"
+
+WizardAblauf::~WizardAblauf() = default;
+
+void WizardAblauf::meldeNichtVerfuegbar(const char* operation)
+{
+    IV_LOG_INFO(textAusLiteral("%1 ist in diesem Stand der Installationsverwaltung nicht enthalten; "
+                               "es wurde nichts ver&auml;ndert.")
+                    .arg(QString::fromLatin1(operation)));
+}
+
+bool WizardAblauf::beendeWennZielNetzlaufwerkIst()
+{
+    meldeNichtVerfuegbar("beendeWennZielNetzlaufwerkIst");
+    return false;
+}
+
+bool WizardAblauf::beendeKoras()
+{
+    meldeNichtVerfuegbar("beendeKoras");
+    return false;
+}
+
+bool WizardAblauf::neuStartMitAdminRechten()
+{
+    meldeNichtVerfuegbar("neuStartMitAdminRechten");
+    return false;
+}
+
+bool WizardAblauf::aktionsAusfuehrung()
+{
+    meldeNichtVerfuegbar("aktionsAusfuehrung");
+    // The result page must say why nothing happened.
+    m_Meldungen.insert(1, textAusLiteral("Die Ausf&uuml;hrung der Aktionen ist in diesem Stand der "
+                                         "Installationsverwaltung noch nicht enthalten. Es wurde nichts ver&auml;ndert."));
+    return false;
+}
+
+bool WizardAblauf::abbruchDurchAnwender()
+{
+    meldeNichtVerfuegbar("abbruchDurchAnwender");
+    return false;
+}
+
+void WizardAblauf::brecheHerunterladenAb()
+{
+    meldeNichtVerfuegbar("brecheHerunterladenAb");
+}
+
+QMultiMap<int, QString> WizardAblauf::gibMeldungen() const
+{
+    return m_Meldungen;
+}
+
+bool WizardAblauf::laeuftMitAdminRechten() const
+{
+    // The instance that does the work is the one the service or an elevated
+    // restart started; the first process only plans and hands over.
+    return !istErsterProzess();
+}
+
+bool WizardAblauf::starteBetriebssystemNeu(int& fehlerCode)
+{
+    meldeNichtVerfuegbar("starteBetriebssystemNeu");
+    fehlerCode = -1;
+    return false;
+}

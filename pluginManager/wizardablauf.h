@@ -1,0 +1,41 @@
+#pragma once
+// What the wizard needs from the run of the actions, the hand-over to an
+// elevated process and the operating system, behind one replaceable seam.
+// The program connects it to the engine once those parts exist; until then
+// this default answers "not available" and says so in the log, so the wizard
+// never pretends to have closed, restarted or installed anything.
+
+#include <QMultiMap>
+#include <QString>
+
+class WizardAblauf
+{
+public:
+    virtual ~WizardAblauf();
+
+    // True when the run must not start because the main application lies on
+    // a network drive (the reason is then among the result messages).
+    virtual bool beendeWennZielNetzlaufwerkIst();
+    // True when no main-application instance runs any more.
+    virtual bool beendeKoras();
+    // Hands the planned work over to an elevated instance; true when it took over.
+    virtual bool neuStartMitAdminRechten();
+    // Carries out the planned actions; true when the run reached its end.
+    virtual bool aktionsAusfuehrung();
+    // The user's cancel request during a run; false when refused.
+    virtual bool abbruchDurchAnwender();
+    // Cancels the background download of the installers.
+    virtual void brecheHerunterladenAb();
+    // Result messages of the last run: key 0 success, key 1 error.
+    virtual QMultiMap<int, QString> gibMeldungen() const;
+    // Whether this process may change the installation itself.
+    virtual bool laeuftMitAdminRechten() const;
+    // Restarts the operating system; false with the system's error code.
+    virtual bool starteBetriebssystemNeu(int& fehlerCode);
+
+protected:
+    // INFO line that `operation` is not part of this build.
+    static void meldeNichtVerfuegbar(const char* operation);
+
+    QMultiMap<int, QString> m_Meldungen;
+};

@@ -1,0 +1,355 @@
+// The wizard against an engine filled in memory; the run and the hand-over
+// are replaced by a recording WizardAblauf, questions by FakeRueckfrage.
+
+#include "dialoge/ressourcen.h"
+#include "global/varnelApplication/einstellungen.h"
+#include "pluginManager/dlgPluginManager.h"
+#include "pluginManager/dlgPluginManagerDatenmodel.h"
+#include "pluginManager/plugin.h"
+#include "pluginManager/pluginManager.h"
+#include "pluginManager/wizardablauf.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+class FakeAblauf : public WizardAblauf
+{
+public:
+    bool beendeWennZielNetzlaufwerkIst() override { return false; }
+    bool beendeKoras() override
+    {
+        ++koras;
+        return korasBeendet;
+    }
+    bool neuStartMitAdminRechten() override
+    {
+        ++neustarts;
+        return true;
+    }
+    bool aktionsAusfuehrung() override
+    {
+        ++ausfuehrungen;
+        return false;
+    }
+    bool abbruchDurchAnwender() override
+    {
+        ++abbrueche;
+        return abbruchErlaubt;
+    }
+    bool laeuftMitAdminRechten() const override { return admin; }
+    QMultiMap<int, QString> gibMeldungen() const override { return meldungen; }
+
+    int koras = 0, neustarts = 0, ausfuehrungen = 0, abbrueche = 0;
+    bool korasBeendet = true, abbruchErlaubt = false, admin = false;
+    QMultiMap<int, QString> meldungen;
+};
+
+Plugin* modul(const char* kurz, uint jahr, int status, bool neuerZeitraum = false)
+{
+    auto* p = new Plugin;
+    p->setzeName(QStringLiteral("Modul %1").arg(QString::fromLatin1(kurz)));
+    p->setzeKurzname(QString::fromLatin1(kurz));
+    p->setzeJahr(jahr);
+    p->setzeInterfaceNr(5);
+    p->setzeStatus(status);
+    p->setzeNeuerZeitraum(neuerZeitraum);
+    p->setzeInitialisiert(true);
+    return p;
+}
+
+Plugin* kora(uint nrAlle)
+{
+    auto* p = modul("kora", 9999, 0x22);
+    p->setzeNrAlle(nrAlle);
+    return p;
+}
+
+// Two renewable installed modules (0x42), one current; two installable
+// offers (0x82), the first a new year of an installed declaration.
+void fuelle(PluginManager& engine)
+{
+    engine.setzePluginKoraInstalliert(kora(10));
+    engine.setzePluginKoraVerfuegbar(kora(10));
+    auto* inst = engine.gibDatenmodelInstalliert();
+    inst->fuegeHinzu(modul("est", 2019, 0x42));
+    inst->fuegeHinzu(modul("ust", 2019, 0x42));
+    inst->fuegeHinzu(modul("gew", 2019, 0x22));
+    auto* verf = engine.gibDatenmodelVerfuegbar();
+    verf->fuegeHinzu(modul("est", 2020, 0x82, true));
+    verf->fuegeHinzu(modul("lsta", 2020, 0x82));
+}
+
+struct Aufbau
+{
+    TestUmgebung umgebung;
+    FakeRueckfrage fragen;
+    PluginManager engine;
+    FakeAblauf ablauf;
+    std::unique_ptr<DlgPluginManager> wizard;
+
+    Aufbau()
+    {
+        fuelle(engine);
+        wizard.reset(new DlgPluginManager(&engine, true));
+        wizard->setzeAblauf(&ablauf);
+        wizard->setzteTabBenutzerdefiniert(1);
+        wizard->show();
+        wizard->initGui();
+    }
+    ~Aufbau() { wizard.reset(); }
+    QPushButton* weiter() const { return wizard->findChild<QPushButton*>(QStringLiteral("btnWeiter")); }
+    int schritte()
+    {
+        int n = 0;
+        engine.gibAktionen(n);
+        return n;
+    }
+    // The views sort the lists themselves: records are found by name.
+    static Plugin* finde(DlgPluginManagerDatenmodel* m, const char* kurz)
+    {
+        for (Plugin* p : m->gibListe())
+            if (p->gibKurzname() == QLatin1String(kurz))
+                return p;
+        return nullptr;
+    }
+    Plugin* installiert(const char* kurz) { return finde(engine.gibDatenmodelInstalliert(), kurz); }
+    Plugin* verfuegbar(const char* kurz) { return finde(engine.gibDatenmodelVerfuegbar(), kurz); }
+};
+
+} // namespace
+
+class TstWizard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initDialogRessourcen(); }
+
+    void keineAktionAufBenutzerdefiniertemTab()
+    {
+        Aufbau a;
+        QCOMPARE(a.schritte(), 0);
+        a.wizard->naechsterSchritt(true);
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_START));
+        QCOMPARE(a.fragen.fragen.size(), 1);
+        QCOMPARE(a.fragen.fragen.at(0).titel, QStringLiteral("Hinweis"));
+        QCOMPARE(a.fragen.fragen.at(0).text, QStringLiteral("Es wurde noch keine Aktion ausgew\u00e4hlt."));
+    }
+
+    void weiterKnopfFolgtDenSchritten_data()
+    {
+        QTest::addColumn<int>("aktionEst");
+        QTest::addColumn<int>("aktionNeu");
+        QTest::addColumn<bool>("aktiv");
+        QTest::newRow("nichts") << int(Plugin::KEINE) << int(Plugin::KEINE) << false;
+        QTest::newRow("aktualisieren") << int(Plugin::ERNEUERN) << int(Plugin::KEINE) << true;
+        QTest::newRow("entfernen") << int(Plugin::ENTFERNEN) << int(Plugin::KEINE) << true;
+        QTest::newRow("installieren") << int(Plugin::KEINE) << int(Plugin::INSTALLIEREN) << true;
+    }
+    void weiterKnopfFolgtDenSchritten()
+    {
+        QFETCH(int, aktionEst);
+        QFETCH(int, aktionNeu);
+        QFETCH(bool, aktiv);
+        Aufbau a;
+        a.installiert("est")->setzeAktion(aktionEst);
+        a.verfuegbar("lsta")->setzeAktion(aktionNeu);
+        emit a.engine.datenAenderung();
+        QCOMPARE(a.schritte() > 0, aktiv);
+        QCOMPARE(a.weiter()->isEnabled(), aktiv);
+        // And back: a tick withdrawn through the table disables it again.
+        if (aktiv) {
+            a.installiert("est")->setzeAktion(Plugin::KEINE);
+            a.verfuegbar("lsta")->setzeAktion(Plugin::KEINE);
+            emit a.engine.datenAenderung();
+            QVERIFY(!a.weiter()->isEnabled());
+        }
+    }
+
+    void zeileAktivierenWieHaken_data()
+    {
+        QTest::addColumn<bool>("verfuegbarSeite");
+        QTest::addColumn<QList<int>>("folge");
+        // Installed and renewable: a tick toggles between removal and update.
+        QTest::newRow("installiert") << false << QList<int>{ Plugin::ENTFERNEN, Plugin::ERNEUERN, Plugin::ENTFERNEN };
+        QTest::newRow("verfuegbar") << true << QList<int>{ Plugin::INSTALLIEREN, Plugin::KEINE, Plugin::INSTALLIEREN };
+    }
+    void zeileAktivierenWieHaken()
+    {
+        QFETCH(bool, verfuegbarSeite);
+        QFETCH(QList<int>, folge);
+        Aufbau a;
+        auto* view = a.wizard->findChild<QTableView*>(verfuegbarSeite ? QStringLiteral("tableViewVerfuegbare")
+                                                                       : QStringLiteral("tableViewInstallierte"));
+        a.wizard->findChild<QTabWidget*>(QStringLiteral("tabWidget"))->setCurrentIndex(verfuegbarSeite ? 1 : 0);
+        auto* model = static_cast<DlgPluginManagerDatenmodel*>(view->model());
+        Plugin* p = verfuegbarSeite ? a.verfuegbar("est") : a.installiert("est");
+        // A second record of the same kind, toggled through its tick box,
+        // must follow the same sequence.
+        Plugin* vergleich = verfuegbarSeite ? a.verfuegbar("lsta") : a.installiert("ust");
+        const int zeile = model->zeileVonIndex(model->gibListe().indexOf(p));
+        const int zeileVergleich = model->zeileVonIndex(model->gibListe().indexOf(vergleich));
+        QVERIFY(zeile >= 0 && zeileVergleich >= 0);
+        const QModelIndex zelle = model->index(zeile, 0);
+        vergleich->setzeAktion(p->gibAktion());
+        view->setFocus();
+        view->setCurrentIndex(zelle);
+        for (int erwartet : folge) {
+            QTest::keyClick(view, Qt::Key_Return);
+            model->setData(model->index(zeileVergleich, 2), Qt::Checked, Qt::CheckStateRole);
+            QCOMPARE(p->gibAktion(), erwartet);
+            QCOMPARE(vergleich->gibAktion(), erwartet);
+        }
+        // Enter toggles the row and nothing else: the wizard stays on its page.
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_START));
+        QVERIFY(a.weiter()->isEnabled() == (a.schritte() > 0));
+    }
+
+    void lizenzAblehnenSperrtWeiter()
+    {
+        Aufbau a;
+        a.wizard->zeigeSeite(3);
+        auto* ja = a.wizard->findChild<QRadioButton*>(QStringLiteral("radioButton_Zustimmung"));
+        auto* nein = a.wizard->findChild<QRadioButton*>(QStringLiteral("radioButton_Ablehnung"));
+        QVERIFY(nein->isChecked());
+        QVERIFY(!a.weiter()->isEnabled());
+        ja->click();
+        QVERIFY(a.weiter()->isEnabled());
+        nein->click();
+        QVERIFY(!a.weiter()->isEnabled());
+        ja->click();
+        QVERIFY(!Einstellungen::getAdminDsgvoGelesen());
+        a.weiter()->click();
+        QVERIFY(Einstellungen::getAdminDsgvoGelesen());
+        // Not elevated: the work is handed over instead of run here.
+        QCOMPARE(a.ablauf.neustarts, 1);
+        QCOMPARE(a.ablauf.ausfuehrungen, 0);
+    }
+
+    void ablaufBisZumErgebnis()
+    {
+        Aufbau a;
+        a.ablauf.admin = true;
+        a.installiert("est")->setzeAktion(Plugin::ERNEUERN);
+        emit a.engine.datenAenderung();
+        a.weiter()->click();
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_ZUSAMMENFASSUNG));
+        QVERIFY(a.wizard->gibTextBrowserHtml().contains(QStringLiteral("wird aktualisiert.")));
+        // Elevated already: no hint about a restart with administrator rights.
+        QVERIFY(!a.wizard->gibTextBrowserHtml().contains(QStringLiteral("Administratorrechten")));
+        // Main application still running: stay on the summary.
+        a.ablauf.korasBeendet = false;
+        a.weiter()->click();
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_ZUSAMMENFASSUNG));
+        QVERIFY(a.weiter()->isEnabled());
+        a.ablauf.korasBeendet = true;
+        a.weiter()->click();
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_LIZENZ));
+        a.wizard->findChild<QRadioButton*>(QStringLiteral("radioButton_Zustimmung"))->click();
+        a.weiter()->click();
+        QCOMPARE(a.ablauf.ausfuehrungen, 1);
+        QCOMPARE(a.ablauf.neustarts, 0);
+        QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_ERGEBNIS));
+        QCOMPARE(a.weiter()->text(), QStringLiteral("&Fertig"));
+    }
+
+    void schliessenWaehrendDerAktionen_data()
+    {
+        QTest::addColumn<bool>("laufen");
+        QTest::addColumn<bool>("abbruchErlaubt");
+        QTest::newRow("schritt 4, abgelehnt") << false << false;
+        QTest::newRow("schritt 5, abgelehnt") << true << false;
+        QTest::newRow("schritt 5, angenommen") << true << true;
+    }
+    void schliessenWaehrendDerAktionen()
+    {
+        QFETCH(bool, laufen);
+        QFETCH(bool, abbruchErlaubt);
+        Aufbau a;
+        a.ablauf.abbruchErlaubt = abbruchErlaubt;
+        a.wizard->zeigeSeite(4);
+        if (laufen)
+            a.wizard->setzeStatusWarteAufEndeAktionen(true);
+        QCOMPARE(a.wizard->gibSchritt(), laufen ? 5 : 4);
+        QVERIFY(!a.wizard->close());
+        a.wizard->reject(); // Escape takes the same way
+        QVERIFY(a.wizard->isVisible());
+        QCOMPARE(a.ablauf.abbrueche, 2);
+        QCOMPARE(a.fragen.fragen.size(), abbruchErlaubt ? 0 : 2);
+        if (!abbruchErlaubt) {
+            QCOMPARE(a.fragen.fragen.at(0).titel, QStringLiteral("Installationsverwaltung"));
+            QVERIFY(a.fragen.fragen.at(0).text.startsWith(
+                QStringLiteral("Ein Abbruch ist zu diesem Zeitpunkt nicht m\u00f6glich. ")));
+        }
+        // Once the run has ended the window closes.
+        a.wizard->setzeStatusWarteAufEndeAktionen(false);
+        QVERIFY(a.wizard->close());
+    }
+
+    void neuinstallationsHinweis_data()
+    {
+        QTest::addColumn<QStringList>("fehler");
+        QTest::addColumn<bool>("hinweis");
+        QTest::newRow("keine Fehler") << QStringList() << false;
+        QTest::newRow("Modul") << QStringList{ QStringLiteral("\"ESt 2020\" wurde nicht installiert.") } << true;
+        QTest::newRow("Download-Speicher")
+            << QStringList{ QStringLiteral("\"ESt 2020\" wurde nicht installiert."),
+                            QStringLiteral("F&uuml;r den Download der Aktualisierungen fehlen 2 GB freier Speicher "
+                                           "auf dem Ziellaufwerk (/op).") }
+            << false;
+        QTest::newRow("Installations-Speicher")
+            << QStringList{ QStringLiteral("Es steht nicht genug Speicherplatz zur Verf&uuml;gung.") } << false;
+        QTest::newRow("Netzlaufwerk")
+            << QStringList{ QStringLiteral("Die Installationsverwaltung kann die Aktualisierung nicht durchf&uuml;hren, "
+                                           "weil Fiscalon auf einem Netzlaufwerk installiert wurde. ") }
+            << false;
+    }
+    void neuinstallationsHinweis()
+    {
+        QFETCH(QStringList, fehler);
+        QFETCH(bool, hinweis);
+        Aufbau a;
+        for (const QString& f : fehler)
+            a.ablauf.meldungen.insert(1, f);
+        a.ablauf.meldungen.insert(0, QStringLiteral("\"USt 2020\" wurde erneuert."));
+        a.wizard->zeigeSeite(6);
+        const QString html = a.wizard->gibTextBrowserHtml();
+        QCOMPARE(html.contains(QStringLiteral("Neuinstallation")), hinweis);
+        QVERIFY(html.contains(QStringLiteral("wurde erneuert.")));
+        // Errors come first, in the order the run recorded them.
+        if (fehler.size() > 1)
+            QVERIFY(html.indexOf(QStringLiteral("ESt 2020")) < html.indexOf(QStringLiteral("Download")));
+    }
+
+    void alleMarkierenNurAufBenutzerdefiniertemTab()
+    {
+        Aufbau a;
+        a.wizard->setzteTabBenutzerdefiniert(0);
+        a.wizard->alleMarkieren_Spalte1();
+        QCOMPARE(a.installiert("est")->gibAktion(), int(Plugin::KEINE));
+        a.wizard->setzteTabBenutzerdefiniert(1);
+        a.wizard->alleMarkieren_Spalte1();
+        QCOMPARE(a.installiert("est")->gibAktion(), int(Plugin::ERNEUERN));
+        QCOMPARE(a.installiert("ust")->gibAktion(), int(Plugin::ERNEUERN));
+        QCOMPARE(a.installiert("gew")->gibAktion(), int(Plugin::KEINE));
+        QVERIFY(a.weiter()->isEnabled());
+        a.wizard->alleMarkierungenEntfernen_Spalte1();
+        QCOMPARE(a.installiert("est")->gibAktion(), int(Plugin::KEINE));
+        QVERIFY(!a.weiter()->isEnabled());
+        // The choice of view is kept for the next start.
+        a.wizard->setzteTabBenutzerdefiniert(0);
+        QVERIFY(Einstellungen::getKoraAnsichtEinfach());
+        a.wizard->setzteTabBenutzerdefiniert(7);
+        QVERIFY(Einstellungen::getKoraAnsichtEinfach());
+    }
+};
+
+QTEST_MAIN(TstWizard)
+#include "tst_wizard.moc"
