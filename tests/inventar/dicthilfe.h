@@ -103,23 +103,15 @@ public:
                          QStringLiteral("-out"), m_privat })
             && openssl({ QStringLiteral("pkey"), QStringLiteral("-in"), m_privat, QStringLiteral("-pubout"),
                          QStringLiteral("-out"), m_oeffentlich });
-        setzeMd5Liste({});
+        // An empty built-in list: only signatures count.
+        QFile f(m_md5Liste);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("{\"data\": {}}") < 0)
+            m_ok = false;
     }
     ~Schluessel() { Crypto::setzeQuellen(QString(), QString()); }
 
     bool istGueltig() const { return m_ok; }
     void aktiviere() { Crypto::setzeQuellen(m_oeffentlich, m_md5Liste); }
-
-    // File name -> trusted MD5 values without a signature.
-    void setzeMd5Liste(const QList<QPair<QString, QString>>& eintraege)
-    {
-        QJsonObject data;
-        for (const auto& e : eintraege)
-            data.insert(e.first, QJsonArray { e.second });
-        QFile f(m_md5Liste);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
-    }
 
     bool signiere(const QString& pfad)
     {
@@ -135,9 +127,6 @@ public:
         schreibe(pfad, alsJson ? json(d) : csv(d));
         return !signieren || signiere(pfad);
     }
-
-    QString privat() const { return m_privat; }
-    QString oeffentlich() const { return m_oeffentlich; }
 
 private:
     static bool openssl(const QStringList& argumente)

@@ -11,7 +11,6 @@
 #include "tests/inventar/dicthilfe.h"
 #include "tests/testhilfe/testumgebung.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 
@@ -42,7 +41,6 @@ private slots:
     void cleanup();
 
     void nurHauptanwendungUndVerwaltung();
-    void vdictPfade();
     void istKopieValid_data();
     void istKopieValid();
     void technischeDictionaries_data();
@@ -110,16 +108,11 @@ void TstInventar::nurHauptanwendungUndVerwaltung()
     QVERIFY(m_schluessel->schreibeDict(m_kora + QStringLiteral("/dict/instv_0.dict"), iv, true));
 
     PluginManager pm;
-    QSignalSpy status(&pm, &PluginManager::initStatusText);
     pm.lesePluginInfoLokal();
     QCOMPARE(pm.gibDatenmodelInstalliert()->anzahl(), 0);
     QVERIFY(pm.gibPluginKoraInstalliert());
-    QCOMPARE(pm.gibPluginKoraInstalliert()->gibKurzname(), QStringLiteral("kora"));
     QCOMPARE(pm.gibPluginKoraInstalliert()->gibDateien(), QStringList { "bin/kora" });
     QCOMPARE(pm.gibDatenmodelInstalliert()->gibHauptanwendung(), pm.gibPluginKoraInstalliert());
-    QCOMPARE(status.count(), 2);
-    QVERIFY(!status.first().at(0).toString().isEmpty());
-    QVERIFY(status.last().at(0).toString().isEmpty());
 
     // Read again after the main application went away: no stale record.
     QVERIFY(QFile::remove(m_kora + QStringLiteral("/dict/kora_0.dict")));
@@ -128,37 +121,19 @@ void TstInventar::nurHauptanwendungUndVerwaltung()
     QCOMPARE(pm.gibDatenmodelInstalliert()->gibHauptanwendung(), nullptr);
 }
 
-void TstInventar::vdictPfade()
-{
-    PluginManager pm;
-    QCOMPARE(pm.gibDictDateinameMitPfadIvEigenesDir(), QString());
-    QCOMPARE(pm.gibDictDateinameMitPfadIvServiceDir(), QString());
-    QCOMPARE(pm.gibDictDateinameMitPfadService(), QString());
-
-    const QString service = Plattform::dienstOrdner();
-    QCOMPARE(service, m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon Update Service"));
-    QCOMPARE(PluginManager::gibDirService(), QDir::toNativeSeparators(service));
-    QDir().mkpath(m_iv + QStringLiteral("/dict"));
-    QDir().mkpath(service + QStringLiteral("/dict"));
-    QCOMPARE(pm.gibDictDateinameMitPfadIvEigenesDir(), m_iv + QStringLiteral("/dict/instv_0.vdict"));
-    QCOMPARE(pm.gibDictDateinameMitPfadIvServiceDir(), service + QStringLiteral("/dict/instv_0.vdict"));
-    QCOMPARE(pm.gibDictDateinameMitPfadService(), service + QStringLiteral("/dict/service_0.vdict"));
-}
-
 void TstInventar::istKopieValid_data()
 {
     QTest::addColumn<bool>("alsJson");
     QTest::addColumn<QString>("stoerung");
     QTest::addColumn<bool>("gueltig");
-    for (bool json : { false, true }) {
-        const QByteArray f = json ? "json " : "csv ";
-        QTest::newRow(f + "intakt") << json << "" << true;
-        QTest::newRow(f + "Datei geaendert") << json << "aendern" << false;
-        QTest::newRow(f + "Datei fehlt") << json << "fehlt" << false;
-        QTest::newRow(f + "Signatur falsch") << json << "signatur" << false;
-        QTest::newRow(f + "ohne Signatur") << json << "ohneSig" << false;
-        QTest::newRow(f + "kein dict") << json << "keinDict" << false;
-    }
+    QTest::newRow("csv intakt") << false << "" << true;
+    QTest::newRow("json intakt") << true << "" << true;
+    QTest::newRow("json Datei geaendert") << true << "aendern" << false;
+    QTest::newRow("csv Datei geaendert") << false << "aendern" << false;
+    QTest::newRow("Datei fehlt") << false << "fehlt" << false;
+    QTest::newRow("Signatur falsch") << false << "signatur" << false;
+    QTest::newRow("ohne Signatur") << false << "ohneSig" << false;
+    QTest::newRow("kein dict") << false << "keinDict" << false;
 }
 
 void TstInventar::istKopieValid()
@@ -282,8 +257,8 @@ void TstInventar::dictTexteInDatei()
     PluginManager pm;
     QVERIFY(pm.lesePluginInfoAusPfadInDatei(m_kora, aus));
     const QString text = QString::fromUtf8(TestUmgebung::leseDatei(aus));
-    const QString linie = QString(82, QLatin1Char('_'));
-    QCOMPARE(text.count(linie), 2);
+    // Only the dictionaries with a valid signature, one after the other.
+    QCOMPARE(text.count(QString(82, QLatin1Char('_'))), 2);
     QVERIFY(text.startsWith(QStringLiteral("21.3.0,5,27289,est,2019,Est,")));
     QVERIFY(text.contains(QStringLiteral("\"kurzname\":\"gew\"")));
     QVERIFY(!text.contains(QStringLiteral("ust")));
