@@ -704,10 +704,6 @@ void DlgPluginManager::initGui()
         checkBox_FolgeJahre->setCheckState(Qt::Unchecked);
     }
     setzeAuswahlAktiv(mb_AuswahlMoeglich);
-    if (!kora) {
-        checkBox_alleUpdates->setEnabled(false);
-        checkBox_FolgeJahre->setEnabled(false);
-    }
     updateTableView();
     IV_LOG_AUSTRITT();
 }
@@ -742,6 +738,9 @@ void DlgPluginManager::setzeAuswahlAktiv(bool aktiv)
                         static_cast<QWidget*>(tableViewInstallierte), static_cast<QWidget*>(tableViewVerfuegbare) })
         w->setEnabled(aktiv);
     const Plugin* kora = mp_Engine ? mp_Engine->gibPluginKoraInstalliert() : nullptr;
+    // Without an installed main application there is nothing to update simply.
+    checkBox_alleUpdates->setEnabled(aktiv && kora);
+    checkBox_FolgeJahre->setEnabled(aktiv && kora);
     const Plugin* neu = mp_Engine ? mp_Engine->gibPluginKoraVerfuegbar() : nullptr;
     checkBox_Aktualisieren->setEnabled(aktiv && mb_VollerWizard && kora && neu
                                        && Plugin::vergleicheVersion(kora, neu) == Plugin::ZUSTAND_ANDERES_GROESSER);
@@ -761,8 +760,8 @@ void DlgPluginManager::aktualisiereEinfacheHaken()
             box->setCheckState(Qt::Checked);
             break;
         case PluginManager::AUSWAHL_TEILWEISE:
-            box->setTristate(true);
-            box->setCheckState(Qt::PartiallyChecked);
+            // Once the user has clicked the box it only knows on and off.
+            box->setCheckState(box->isTristate() ? Qt::PartiallyChecked : Qt::Unchecked);
             break;
         default:
             box->setCheckState(Qt::Unchecked);
@@ -820,11 +819,23 @@ void DlgPluginManager::on_checkBox_Aktualisieren_stateChanged(int zustand)
     updateTableView();
 }
 
+// A click on a partly ticked box would step on to "partly" again; from the
+// user it always means "all".
+static bool klickHeisstAn(QCheckBox* box, int zustand)
+{
+    if (zustand == Qt::PartiallyChecked) {
+        const QSignalBlocker sperre(box);
+        box->setTristate(false);
+        box->setCheckState(Qt::Checked);
+    }
+    return zustand != Qt::Unchecked;
+}
+
 void DlgPluginManager::on_checkBox_alleUpdates_stateChanged(int zustand)
 {
     if (!mp_Engine || mb_SetzeHaken || !istEinfachGezeigt())
         return;
-    const bool an = zustand != Qt::Unchecked;
+    const bool an = klickHeisstAn(checkBox_alleUpdates, zustand);
     // The main application belongs to "all updates"; it stays selected while
     // the new years need it.
     const Plugin* kora = mp_Engine->gibPluginKoraInstalliert();
@@ -839,7 +850,7 @@ void DlgPluginManager::on_checkBox_FolgeJahre_stateChanged(int zustand)
 {
     if (!mp_Engine || mb_SetzeHaken || !istEinfachGezeigt())
         return;
-    mp_Engine->setzeAktionVerfuegbareZurInstallationEmpfohlene(zustand != Qt::Unchecked);
+    mp_Engine->setzeAktionVerfuegbareZurInstallationEmpfohlene(klickHeisstAn(checkBox_FolgeJahre, zustand));
     updateTableView();
 }
 

@@ -10,6 +10,7 @@
 #include "pluginManager/wizardablauf.h"
 #include "testhilfe/testumgebung.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -326,6 +327,29 @@ private slots:
         // Errors come first, in the order the run recorded them.
         if (fehler.size() > 1)
             QVERIFY(html.indexOf(QStringLiteral("ESt 2020")) < html.indexOf(QStringLiteral("Download")));
+    }
+
+    void vereinfachteAuswahl()
+    {
+        Aufbau a;
+        a.wizard->setzteTabBenutzerdefiniert(0);
+        auto* alle = a.wizard->findChild<QCheckBox*>(QStringLiteral("checkBox_alleUpdates"));
+        auto* jahre = a.wizard->findChild<QCheckBox*>(QStringLiteral("checkBox_FolgeJahre"));
+        // Two renewable modules, none ticked: partly.
+        QCOMPARE(alle->checkState(), Qt::PartiallyChecked);
+        alle->click();
+        QCOMPARE(alle->checkState(), Qt::Checked);
+        QCOMPARE(a.installiert("est")->gibAktion(), int(Plugin::ERNEUERN));
+        QCOMPARE(a.installiert("ust")->gibAktion(), int(Plugin::ERNEUERN));
+        QVERIFY(a.weiter()->isEnabled());
+        alle->click();
+        QCOMPARE(alle->checkState(), Qt::Unchecked);
+        QCOMPARE(a.installiert("est")->gibAktion(), int(Plugin::KEINE));
+        QVERIFY(!a.weiter()->isEnabled());
+        jahre->click();
+        QCOMPARE(a.verfuegbar("est")->gibAktion(), int(Plugin::INSTALLIEREN));
+        QCOMPARE(a.verfuegbar("lsta")->gibAktion(), int(Plugin::KEINE));
+        QCOMPARE(jahre->checkState(), Qt::Checked);
     }
 
     void alleMarkierenNurAufBenutzerdefiniertemTab()
