@@ -7,10 +7,13 @@
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
+#include "pluginManager/startwerte.h"
 #include "pluginManager/wizardablauf.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -87,11 +90,17 @@ void fuelle(PluginManager& engine)
     verf->fuegeHinzu(modul("lsta", 2020, 0x82));
 }
 
+class TestEngine : public PluginManager
+{
+public:
+    void setzeServerStatus(int status) { mi_ServerStatus = status; }
+};
+
 struct Aufbau
 {
     TestUmgebung umgebung;
     FakeRueckfrage fragen;
-    PluginManager engine;
+    TestEngine engine;
     FakeAblauf ablauf;
     std::unique_ptr<DlgPluginManager> wizard;
 
@@ -350,6 +359,99 @@ private slots:
         QCOMPARE(a.verfuegbar("est")->gibAktion(), int(Plugin::INSTALLIEREN));
         QCOMPARE(a.verfuegbar("lsta")->gibAktion(), int(Plugin::KEINE));
         QCOMPARE(jahre->checkState(), Qt::Checked);
+    }
+
+    void hinweisDerStartseite_data()
+    {
+        QTest::addColumn<QString>("fall");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("fehler");
+        QTest::addColumn<bool>("auswahl");
+        QTest::newRow("Verbindung") << "status1" << "Die Verbindung zu dem Update-Server konnte nicht aufgebaut werden."
+                                    << true << false;
+        QTest::newRow("Index") << "status7" << "Bei der Auswertung der Dateien auf dem Update-Server" << true << false;
+        QTest::newRow("kein Hauptprogramm auf dem Server")
+            << "ohneServerKora" << "wurde auf dem Server kein Update gefunden." << true << false;
+        QTest::newRow("kein Hauptprogramm installiert")
+            << "ohneKora" << "Die Installation von Fiscalon ist fehlerhaft." << true << true;
+        QTest::newRow("Update") << "" << "Es ist ein Update verf\u00fcgbar. Die letzte Aktualisierung erfolgte am "
+                                        "02.01.2021 08:30." << false << true;
+        QTest::newRow("aktuell, neue Jahre") << "aktuell" << "neue Zeitr\u00e4ume gibt." << false << true;
+    }
+    void hinweisDerStartseite()
+    {
+        QFETCH(QString, fall);
+        QFETCH(QString, text);
+        QFETCH(bool, fehler);
+        QFETCH(bool, auswahl);
+        Aufbau a;
+        Einstellungen::setAdminLastUpdateInstallation(QDateTime(QDate(2021, 1, 2), QTime(8, 30)));
+        if (fall.startsWith(QLatin1String("status")))
+            a.engine.setzeServerStatus(fall.mid(6).toInt());
+        else if (fall == QLatin1String("ohneServerKora"))
+            a.engine.setzePluginKoraVerfuegbar(nullptr);
+        else if (fall == QLatin1String("ohneKora"))
+            a.engine.setzePluginKoraInstalliert(nullptr);
+        else if (fall == QLatin1String("aktuell"))
+            for (Plugin* p : a.engine.gibDatenmodelInstalliert()->gibListe())
+                p->setzeStatus(0x22);
+        a.wizard->initGui();
+        const QString html = a.wizard->gibHinweisHtml();
+        QVERIFY2(html.contains(text), qPrintable(html));
+        QCOMPARE(html.contains(QStringLiteral("tomato")), fehler);
+        QCOMPARE(a.wizard->findChild<QTableView*>(QStringLiteral("tableViewInstallierte"))->isEnabled(), auswahl);
+        // The simplified boxes need an installed main application as well.
+        QCOMPARE(a.wizard->findChild<QCheckBox*>(QStringLiteral("checkBox_alleUpdates"))->isEnabled(),
+                 auswahl && fall != QLatin1String("ohneKora"));
+    }
+
+    void zusammenfassungZusatzzeilen_data()
+    {
+        QTest::addColumn<bool>("alleEntfernen");
+        QTest::addColumn<bool>("admin");
+        QTest::newRow("entfernen, ohne Rechte") << true << false;
+        QTest::newRow("aktualisieren, mit Rechten") << false << true;
+    }
+    void zusammenfassungZusatzzeilen()
+    {
+        QFETCH(bool, alleEntfernen);
+        QFETCH(bool, admin);
+        Aufbau a;
+        a.ablauf.admin = admin;
+        for (Plugin* p : a.engine.gibDatenmodelInstalliert()->gibListe())
+            p->setzeAktion(alleEntfernen ? Plugin::ENTFERNEN : Plugin::ERNEUERN);
+        a.wizard->zeigeSeite(2);
+        const QString html = a.wizard->gibTextBrowserHtml();
+        QCOMPARE(html.contains(QStringLiteral("keine Deinstallation der Hauptanwendung")), alleEntfernen);
+        QCOMPARE(html.contains(QStringLiteral("mit Administratorrechten erforderlich")), !admin);
+        QCOMPARE(html.count(alleEntfernen ? QStringLiteral("wird entfernt.") : QStringLiteral("wird aktualisiert.")), 3);
+    }
+
+    void neustartfrageNurNachUpdateDesHauptprogramms_data()
+    {
+        QTest::addColumn<QString>("meldung");
+        QTest::addColumn<bool>("frage");
+        QTest::newRow("Hauptprogramm") << "Das Hauptprogramm und die Steuerberechnung wurden aktualisiert." << true;
+        QTest::newRow("nur Module") << "\"ESt 2020\" wurde erneuert." << false;
+    }
+    void neustartfrageNurNachUpdateDesHauptprogramms()
+    {
+        QFETCH(QString, meldung);
+        QFETCH(bool, frage);
+        Aufbau a;
+        // The program lies directly in the main-application directory.
+        const QString alt = gs_KoraDir;
+        QDir eltern(QCoreApplication::applicationDirPath());
+        eltern.cdUp();
+        gs_KoraDir = eltern.absolutePath();
+        a.ablauf.meldungen.insert(0, meldung);
+        a.wizard->zeigeSeite(6);
+        a.weiter()->click(); // "Fertig": closes
+        gs_KoraDir = alt;
+        QVERIFY(!a.wizard->isVisible());
+        QCOMPARE(a.fragen.fragen.size(), frage ? 1 : 0);
+        if (frage)
+            QVERIFY(a.fragen.fragen.at(0).text.startsWith(QStringLiteral("Um das Update erfolgreich")));
     }
 
     void alleMarkierenNurAufBenutzerdefiniertemTab()
