@@ -958,8 +958,7 @@ void DlgPluginManager::on_radioButton_Ablehnung_toggled(bool an)
 void DlgPluginManager::oeffneExtern(const QUrl& url)
 {
     if (!QDesktopServices::openUrl(url))
-        IV_LOG_ERROR(QStringLiteral("Die Adresse %1 konnte nicht im Browser ge%2ffnet werden.")
-                         .arg(url.toString(), QChar(0x00F6)));
+        IV_LOG_ERROR(textAusLiteral("Die Adresse %1 konnte nicht im Browser ge&ouml;ffnet werden.").arg(url.toString()));
 }
 
 void DlgPluginManager::slotAnchorClicked(const QUrl& url)
@@ -1087,8 +1086,14 @@ void DlgPluginManager::naechsterSchritt(bool par_bWeiter)
     case SCHRITT_FORTSCHRITT:
         if (!par_bWeiter)
             return;
-        if (!mp_Ablauf->aktionsAusfuehrung())
-            zeigeErgebnis();
+        {
+            const bool fertig = mp_Ablauf->aktionsAusfuehrung();
+            // The run is over when it returns; its end signal normally showed
+            // the result already. If not, the window must not stay on a page
+            // that refuses to close.
+            if (!fertig || mi_Schritt == SCHRITT_FORTSCHRITT || mi_Schritt == SCHRITT_AKTIONEN_LAUFEN)
+                zeigeErgebnis();
+        }
         return;
     case SCHRITT_AKTIONEN_LAUFEN:
         if (par_bWeiter)
