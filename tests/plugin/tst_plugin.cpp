@@ -2,14 +2,9 @@
 // stream form, and filling a record from signed dictionaries.
 
 #include "global/varnelApplication/logbase.h"
-#include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/plugin.h"
-#include "pluginManager/pluginManager.h"
-#include "pluginManager/startwerte.h"
 #include "tests/inventar/dicthilfe.h"
-#include "tests/testhilfe/testumgebung.h"
 
-#include <QBuffer>
 #include <QDomDocument>
 #include <QtTest>
 
@@ -23,12 +18,6 @@ private slots:
 
     void nameHtml_data();
     void nameHtml();
-    void kurznameUndAnzeigename_data();
-    void kurznameUndAnzeigename();
-    void statusText_data();
-    void statusText();
-    void abbruchMeldung_data();
-    void abbruchMeldung();
     void vergleicheVersion_data();
     void vergleicheVersion();
     void setupsUndGroessen();
@@ -81,91 +70,6 @@ void TstPlugin::nameHtml()
     Plugin p;
     p.setzeName(name);
     QCOMPARE(p.gibNameHtml(), html);
-}
-
-void TstPlugin::kurznameUndAnzeigename_data()
-{
-    QTest::addColumn<uint>("jahr");
-    QTest::addColumn<QString>("kurzname");
-    QTest::addColumn<QString>("anzeige");
-    QTest::newRow("2019") << 2019u << "est19" << "Einkommensteuererkl&auml;rung 2019";
-    QTest::newRow("9999") << 9999u << "est" << "Einkommensteuererkl&auml;rung";
-    QTest::newRow("2100") << 2100u << "est00" << "Einkommensteuererkl&auml;rung 2100";
-}
-
-void TstPlugin::kurznameUndAnzeigename()
-{
-    QFETCH(uint, jahr);
-    QFETCH(QString, kurzname);
-    QFETCH(QString, anzeige);
-    Plugin p;
-    p.setzeName(QStringLiteral("Einkommensteuererklaerung"));
-    p.setzeKurzname(QStringLiteral("est"));
-    p.setzeJahr(jahr);
-    QCOMPARE(p.gibKurznameMitJahr(), kurzname);
-    QCOMPARE(p.gibAnzeigename(), anzeige);
-}
-
-void TstPlugin::statusText_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("verfuegbar");
-    QTest::addColumn<bool>("neuerZeitraum");
-    QTest::addColumn<bool>("keinUpdatePaket");
-    QTest::addColumn<QString>("text");
-    const QString k = QStringLiteral("<br><b>kompatibel:</b> ");
-    QTest::newRow("aktuell") << 0x22 << false << false << false << "ist aktuell" + k + "ja";
-    QTest::newRow("update ohne Paket") << 0x41 << false << false << true
-                                       << "Ist nicht aktuell aber es ist kein Update vorhanden." + k
-            + "nein, erst nach Update";
-    QTest::newRow("nicht mehr gleich") << 0x82 << false << false << false
-                                       << textAusLiteral("wird nicht mehr unterst&uuml;tzt") + k + "ja";
-    QTest::newRow("verfuegbar installiert") << 0x22 << true << false << false << "ist bereits installiert" + k + "ja";
-    QTest::newRow("verfuegbar verschieden") << 0x12 << true << false << false
-                                            << textAusLiteral("zur Installation verf&uuml;gbar") + k + "ja";
-    QTest::newRow("verfuegbar neuer Zeitraum")
-        << 0x82 << true << true << false
-        << textAusLiteral("neuer Zeitraum einer bereits installierten Steuererkl&auml;rung") + k + "ja";
-}
-
-void TstPlugin::statusText()
-{
-    QFETCH(int, status);
-    QFETCH(bool, verfuegbar);
-    QFETCH(bool, neuerZeitraum);
-    QFETCH(bool, keinUpdatePaket);
-    QFETCH(QString, text);
-    Plugin p;
-    p.setzeStatus(status);
-    p.setzeNeuerZeitraum(neuerZeitraum);
-    p.setzeKeinUpdatePaket(keinUpdatePaket);
-    QCOMPARE(p.gibStatusText(verfuegbar), text);
-}
-
-void TstPlugin::abbruchMeldung_data()
-{
-    QTest::addColumn<int>("aktion");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("meldung");
-    const QString rest = QStringLiteral(", da die Aktion durch den Anwender abgebrochen wurde.");
-    QTest::newRow("keine") << 0 << "Umsatzsteuer" << "";
-    QTest::newRow("installieren") << 1 << "Umsatzsteuer" << "\"Umsatzsteuer 2020\" wurde nicht installiert" + rest;
-    QTest::newRow("Hauptprogramm") << 2 << "Fiscalon Hauptprogramm" << "\"Das Hauptprogram\" wurde nicht erneuert" + rest;
-    QTest::newRow("unbekannt") << 7 << "Umsatzsteuer" << "";
-}
-
-void TstPlugin::abbruchMeldung()
-{
-    QFETCH(int, aktion);
-    QFETCH(QString, name);
-    QFETCH(QString, meldung);
-    Plugin p;
-    p.setzeName(name);
-    p.setzeJahr(2020);
-    p.setzeAktion(aktion);
-    QCOMPARE(p.gibAbbruchMeldung(), meldung);
-    // With a message the action is consumed; without one it stays as it was.
-    QCOMPARE(p.gibAktion(), meldung.isEmpty() ? aktion : 0);
 }
 
 void TstPlugin::vergleicheVersion_data()

@@ -7,6 +7,7 @@
 #include "pluginManager/startwerte.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -280,41 +281,25 @@ void TstPluginDateien::loescheOhneRechte()
         = nurDictionary ? dict + QStringLiteral(".sig") : kora + QStringLiteral("/gesperrt/schreibgeschuetzt.dat");
     const QString beschreibbar = nurDictionary ? dict : kora + QStringLiteral("/gesperrt/beschreibbar.dat");
 
-    auto setzeRechte = [&](bool sperren) {
-        const QByteArray b = QFile::encodeName(baum.path());
-        ::chmod(b.constData(), 0755);
-        QDir alle(kora);
-        QStringList pfade = { kora };
-        for (const QString& unter : { QStringLiteral("dict"), QStringLiteral("gesperrt") }) {
-            pfade << kora + QLatin1Char('/') + unter;
-            for (const QString& n : QDir(kora + QLatin1Char('/') + unter).entryList(QDir::Files))
-                pfade << kora + QLatin1Char('/') + unter + QLatin1Char('/') + n;
-        }
-        pfade << kora + QStringLiteral("/frei.dat");
-        for (const QString& p : pfade) {
-            const QByteArray n = QFile::encodeName(p);
-            if (alsRoot && ::chown(n.constData(), sperren ? NIEMAND : 0, sperren ? NIEMAND : 0) != 0)
-                qWarning("chown %s failed", n.constData());
-        }
-        const QByteArray g = QFile::encodeName(gesperrt);
-        const QByteArray s = QFile::encodeName(schreibgeschuetzt);
-        if (!sperren) {
-            ::chmod(g.constData(), 0755);
-            ::chmod(s.constData(), 0644);
-            return;
-        }
-        if (alsRoot) {
-            // Owned by root: user 65534 may neither delete in it nor write the one file.
-            if (::chown(g.constData(), 0, 0) != 0 || ::chown(s.constData(), 0, 0) != 0)
-                qWarning("chown failed");
-            ::chmod(g.constData(), 0755);
-            ::chmod(s.constData(), 0644);
-        } else {
-            ::chmod(g.constData(), 0555);
-            ::chmod(s.constData(), 0444);
-        }
-    };
-    setzeRechte(true);
+    // As root: all of the part belongs to user 65534 except the locked folder
+    // and the one file. Otherwise: the folder and the file are read-only.
+    const QByteArray g = QFile::encodeName(gesperrt);
+    const QByteArray sg = QFile::encodeName(schreibgeschuetzt);
+    if (alsRoot) {
+        auto besitzer = [](const QString& pfad, uid_t u) {
+            if (::chown(QFile::encodeName(pfad).constData(), u, u) != 0)
+                qWarning("chown %s failed", qPrintable(pfad));
+        };
+        besitzer(kora, NIEMAND);
+        QDirIterator it(kora, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            besitzer(it.next(), NIEMAND);
+        besitzer(gesperrt, 0);
+        besitzer(schreibgeschuetzt, 0);
+    } else {
+        ::chmod(g.constData(), 0555);
+        ::chmod(sg.constData(), 0444);
+    }
 
     QStringList argumente = { kora, dict, nurDictionary ? QStringLiteral("1") : QStringLiteral("0"),
                               QStringLiteral("frei.dat"), QStringLiteral("gesperrt/schreibgeschuetzt.dat"),
@@ -335,7 +320,10 @@ void TstPluginDateien::loescheOhneRechte()
         helfer.waitForFinished(5000);
     }
     const QString ausgabe = QString::fromUtf8(helfer.readAllStandardOutput());
-    setzeRechte(false);
+    if (!alsRoot) {
+        ::chmod(g.constData(), 0755);
+        ::chmod(sg.constData(), 0644);
+    }
     QVERIFY2(fertig && helfer.exitCode() == 0, qPrintable(QString::fromUtf8(helfer.readAllStandardError())));
 
     QMap<QString, QString> werte;
