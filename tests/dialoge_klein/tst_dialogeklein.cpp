@@ -87,8 +87,8 @@ private slots:
     void beendeKorasBehandlung();
     void fensterOhneAnzeige();
     void beendeKorasOhneLaufendeKora();
-    void beendeKorasWartetBisKoraEndet();
-    void beendeKorasAbbrechenBeimWarten();
+    void beendeKorasWarten_data();
+    void beendeKorasWarten();
 
     void fehlerMeldungOrt();
 
@@ -281,31 +281,31 @@ void TstDialogeKlein::beendeKorasOhneLaufendeKora()
     QVERIFY(!dlg.isVisible());
 }
 
-void TstDialogeKlein::beendeKorasWartetBisKoraEndet()
+void TstDialogeKlein::beendeKorasWarten_data()
 {
+    QTest::addColumn<bool>("abbrechen");
+    QTest::newRow("bis die Hauptanwendung endet") << false;
+    QTest::newRow("abgebrochen") << true;
+}
+
+void TstDialogeKlein::beendeKorasWarten()
+{
+    QFETCH(bool, abbrechen);
     VarnelKern kern(QStringLiteral("iv-test"));
     KoraAttrappe kora;
     QVERIFY(kora.starte());
     DlgBeendeKoras dlg;
     dlg.show();
     QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    // Several rounds of the 700 ms timer while the main application still answers.
+    // Several rounds of the timer while the main application still answers.
     QTest::qWait(3 * DlgBeendeKoras::warteIntervallMs);
     QVERIFY(dlg.isVisible());
     QVERIFY(dlg.istAmWarten());
-    kora.beende();
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 10000);
-}
-
-void TstDialogeKlein::beendeKorasAbbrechenBeimWarten()
-{
-    VarnelKern kern(QStringLiteral("iv-test"));
-    KoraAttrappe kora;
-    QVERIFY(kora.starte());
-    DlgBeendeKoras dlg;
-    dlg.show();
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QTest::qWait(DlgBeendeKoras::warteIntervallMs + 200);
+    if (!abbrechen) {
+        kora.beende();
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 10000);
+        return;
+    }
     QVERIFY(dlg.gibAbbrechenKnopf()->isEnabled());
     QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
