@@ -1,6 +1,6 @@
-// Comparing both sides and planning the run: status words, the reference main
-// application, the tick rules, the summary, the question about more than four
-// years and the "--instPlugin" list. Records are built in memory.
+// Comparing both sides and planning the run: status words against the
+// reference main application, the tick rules, the summary, the question about
+// more than four years and the "--instPlugin" list. Records live in memory.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
@@ -17,7 +17,6 @@
 
 namespace {
 
-// Kurzname, year, interface number, NrAlle, NrGr, NrPlugin.
 Plugin* modul(const QString& kurz, uint jahr, uint ifNr, uint alle = 1, uint gr = 1, uint pl = 1, uint rev = 100,
               uint unterfallArt = 10)
 {
@@ -38,7 +37,6 @@ void gibUpdatepaket(Plugin* p, uint fuerRev)
 {
     Setup s;
     s.setzeRev(QString::number(fuerRev));
-    s.setzeDatei(QStringLiteral("update.zip"));
     p->fuegeSetupsHinzu({ s });
 }
 
@@ -50,6 +48,10 @@ QStringList aktionen(const DlgPluginManagerDatenmodel* m)
     return r;
 }
 
+const char* const kAchtung = "<b>Achtung!</b> Sie haben folgende Steuererkl&auml;rungsmodule:<ul><li>%1</ul>von der "
+                             "Aktualisierung ausgeschlossen. Diese k&ouml;nnen nach Aktualisierung der Hauptanwendung "
+                             "nicht mehr verwendet werden.";
+
 } // namespace
 
 class TstPlanung : public QObject
@@ -57,31 +59,24 @@ class TstPlanung : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { initLogBase(QStringLiteral("tst_planung"), 10 * 1024 * 1024, m_log.path()); }
+    void cleanupTestCase() { beendeLogBase(); }
     void init();
     void cleanup();
 
     void zustand_data();
     void zustand();
-    void kompatibilitaetFolgtDerAuswahl_data();
-    void kompatibilitaetFolgtDerAuswahl();
-    void erneuernWirdEntfernen();
-    void folgejahreUndHaken();
+    void hauptanwendungWaehlen_data();
+    void hauptanwendungWaehlen();
     void auswahlzustand_data();
     void auswahlzustand();
     void zusammenfassung();
-    void mehrAlsVierJahre();
     void frageAlleHalbJahre_data();
     void frageAlleHalbJahre();
     void updateVorhanden_data();
     void updateVorhanden();
     void installationsliste_data();
     void installationsliste();
-    void installationslisteMitNeuerHauptanwendung_data();
-    void installationslisteMitNeuerHauptanwendung();
-    void installationslisteTexte();
-    void loeschenPerKurzname();
 
 private:
     QTemporaryDir m_log;
@@ -91,23 +86,13 @@ private:
     DlgPluginManagerDatenmodel* verf() const { return m_pm->gibDatenmodelVerfuegbar(); }
 };
 
-void TstPlanung::initTestCase()
-{
-    initLogBase(QStringLiteral("tst_planung"), 10 * 1024 * 1024, m_log.path());
-}
-
-void TstPlanung::cleanupTestCase()
-{
-    beendeLogBase();
-}
-
 void TstPlanung::init()
 {
     m_umgebung = std::make_unique<TestUmgebung>();
     setzeStartwerteZurueck();
     gs_DirUserKora = m_umgebung->pfad() + QStringLiteral("/benutzer/kora");
-    gs_KoraDir = m_umgebung->pfad() + QStringLiteral("/programm");
     m_pm = std::make_unique<PluginManager>();
+    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5, 1, 1, 1, 300));
 }
 
 void TstPlanung::cleanup()
@@ -117,33 +102,23 @@ void TstPlanung::cleanup()
     m_umgebung.reset();
 }
 
-// The state of a module on both lists, from its numbers on either side.
 void TstPlanung::zustand_data()
 {
     QTest::addColumn<QList<uint>>("lokal");  // IF, NrAlle, NrGr, NrPlugin, Rev
     QTest::addColumn<QList<uint>>("server"); // empty: not on the server
     QTest::addColumn<bool>("serverGelesen");
-    QTest::addColumn<bool>("paket");         // the server has a package for the local Rev
     QTest::addColumn<int>("statusLokal");
     QTest::addColumn<int>("statusServer");
     QTest::addColumn<bool>("keinUpdatePaket");
-    QTest::addColumn<QString>("textLokal");
 
-    const QList<uint> keiner;
     QTest::newRow("NrGr groesser trotz kleinerem NrAlle") << QList<uint>{ 5, 10, 1, 1, 100 } << QList<uint>{ 5, 9, 2, 1, 100 }
-                                                         << true << true << 0x042 << 0x042 << false
-                                                         << "Es ist ein Update vorhanden.";
-    QTest::newRow("Update ohne Paket") << QList<uint>{ 5, 1, 1, 1, 100 } << QList<uint>{ 5, 1, 1, 2, 101 } << true << false
-                                       << 0x042 << 0x012 << true
-                                       << "Ist nicht aktuell aber es ist kein Update vorhanden.";
-    QTest::newRow("gleich, andere Rev") << QList<uint>{ 5, 3, 3, 3, 100 } << QList<uint>{ 5, 3, 3, 3, 200 } << true << true
-                                        << 0x022 << 0x022 << false << "ist aktuell";
-    QTest::newRow("lokal neuer") << QList<uint>{ 5, 3, 3, 4, 100 } << QList<uint>{ 5, 3, 3, 3, 100 } << true << true
-                                 << 0x012 << 0x042 << false << "Es ist kein Update vorhanden.";
-    QTest::newRow("nicht mehr auf dem Server") << QList<uint>{ 5, 1, 1, 1, 100 } << keiner << true << true << 0x082 << 0
-                                               << false << "wird nicht mehr unterst&uuml;tzt";
-    QTest::newRow("Server nicht gelesen") << QList<uint>{ 5, 1, 1, 1, 100 } << keiner << false << true << 0x102 << 0
-                                          << false << "der Zustand ist unbekannt";
+                                                         << true << 0x042 << 0x042 << false;
+    QTest::newRow("Update ohne Paket") << QList<uint>{ 5, 1, 1, 1, 99 } << QList<uint>{ 5, 1, 1, 2, 101 } << true
+                                       << 0x042 << 0x012 << true;
+    QTest::newRow("gleich, andere Rev") << QList<uint>{ 5, 3, 3, 3, 100 } << QList<uint>{ 5, 3, 3, 3, 200 } << true
+                                        << 0x022 << 0x022 << false;
+    QTest::newRow("nicht mehr auf dem Server") << QList<uint>{ 5, 1, 1, 1, 100 } << QList<uint>() << true << 0x082 << 0 << false;
+    QTest::newRow("Server nicht gelesen") << QList<uint>{ 5, 1, 1, 1, 100 } << QList<uint>() << false << 0x102 << 0 << false;
 }
 
 void TstPlanung::zustand()
@@ -151,25 +126,20 @@ void TstPlanung::zustand()
     QFETCH(QList<uint>, lokal);
     QFETCH(QList<uint>, server);
     QFETCH(bool, serverGelesen);
-    QFETCH(bool, paket);
     QFETCH(int, statusLokal);
     QFETCH(int, statusServer);
     QFETCH(bool, keinUpdatePaket);
-    QFETCH(QString, textLokal);
 
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
     Plugin* l = modul(QStringLiteral("est"), 2020, lokal[0], lokal[1], lokal[2], lokal[3], lokal[4]);
     inst()->fuegeHinzu(l);
     Plugin* s = nullptr;
     if (!server.isEmpty()) {
         s = modul(QStringLiteral("est"), 2020, server[0], server[1], server[2], server[3], server[4]);
-        if (paket)
-            gibUpdatepaket(s, lokal[4]);
+        gibUpdatepaket(s, 100);
         verf()->fuegeHinzu(s);
     }
-    // A record of another year is a different module.
     if (serverGelesen)
-        verf()->fuegeHinzu(modul(QStringLiteral("est"), 2019, 5));
+        verf()->fuegeHinzu(modul(QStringLiteral("est"), 2019, 5)); // another year: another module
 
     QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
     m_pm->setzeStausLokalePlugins();
@@ -177,127 +147,61 @@ void TstPlanung::zustand()
     QCOMPARE(zeilen.count(), 1);
     QCOMPARE(l->gibStatus(), statusLokal);
     QCOMPARE(l->istKeinUpdatePaket(), keinUpdatePaket);
-    QCOMPARE(l->gibStatusText(false),
-             textAusLiteral(textLokal.toLatin1().constData()) + QStringLiteral("<br><b>kompatibel:</b> ja"));
     if (s) {
         QCOMPARE(s->gibStatus(), statusServer);
         QVERIFY(s->istInstalliert());
     }
 }
 
-// The reference main application is the server's once its update is chosen.
-void TstPlanung::kompatibilitaetFolgtDerAuswahl_data()
+// The server's main application becomes the reference once its update is chosen.
+void TstPlanung::hauptanwendungWaehlen_data()
 {
     QTest::addColumn<bool>("aktualisieren");
-    QTest::addColumn<int>("statusLokal");  // installed est 2020 (IF 5), server copy IF 6
-    QTest::addColumn<int>("statusNeu");    // est 2021 only on the server, IF 6
-    QTest::addColumn<int>("statusAlt");    // ust 2020 on the server, IF 5, not installed
-    QTest::addColumn<QString>("textNeu");
+    QTest::addColumn<QList<int>>("status");      // est20 (installed, IF 5; server IF 6), est21 (IF 6), ust20 (IF 5)
+    QTest::addColumn<QStringList>("installiert"); // est18 has left the server
+    QTest::addColumn<QString>("kompatibelNeu");
 
-    QTest::newRow("ohne Update der Hauptanwendung") << false << 0x041 << 0x081 << 0x082 << "nein";
-    QTest::newRow("mit Update der Hauptanwendung") << true << 0x042 << 0x082 << 0x084 << "ja";
+    QTest::newRow("ohne") << false << QList<int>{ 0x041, 0x081, 0x082 } << QStringList{ "est18:0", "est20:0", "gew20:0" }
+                          << "nein";
+    QTest::newRow("mit") << true << QList<int>{ 0x042, 0x082, 0x084 } << QStringList{ "est18:3", "est20:2", "gew20:0" } << "ja";
 }
 
-void TstPlanung::kompatibilitaetFolgtDerAuswahl()
+void TstPlanung::hauptanwendungWaehlen()
 {
     QFETCH(bool, aktualisieren);
-    QFETCH(int, statusLokal);
-    QFETCH(int, statusNeu);
-    QFETCH(int, statusAlt);
-    QFETCH(QString, textNeu);
+    QFETCH(QList<int>, status);
+    QFETCH(QStringList, installiert);
+    QFETCH(QString, kompatibelNeu);
 
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
     m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
+    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2018, 5));
     Plugin* lokal = modul(QStringLiteral("est"), 2020, 5);
     inst()->fuegeHinzu(lokal);
+    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6)); // already fits the new one
     verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 6));
+    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6));
     Plugin* neu = modul(QStringLiteral("est"), 2021, 6);
     verf()->fuegeHinzu(neu);
     Plugin* alt = modul(QStringLiteral("ust"), 2020, 5);
     verf()->fuegeHinzu(alt);
-
     m_pm->setzeStausLokalePlugins();
     m_pm->setzeStausVerfuegbarePlugins();
-    m_pm->setzeAktionHauptanwendung(aktualisieren);
-    QCOMPARE(m_pm->istHauptanwendungAktualisieren(), aktualisieren);
-    QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
-    QCOMPARE(lokal->gibStatus(), statusLokal);
-    QCOMPARE(neu->gibStatus(), statusNeu);
-    QCOMPARE(alt->gibStatus(), statusAlt);
-    QVERIFY(neu->istNeuerZeitraum());
-    QVERIFY(neu->gibStatusText(true).endsWith(textNeu));
-}
-
-void TstPlanung::erneuernWirdEntfernen()
-{
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
-    m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2018, 5)); // no longer on the server
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5, 1));
-    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6)); // already fits the new one
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 6, 2));
-    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6));
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
-    QCOMPARE(inst()->gibPlugin(0)->gibStatusText(false),
-             textAusLiteral("wird nicht mehr unterst&uuml;tzt<br><b>kompatibel:</b> ja"));
+    m_pm->setzeAktionHauptanwendung(!aktualisieren); // the switch goes both ways
 
     QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
-    m_pm->setzeAktionHauptanwendung(true);
-    QCOMPARE(aktionen(inst()), (QStringList{ "est18:3", "est20:2", "gew20:0" }));
-    // Planning and the two status passes each announce every row.
-    QCOMPARE(zeilen.count(), 3 * 2);
-
-    m_pm->setzeAktionHauptanwendung(false);
-    QCOMPARE(aktionen(inst()), (QStringList{ "est18:0", "est20:0", "gew20:0" }));
-    QVERIFY(!m_pm->istHauptanwendungAktualisieren());
-
-    // Without a server main application nothing is planned.
-    m_pm->setzePluginKoraVerfuegbar(nullptr);
-    m_pm->setzeAktionHauptanwendung(true);
-    QVERIFY(!m_pm->istHauptanwendungAktualisieren());
-    QCOMPARE(aktionen(inst()), (QStringList{ "est18:0", "est20:0", "gew20:0" }));
-
-    m_pm->setzeAktionenEmpfohlene(true);
-    m_pm->resetAktionenDerPlugins();
-    QCOMPARE(aktionen(inst()), (QStringList{ "est18:0", "est20:0", "gew20:0" }));
-}
-
-void TstPlanung::folgejahreUndHaken()
-{
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2019, 5));
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5));
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5, 2));  // update of the installed 2020
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2021, 5));     // following year
-    verf()->fuegeHinzu(modul(QStringLiteral("ust"), 2021, 5));     // other declaration
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2018, 5));     // earlier year
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
-    QCOMPARE(verf()->gibtAnzahlPluginsZurInstallationEmpfohlen(), 1);
-    QCOMPARE(m_pm->findeDasJuengsteInstalliertePluginGleichenTyps(verf()->gibPlugin(3)), inst()->gibPlugin(1));
-
-    QSignalSpy zeilen(verf(), &DlgPluginManagerDatenmodel::aenderung);
-    m_pm->setzeAktionVerfuegbareZurInstallationEmpfohlene(true);
-    QCOMPARE(aktionen(verf()), (QStringList{ "est20:0", "est21:1", "ust21:0", "est18:0" }));
-    QCOMPARE(zeilen.count(), 1);
-    m_pm->setzeAktionVerfuegbareZurInstallationEmpfohlene(true);
-    QCOMPARE(zeilen.count(), 1); // nothing changed, nothing announced
-
-    m_pm->setzeAlleHakenInstallieren(true);
-    QCOMPARE(aktionen(verf()), (QStringList{ "est20:0", "est21:1", "ust21:1", "est18:1" }));
-    m_pm->setzeAlleHakenInstallieren(false);
-    QCOMPARE(aktionen(verf()), (QStringList{ "est20:0", "est21:0", "ust21:0", "est18:0" }));
-
-    m_pm->setzeAlleHakenAktualisieren(true);
-    QCOMPARE(aktionen(inst()), (QStringList{ "est19:0", "est20:2" }));
-    m_pm->setzeAlleHakenAktualisieren(false);
-    QCOMPARE(aktionen(inst()), (QStringList{ "est19:0", "est20:0" }));
+    m_pm->setzeAktionHauptanwendung(aktualisieren);
+    QCOMPARE(zeilen.count(), 2 * inst()->anzahl()); // the planning pass and the status pass
+    QCOMPARE(m_pm->istHauptanwendungAktualisieren(), aktualisieren);
+    QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
+    QCOMPARE((QList<int>{ lokal->gibStatus(), neu->gibStatus(), alt->gibStatus() }), status);
+    QCOMPARE(aktionen(inst()), installiert);
+    QVERIFY(neu->istNeuerZeitraum());
+    QVERIFY(neu->gibStatusText(true).endsWith(QStringLiteral("</b> ") + kompatibelNeu));
 }
 
 void TstPlanung::auswahlzustand_data()
 {
-    // Per installed module: status and action; per available: neuerZeitraum, status, action.
+    // Installed: status, action per module. Available: neuerZeitraum, status, action.
     QTest::addColumn<QList<int>>("installiert");
     QTest::addColumn<QList<int>>("verfuegbar");
     QTest::addColumn<int>("aktualisierungen");
@@ -305,9 +209,8 @@ void TstPlanung::auswahlzustand_data()
 
     QTest::newRow("nichts waehlbar") << QList<int>{ 0x022, 0 } << QList<int>{ 0, 0x012, 0 } << 3 << 3;
     QTest::newRow("alle gesetzt") << QList<int>{ 0x042, 2, 0x012, 2 } << QList<int>{ 1, 0x082, 1 } << 0 << 0;
-    QTest::newRow("keiner gesetzt heisst teilweise") << QList<int>{ 0x042, 0, 0x042, 0 } << QList<int>{ 1, 0x082, 0 } << 1 << 2;
-    QTest::newRow("teilweise") << QList<int>{ 0x042, 2, 0x042, 0 }
-                               << QList<int>{ 1, 0x082, 1, 1, 0x082, 0 } << 1 << 1;
+    QTest::newRow("keiner gesetzt") << QList<int>{ 0x042, 0, 0x042, 0 } << QList<int>{ 1, 0x082, 0 } << 1 << 2;
+    QTest::newRow("teilweise") << QList<int>{ 0x042, 2, 0x042, 0 } << QList<int>{ 1, 0x082, 1, 1, 0x082, 0 } << 1 << 1;
     QTest::newRow("mehr gesetzt als waehlbar") << QList<int>{ 0x022, 2 } << QList<int>{ 1, 0x082, 1, 1, 0x081, 1 } << 0 << 2;
 }
 
@@ -336,96 +239,42 @@ void TstPlanung::auswahlzustand()
 
 void TstPlanung::zusammenfassung()
 {
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
-    m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
-    struct Z { const char* kurz; uint jahr; uint ifNr; int aktion; };
-    const Z lokal[] = { { "est", 2018, 5, Plugin::ENTFERNEN }, { "est", 2019, 5, Plugin::KEINE },
-                        { "est", 2020, 5, Plugin::ERNEUERN }, { "gew", 2020, 6, Plugin::KEINE },
-                        { "ust", 2020, 5, Plugin::KEINE } };
-    for (const Z& z : lokal) {
-        Plugin* p = modul(QString::fromLatin1(z.kurz), z.jahr, z.ifNr);
-        p->setzeAktion(z.aktion);
+    const int plan[][3] = { { 2018, 5, Plugin::ENTFERNEN }, { 2019, 5, Plugin::KEINE }, { 2020, 5, Plugin::ERNEUERN },
+                            { 2021, 6, Plugin::KEINE }, { 2022, 6, Plugin::KEINE } };
+    for (const auto& z : plan) {
+        Plugin* p = modul(QStringLiteral("est"), uint(z[0]), uint(z[1]));
+        p->setzeAktion(z[2]);
         inst()->fuegeHinzu(p);
     }
-    Plugin* ustNeu = modul(QStringLiteral("ust"), 2020, 6);
-    ustNeu->setzeAktion(Plugin::INSTALLIEREN); // a fresh copy replaces the excluded one
-    verf()->fuegeHinzu(ustNeu);
-    Plugin* est21 = modul(QStringLiteral("est"), 2021, 6);
-    est21->setzeAktion(Plugin::INSTALLIEREN);
-    verf()->fuegeHinzu(est21);
+    // A fresh copy of the 2022 module is installed: it is not excluded.
+    Plugin* ersatz = modul(QStringLiteral("est"), 2022, 6);
+    ersatz->setzeAktion(Plugin::INSTALLIEREN);
+    verf()->fuegeHinzu(ersatz);
 
-    // Without the main-application update the installed one is the reference:
-    // est 2019 still works with it, gew 2020 does not.
     int schritte = -1;
-    QStringList zeilen = m_pm->gibAktionen(schritte);
-    QCOMPARE(zeilen, (QStringList{
-                         textAusLiteral("<b>Achtung!</b> Sie haben folgende Steuererkl&auml;rungsmodule:<ul><li>GEW 2020</ul>"
-                                        "von der Aktualisierung ausgeschlossen. Diese k&ouml;nnen nach Aktualisierung "
-                                        "der Hauptanwendung nicht mehr verwendet werden."),
-                         "\"EST 2018\" wird entfernt.", "\"EST 2020\" wird aktualisiert.",
-                         "\"UST 2020\" wird installiert.", "\"EST 2021\" wird installiert." }));
-    QCOMPARE(schritte, 1 + 2 + 2 + 2);
-    QCOMPARE(m_pm->gibAnzahlSchritte(), schritte);
+    QCOMPARE(m_pm->gibAktionen(schritte),
+             (QStringList{ textAusLiteral(kAchtung).arg(QStringLiteral("EST 2021")), "\"EST 2018\" wird entfernt.",
+                           "\"EST 2020\" wird aktualisiert.", "\"EST 2022\" wird installiert." }));
+    QCOMPARE(schritte, 1 + 2 + 2);
 
     m_pm->gibPluginKoraInstalliert()->setzeAktion(Plugin::ERNEUERN);
-    m_pm->setzeAktionHauptanwendung(true);
-    m_pm->gibPluginKoraInstalliert()->setzeAktion(Plugin::ERNEUERN);
-    for (Plugin* p : inst()->gibListe())
-        p->setzeAktion(p->gibJahr() == 2018 ? Plugin::ENTFERNEN : p->gibJahr() == 2020 && p->gibKurzname() == "est" ? Plugin::ERNEUERN : Plugin::KEINE);
-    zeilen = m_pm->gibAktionen(schritte);
-    QCOMPARE(zeilen.first(), textAusLiteral("<b>Achtung!</b> Sie haben folgende Steuererkl&auml;rungsmodule:<ul><li>EST 2019</ul>"
-                                            "von der Aktualisierung ausgeschlossen. Diese k&ouml;nnen nach Aktualisierung "
-                                            "der Hauptanwendung nicht mehr verwendet werden."));
+    const QStringList zeilen = m_pm->gibAktionen(schritte);
     QCOMPARE(zeilen.at(1), textAusLiteral("Das Hauptprogramm und die Steuerberechnung werden aktualisiert."));
-    QCOMPARE(schritte, 2 + 1 + 2 + 2 + 2);
-
-    m_pm->resetAktionenDerPlugins();
-    m_pm->gibPluginKoraInstalliert()->setzeAktion(Plugin::KEINE);
-    m_pm->setzeAktionHauptanwendung(false);
-    QVERIFY(!m_pm->checkSollenAlleInstalliertenGeloeschtUndKeineNeuenInstalliertWerden());
-    for (Plugin* p : inst()->gibListe())
-        p->setzeAktion(Plugin::ENTFERNEN);
-    QVERIFY(m_pm->checkSollenAlleInstalliertenGeloeschtUndKeineNeuenInstalliertWerden());
-    est21->setzeAktion(Plugin::INSTALLIEREN);
-    QVERIFY(!m_pm->checkSollenAlleInstalliertenGeloeschtUndKeineNeuenInstalliertWerden());
+    QCOMPARE(schritte, 2 + 1 + 2 + 2);
+    QCOMPARE(m_pm->gibAnzahlSchritte(), schritte);
 }
 
-void TstPlanung::mehrAlsVierJahre()
-{
-    for (uint jahr = 2016; jahr <= 2020; ++jahr) {
-        Plugin* p = modul(QStringLiteral("est"), jahr, 5);
-        p->setzeAktion(jahr == 2016 ? Plugin::KEINE : Plugin::ERNEUERN);
-        inst()->fuegeHinzu(p);
-        Plugin* u = modul(QStringLiteral("ust"), jahr, 5);
-        u->setzeAktion(Plugin::ERNEUERN);
-        inst()->fuegeHinzu(u);
-    }
-    QCOMPARE(m_pm->gibPluginsMitMehrAlsVierVZs(), QStringList{ "UST" });
-    Plugin* est21 = modul(QStringLiteral("est"), 2021, 5);
-    est21->setzeAktion(Plugin::INSTALLIEREN);
-    verf()->fuegeHinzu(est21);
-    QCOMPARE(m_pm->gibPluginsMitMehrAlsVierVZs(), (QStringList{ "EST", "UST" }));
-
-    inst()->gibPlugin(0)->setzeDateien({ "a", "b" });
-    inst()->gibPlugin(1)->setzeDateien({ "b", "c" });
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
-    m_pm->gibPluginKoraInstalliert()->setzeDateien({ "k", "a" });
-    QCOMPARE(m_pm->gibDateilisteInstalliert(), (QStringList{ "k", "a", "b", "c" }));
-}
-
-// The question about reviewing more than four years: at most every 182 days.
 void TstPlanung::frageAlleHalbJahre_data()
 {
-    QTest::addColumn<int>("tageHer"); // -1000: never asked
+    QTest::addColumn<int>("tageHer"); // 0: never asked
     QTest::addColumn<int>("antwort");
     QTest::addColumn<bool>("gefragt");
-    QTest::addColumn<bool>("ergebnis");
 
-    QTest::newRow("nie gefragt, ja") << -1000 << 1 << true << true;
-    QTest::newRow("181 Tage") << 181 << 1 << false << false;
-    QTest::newRow("182 Tage, nein") << 182 << 0 << true << false;
-    QTest::newRow("182 Tage, ja") << 182 << 1 << true << true;
-    QTest::newRow("in der Zukunft") << -3 << 1 << false << false;
+    QTest::newRow("nie gefragt") << 0 << 1 << true;
+    QTest::newRow("181 Tage") << 181 << 1 << false;
+    QTest::newRow("182 Tage, nein") << 182 << 0 << true;
+    QTest::newRow("182 Tage, ja") << 182 << 1 << true;
+    QTest::newRow("in der Zukunft") << -3 << 1 << false;
 }
 
 void TstPlanung::frageAlleHalbJahre()
@@ -433,28 +282,21 @@ void TstPlanung::frageAlleHalbJahre()
     QFETCH(int, tageHer);
     QFETCH(int, antwort);
     QFETCH(bool, gefragt);
-    QFETCH(bool, ergebnis);
     FakeRueckfrage fake;
     fake.antworten << antwort;
     const QDateTime vorher = QDateTime::currentDateTime().addDays(-tageHer);
-    if (tageHer != -1000)
+    if (tageHer)
         Einstellungen::setKoraFrageWenigerPluginsDatum(vorher, gs_DirUserKora);
 
-    QCOMPARE(m_pm->frageAuswahlUeberpruefen({ "EST", "UST" }), ergebnis);
+    QCOMPARE(m_pm->frageAuswahlUeberpruefen({ "EST", "UST" }), gefragt && antwort == 1);
     QCOMPARE(fake.fragen.size(), gefragt ? 1 : 0);
     const QDateTime gespeichert = Einstellungen::getKoraFrageWenigerPluginsDatum(gs_DirUserKora);
-    if (!gefragt) {
-        QCOMPARE(gespeichert.toString(Einstellungen::datumsFormat), vorher.toString(Einstellungen::datumsFormat));
-        return;
+    QCOMPARE(qAbs(gespeichert.secsTo(QDateTime::currentDateTime())) < 60, gefragt || tageHer == 0);
+    if (gefragt) {
+        QCOMPARE(fake.fragen.first().art, 4);
+        QVERIFY(fake.fragen.first().text.startsWith(
+            textAusLiteral("Die Installation von Fiscalon auf Ihrem PC erm&ouml;glicht f&uuml;r<br><br> - EST<br> - UST<br><br>die")));
     }
-    QVERIFY(qAbs(gespeichert.secsTo(QDateTime::currentDateTime())) < 60);
-    const auto& f = fake.fragen.first();
-    QCOMPARE(f.art, 4);
-    QCOMPARE(f.knopf1, QStringLiteral("Ja"));
-    QCOMPARE(f.knopf2, QStringLiteral("Nein"));
-    QVERIFY(f.text.startsWith(textAusLiteral("Die Installation von Fiscalon auf Ihrem PC erm&ouml;glicht f&uuml;r<br><br> - EST<br> - UST<br><br>die")));
-    QVERIFY(f.text.contains(QStringLiteral("deutlich beschleunigen")));
-    QVERIFY(f.text.endsWith(textAusLiteral("noch einmal &uuml;berpr&uuml;fen?")));
 }
 
 void TstPlanung::updateVorhanden_data()
@@ -480,8 +322,8 @@ void TstPlanung::updateVorhanden()
     QFETCH(int, modulStatus);
     QFETCH(bool, folgejahr);
     QFETCH(int, ergebnis);
-    if (hauptanwendung)
-        m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5, 1));
+    if (!hauptanwendung)
+        m_pm->setzePluginKoraInstalliert(nullptr);
     if (serverNrAlle)
         m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, serverNrAlle));
     Plugin* p = modul(QStringLiteral("est"), 2020, 5);
@@ -493,47 +335,71 @@ void TstPlanung::updateVorhanden()
     QCOMPARE(m_pm->istUpdateVorhanden(), ergebnis);
 }
 
-// "--instPlugin" with modules that fit the installed main application.
+// "--instPlugin": the list, the modules found, and the main-application
+// update that modules of a newer interface need.
 void TstPlanung::installationsliste_data()
 {
     QTest::addColumn<QString>("liste");
+    QTest::addColumn<int>("serverKora"); // 0 none, 1 not newer, 2 newer, 3 newer without package
+    QTest::addColumn<bool>("folgejahre");
     QTest::addColumn<bool>("ergebnis");
     QTest::addColumn<QString>("grund");
     QTest::addColumn<QStringList>("nichtGefunden");
-    QTest::addColumn<QStringList>("geplant");
+    QTest::addColumn<QStringList>("geplant"); // available side, then the main application's action
 
     const QString keines = textAusLiteral("Keines der zu installierenden Steuererkl&auml;rungsmodule wurde auf dem Server gefunden.");
     const QString leer = QStringLiteral("Die Liste der zu installierenden Plugins ist leer.");
-    const QStringList nichts{ "est20:0", "est21:0", "ust21:0", "ustva:0" };
-    QTest::newRow("leer") << "" << false << leer << QStringList() << nichts;
-    QTest::newRow("nur Trenner") << ";;" << false << leer << QStringList() << nichts;
-    QTest::newRow("ein Modul, leere Teile") << ";10_2021;" << true << "" << QStringList() << QStringList{ "est20:0", "est21:1", "ust21:0", "ustva:0" };
-    QTest::newRow("zwei Module") << "10_2021;50_2021" << true << "" << QStringList() << QStringList{ "est20:0", "est21:1", "ust21:1", "ustva:0" };
-    QTest::newRow("ohne Jahr") << "58_0" << true << "" << QStringList() << QStringList{ "est20:0", "est21:0", "ust21:0", "ustva:1" };
-    QTest::newRow("abc, 10, 10_2020_x") << "abc;10;10_2020_x" << false << keines << QStringList() << nichts;
-    QTest::newRow("fehlt, mit Namen") << "10_2021;20_2021;20_9999;11_0" << true << ""
-                                      << QStringList{ textAusLiteral("Gewerbesteuererkl&auml;rung 2021"),
-                                                      textAusLiteral("Gewerbesteuererkl&auml;rung"),
-                                                      QStringLiteral("Unterfallart 11") }
-                                      << QStringList{ "est20:0", "est21:1", "ust21:0", "ustva:0" };
-    QTest::newRow("keine Zahl") << "x<b>_2021" << false << keines << QStringList{ "x&lt;b&gt;_2021" } << nichts;
-    QTest::newRow("Vorzeichen") << "+10_2021" << false << keines << QStringList{ "+10_2021" } << nichts;
+    const QStringList nichts{ "est21:0", "ust21:0", "ustva:0", "gew21:0", "kora:0" };
+    QTest::newRow("leer") << "" << 2 << true << false << leer << QStringList() << nichts;
+    QTest::newRow("nur Trenner") << ";;" << 2 << true << false << leer << QStringList() << nichts;
+    QTest::newRow("abc, 10, 10_2020_x") << "abc;10;10_2020_x" << 2 << true << false << keines << QStringList() << nichts;
+    QTest::newRow("keine Zahl") << "x<b>_2021;+10_2021" << 2 << true << false << keines
+                                << QStringList{ "x&lt;b&gt;_2021", "+10_2021" } << nichts;
+    QTest::newRow("leere Teile, ohne Jahr") << ";10_2021;;58_0;" << 0 << true << true << "" << QStringList()
+                                            << QStringList{ "est21:1", "ust21:0", "ustva:1", "gew21:0", "kora:0" };
+    QTest::newRow("fehlt, mit Namen") << "50_2021;20_2020;20_9999;11_0" << 0 << true << true << ""
+                                      << QStringList{ textAusLiteral("Gewerbesteuererkl&auml;rung 2020"),
+                                                      textAusLiteral("Gewerbesteuererkl&auml;rung"), "Unterfallart 11" }
+                                      << QStringList{ "est21:0", "ust21:1", "ustva:0", "gew21:0", "kora:0" };
+    QTest::newRow("neue Schnittstelle, keine Hauptanwendung") << "20_2021" << 0 << true << false
+        << "Es wurde keine Update der Hauptanwendung auf dem Server gefunden." << QStringList()
+        << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" };
+    QTest::newRow("neue Schnittstelle, nicht neuer") << "20_2021;99_2021" << 1 << true << false
+        << textAusLiteral("Es wurde keine neuere Hauptanwendung auf dem Server gefunden.")
+        << QStringList{ "Lohnsteuerbescheinigungen 2021" } << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" };
+    QTest::newRow("neue Schnittstelle, ohne Paket") << "20_2021" << 3 << true << false
+        << "Es wurde keine passendes Update der Hauptanwendung auf dem Server gefunden." << QStringList()
+        << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" };
+    QTest::newRow("neue Schnittstelle, Folgejahre") << "20_2021" << 2 << true << true << "" << QStringList()
+        << QStringList{ "est21:1", "ust21:0", "ustva:0", "gew21:1", "kora:2" };
+    QTest::newRow("neue Schnittstelle, ohne Folgejahre") << "20_2021" << 2 << false << true << "" << QStringList()
+        << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:2" };
 }
 
 void TstPlanung::installationsliste()
 {
     QFETCH(QString, liste);
+    QFETCH(int, serverKora);
+    QFETCH(bool, folgejahre);
     QFETCH(bool, ergebnis);
     QFETCH(QString, grund);
     QFETCH(QStringList, nichtGefunden);
     QFETCH(QStringList, geplant);
 
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5));
+    Einstellungen::setKoraAlleFolgeJahre(folgejahre, gs_DirUserKora);
+    if (serverKora) {
+        Plugin* k = modul(QStringLiteral("kora"), 0, serverKora == 1 ? 4 : 6, 1, 1, 1, 400);
+        gibUpdatepaket(k, serverKora == 3 ? 299 : 300);
+        m_pm->setzePluginKoraVerfuegbar(k);
+    }
     inst()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5));
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5));
+    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 5));
     verf()->fuegeHinzu(modul(QStringLiteral("est"), 2021, 5));
     verf()->fuegeHinzu(modul(QStringLiteral("ust"), 2021, 5, 1, 1, 1, 100, 50));
     verf()->fuegeHinzu(modul(QStringLiteral("ustva"), 0, 5, 1, 1, 1, 100, 58));
+    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2021, 6, 1, 1, 1, 100, 20));
+    m_pm->setzeStausLokalePlugins();
+    m_pm->setzeStausVerfuegbarePlugins();
 
     QSignalSpy daten(m_pm.get(), &PluginManager::datenAenderung);
     QString g;
@@ -541,106 +407,17 @@ void TstPlanung::installationsliste()
     QCOMPARE(m_pm->pruefeInstallationsliste(liste, g, ng), ergebnis);
     QCOMPARE(g, grund);
     QCOMPARE(ng, nichtGefunden);
-    QCOMPARE(aktionen(verf()), geplant);
+    QCOMPARE(aktionen(verf()) << QStringLiteral("kora:%1").arg(m_pm->gibPluginKoraInstalliert()->gibAktion()), geplant);
     QCOMPARE(daten.count(), ergebnis ? 1 : 0);
-    QVERIFY(!m_pm->istHauptanwendungAktualisieren());
-}
 
-// Modules for a newer interface need the main-application update as well.
-void TstPlanung::installationslisteMitNeuerHauptanwendung_data()
-{
-    QTest::addColumn<bool>("ohneInstallation");
-    QTest::addColumn<uint>("serverNrAlle"); // 0: none on the server
-    QTest::addColumn<bool>("paket");
-    QTest::addColumn<bool>("folgejahre");
-    QTest::addColumn<bool>("ergebnis");
-    QTest::addColumn<QString>("grund");
-
-    QTest::newRow("keine Installation") << true << 2u << true << true << false
-                                        << "Es wurde keine Installation von Fiscalon auf dem PC gefunden.";
-    QTest::newRow("keine auf dem Server") << false << 0u << true << true << false
-                                          << "Es wurde keine Update der Hauptanwendung auf dem Server gefunden.";
-    QTest::newRow("nicht neuer") << false << 1u << true << true << false
-                                 << "Es wurde keine neuere Hauptanwendung auf dem Server gefunden.";
-    QTest::newRow("ohne Paket") << false << 2u << false << true << false
-                                << "Es wurde keine passendes Update der Hauptanwendung auf dem Server gefunden.";
-    QTest::newRow("mit Folgejahren") << false << 2u << true << true << true << "";
-    QTest::newRow("ohne Folgejahre") << false << 2u << true << false << true << "";
-}
-
-void TstPlanung::installationslisteMitNeuerHauptanwendung()
-{
-    QFETCH(bool, ohneInstallation);
-    QFETCH(uint, serverNrAlle);
-    QFETCH(bool, paket);
-    QFETCH(bool, folgejahre);
-    QFETCH(bool, ergebnis);
-    QFETCH(QString, grund);
-
-    Einstellungen::setKoraAlleFolgeJahre(folgejahre, gs_DirUserKora);
-    if (!ohneInstallation)
-        m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5, 1, 1, 1, 300));
-    if (serverNrAlle) {
-        // "Not newer": an older interface number and nothing else greater.
-        Plugin* k = modul(QStringLiteral("kora"), 0, serverNrAlle == 1 ? 4 : 6, serverNrAlle, 1, 1, 400);
-        gibUpdatepaket(k, paket ? 300 : 299);
-        m_pm->setzePluginKoraVerfuegbar(k);
-    }
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5));
-    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 5));
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 6, 2));
-    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2021, 6, 1, 1, 1, 100, 20));
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2021, 6, 1, 1, 1, 100, 10));
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
-
-    QString g;
-    QStringList ng;
-    QCOMPARE(m_pm->pruefeInstallationsliste(QStringLiteral("20_2021"), g, ng), ergebnis);
-    QCOMPARE(g, grund);
-    QCOMPARE(m_pm->istHauptanwendungAktualisieren(), ergebnis);
-    if (!ergebnis)
-        return;
-    QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), int(Plugin::ERNEUERN));
-    // gew 2020 is gone from the server: it cannot be renewed and goes.
-    QCOMPARE(aktionen(inst()), (QStringList{ "est20:2", "gew20:3" }));
-    QCOMPARE(aktionen(verf()), (QStringList{ "est20:0", "gew21:1", folgejahre ? "est21:1" : "est21:0" }));
-}
-
-void TstPlanung::installationslisteTexte()
-{
-    const QString grund = QStringLiteral("G");
-    QCOMPARE(PluginManager::gibTextInstallationslisteAbgelehnt(QStringLiteral("10_2020;"), grund),
-             textAusLiteral("<b>Das Steuererkl&auml;rungsmodul kann nicht installiert werden.</b><br><br>Grund:<br>G<br>"));
-    QCOMPARE(PluginManager::gibTextInstallationslisteAbgelehnt(QStringLiteral("10_2020;50_2020"), grund),
-             textAusLiteral("<b>Die Steuererkl&auml;rungsmodule k&ouml;nnen nicht installiert werden.</b><br><br>Grund:<br>G<br>"));
-    QVERIFY(PluginManager::gibTextInstallationslisteNichtGefunden({}).isEmpty());
-    QCOMPARE(PluginManager::gibTextInstallationslisteNichtGefunden({ "A" }),
-             textAusLiteral("<b>Nicht alle Steuererkl&auml;rungsmodule werden installiert.</b><br><br>"
-                            "Folgendes Steuererkl&auml;rungsmodul wurde nicht auf dem Server gefunden:<br><ul><li>A</li></ul>"));
-    QCOMPARE(PluginManager::gibTextInstallationslisteNichtGefunden({ "A", "B" }),
-             textAusLiteral("<b>Nicht alle Steuererkl&auml;rungsmodule werden installiert.</b><br><br>"
-                            "Folgende Steuererkl&auml;rungsmodule wurden nicht auf dem Server gefunden:<br><ul><li>A</li><li>B</li></ul>"));
-}
-
-void TstPlanung::loeschenPerKurzname()
-{
-    for (const char* datei : { "plugins/est20/a.dll", "dict/est_20.dict", "plugins/est19/a.dll" })
-        TestUmgebung::schreibeDatei(gs_KoraDir + QLatin1Char('/') + QLatin1String(datei), "x");
-    Plugin* est20 = modul(QStringLiteral("est"), 2020, 5);
-    est20->setzeDateien({ "plugins/est20/a.dll", "dict/est_20.dict", "../ausserhalb.txt" });
-    est20->setzeDictDatei(gs_KoraDir + QStringLiteral("/dict/est_20.dict"));
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2019, 5));
-    inst()->fuegeHinzu(est20);
-    TestUmgebung::schreibeDatei(m_umgebung->pfad() + QStringLiteral("/ausserhalb.txt"), "bleibt");
-
-    QVERIFY(!m_pm->loeschePluginLokal(QStringLiteral("est21")));
-    QVERIFY(!m_pm->loeschePluginLokal(QStringLiteral("est")));
-    QVERIFY(m_pm->loeschePluginLokal(QStringLiteral("est20")));
-    QVERIFY(!QFile::exists(gs_KoraDir + QStringLiteral("/plugins/est20/a.dll")));
-    QVERIFY(!QFile::exists(gs_KoraDir + QStringLiteral("/dict/est_20.dict")));
-    QVERIFY(QFile::exists(gs_KoraDir + QStringLiteral("/plugins/est19/a.dll")));
-    QVERIFY(QFile::exists(m_umgebung->pfad() + QStringLiteral("/ausserhalb.txt")));
+    // The texts the main flow shows for it: singular or plural.
+    const QString abgelehnt = PluginManager::gibTextInstallationslisteAbgelehnt(liste, g);
+    QCOMPARE(abgelehnt.startsWith(textAusLiteral("<b>Die Steuererkl&auml;rungsmodule k&ouml;nnen nicht")),
+             liste.split(QLatin1Char(';'), Qt::SkipEmptyParts).size() > 1);
+    const QString fehlend = PluginManager::gibTextInstallationslisteNichtGefunden(ng);
+    QCOMPARE(fehlend.isEmpty(), ng.isEmpty());
+    QCOMPARE(fehlend.contains(textAusLiteral("Folgende Steuererkl&auml;rungsmodule wurden nicht")), ng.size() > 1);
+    QCOMPARE(fehlend.contains(textAusLiteral("Folgendes Steuererkl&auml;rungsmodul wurde nicht")), ng.size() == 1);
 }
 
 QTEST_GUILESS_MAIN(TstPlanung)
