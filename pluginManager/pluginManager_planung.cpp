@@ -550,7 +550,7 @@ bool PluginManager::frageAuswahlUeberpruefen(const QStringList& namen)
         if (tage < kTageZwischenHinweisenWenigerJahre) {
             IV_LOG_INFO(textAusLiteral("Der Hinweis \".. Erkl&auml;rungen f&uuml;r mehr als 4 Jahre ..\" wird nicht "
                                        "angezeigt, weil seit dem letzten Hinweis erst %1 Tage vergangen sind.")
-                            .arg(tage));
+                            .arg(qMax<qint64>(tage, 0)));
             IV_LOG_AUSTRITT();
             return false;
         }
