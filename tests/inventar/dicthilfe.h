@@ -4,18 +4,12 @@
 // dictionary forms.
 
 #include "global/crypto/crypto.h"
+#include "tests/crypto/kryptotesthilfe.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPair>
-#include <QProcess>
-#include <QStringList>
-#include <QtTest>
 
 namespace DictHilfe {
 
@@ -34,18 +28,8 @@ struct Daten
     QList<QPair<QString, QString>> dateien; // relative path, md5
 };
 
-inline QString md5(const QByteArray& inhalt)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(inhalt, QCryptographicHash::Md5).toHex());
-}
-
-inline void schreibe(const QString& pfad, const QByteArray& inhalt)
-{
-    QDir().mkpath(QFileInfo(pfad).absolutePath());
-    QFile f(pfad);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(pfad));
-    f.write(inhalt);
-}
+using KryptoTest::md5;
+using KryptoTest::schreibe;
 
 // Writes `inhalt` below `basis` and lists it in `d` with its checksum.
 inline void datei(Daten& d, const QString& basis, const QString& relativ, const QByteArray& inhalt)
@@ -98,11 +82,9 @@ public:
         , m_md5Liste(ordner + QStringLiteral("/md5.json"))
     {
         QDir().mkpath(ordner);
-        m_ok = openssl({ QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
-                         QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:1024"),
-                         QStringLiteral("-out"), m_privat })
-            && openssl({ QStringLiteral("pkey"), QStringLiteral("-in"), m_privat, QStringLiteral("-pubout"),
-                         QStringLiteral("-out"), m_oeffentlich });
+        using KryptoTest::openssl;
+        m_ok = openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:1024", "-out", m_privat }).code == 0
+            && openssl({ "pkey", "-in", m_privat, "-pubout", "-out", m_oeffentlich }).code == 0;
         // An empty built-in list: only signatures count.
         QFile f(m_md5Liste);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("{\"data\": {}}") < 0)
@@ -115,10 +97,9 @@ public:
 
     bool signiere(const QString& pfad)
     {
-        return openssl({ QStringLiteral("dgst"), QStringLiteral("-sha1"), QStringLiteral("-sigopt"),
-                         QStringLiteral("rsa_padding_mode:pss"), QStringLiteral("-sigopt"),
-                         QStringLiteral("rsa_pss_saltlen:20"), QStringLiteral("-sign"), m_privat,
-                         QStringLiteral("-out"), pfad + QStringLiteral(".sig"), pfad });
+        const QStringList argumente = KryptoTest::opensslPss(true)
+            << "-sign" << m_privat << "-out" << pfad + QStringLiteral(".sig") << pfad;
+        return KryptoTest::openssl(argumente).code == 0;
     }
 
     // Writes the dictionary (JSON or comma-separated) and signs it.
@@ -129,18 +110,6 @@ public:
     }
 
 private:
-    static bool openssl(const QStringList& argumente)
-    {
-        QProcess p;
-        p.start(QStringLiteral("openssl"), argumente);
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished(5000);
-            return false;
-        }
-        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-
     QString m_privat, m_oeffentlich, m_md5Liste;
     bool m_ok = false;
 };

@@ -14,7 +14,6 @@
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -29,26 +28,6 @@ struct Teil
     QString name;
     QString signatur; // gut, falsch, md5liste, keine
 };
-
-bool werkzeug(const QStringList& argumente, QString* ausgabe = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(IV_VEROEFFENTLICHEN), argumente);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return false;
-    }
-    const QString text = QString::fromUtf8(p.readAll());
-    if (ausgabe)
-        *ausgabe = text;
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning("%s", qPrintable(text));
-        return false;
-    }
-    return true;
-}
 
 // Copies every file of `von` into `nach`, merging folders.
 bool verschmelze(const QString& von, const QString& nach)
@@ -92,8 +71,7 @@ void TstBeispielinstallation::initTestCase()
     m_kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
     m_privat = m_tmp.path() + QStringLiteral("/privat.pem");
     const QString oeffentlich = m_tmp.path() + QStringLiteral("/oeffentlich.pem");
-    QVERIFY(werkzeug({ QStringLiteral("schluesselpaar"), QStringLiteral("--privat"), m_privat,
-                       QStringLiteral("--oeffentlich"), oeffentlich }));
+    QCOMPARE(KryptoTest::werkzeug({ "schluesselpaar", "--privat", m_privat, "--oeffentlich", oeffentlich }).code, 0);
 
     const QList<Teil> teile = {
         { "kora_0.dict", "csv", "kora", "9999", "0", "Fiscalon", "gut" },
@@ -134,7 +112,8 @@ void TstBeispielinstallation::initTestCase()
             arg << "--unterfallArtID" << t.ufa;
         if (t.signatur == QLatin1String("gut") || t.signatur == QLatin1String("falsch"))
             arg << "--schluessel" << m_privat;
-        QVERIFY(werkzeug(arg));
+        const KryptoTest::Lauf l = KryptoTest::werkzeug(arg);
+        QVERIFY2(l.code == 0, qPrintable(l.fehler));
         const QString dict = ordner + QStringLiteral("/dict/") + t.datei;
         if (t.signatur == QLatin1String("md5liste"))
             md5Liste.append({ t.datei, DictHilfe::md5(TestUmgebung::leseDatei(dict)) });
