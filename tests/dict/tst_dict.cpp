@@ -45,7 +45,6 @@ private slots:
     void unsicherePfade_data();
     void unsicherePfade();
     void dictDateiListe();
-    void dictTextUndKora();
 
 private:
     QString schreibeDict(const QString& name, const QByteArray& dekodiert);
@@ -371,24 +370,6 @@ void TstDict::dictDateiListe()
     CryptoHelper::leseDictDateiListe(dir.path(), gueltig, ungueltig, true);
     QCOMPARE(gueltig, QStringList { "vorher" });
     QVERIFY(ungueltig.isEmpty());
-}
-
-void TstDict::dictTextUndKora()
-{
-    QTemporaryDir dir;
-    const QString teil = dir.path() + QStringLiteral("/kora");
-    const QString text = QStringLiteral("1,2,3,kora,9999,Fiscalon \u20ac,7,8,9\nkora,abc\n");
-    schreibe(teil + QStringLiteral("/dict/kora_0.dict"), latin9(text).toBase64());
-    QCOMPARE(CryptoHelper::leseDictText(teil + QStringLiteral("/dict/kora_0.dict")), text);
-
-    // Found from the program folder beside "dict"; unsigned it is still read.
-    DictInfo info;
-    QVERIFY(CryptoHelper::getKoraDictInfo(info, teil + QStringLiteral("/bin")));
-    QCOMPARE(info.langname, QStringLiteral("Fiscalon \u20ac"));
-    QCOMPARE(info.signaturGueltig, QStringLiteral("false"));
-    DictInfo leer;
-    QVERIFY(!CryptoHelper::getKoraDictInfo(leer, dir.path()));
-    QVERIFY(!CryptoHelper::getDictInfo(QStringLiteral("fehlt.dict"), leer, teil + QStringLiteral("/dict"), true, true));
 }
 
 QTEST_GUILESS_MAIN(TstDict)
