@@ -57,36 +57,22 @@ void TstFensterSchliessen::initTestCase()
         QSKIP("Xvfb fehlt (Paket xvfb).");
     QVERIFY2(QFileInfo(qEnvironmentVariable("IV_TESTFENSTER")).isExecutable(), "IV_TESTFENSTER fehlt");
 
-    // A display number nobody uses: no socket and no lock file. Ready is when
-    // a connection succeeds (the socket file is missing where /tmp/.X11-unix
-    // cannot be created, so it is no sign of readiness).
-    for (int n = 91; n < 200 && m_anzeige.isEmpty(); ++n) {
-        if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))
-            || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-            continue;
-        m_xvfb.setProgram(xvfb);
-        m_xvfb.setArguments({ QStringLiteral(":%1").arg(n), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                              QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("800x600x24") });
-        m_xvfb.setProcessChannelMode(QProcess::MergedChannels);
-        m_xvfb.start();
-        if (!m_xvfb.waitForStarted(5000))
-            QFAIL("Xvfb startet nicht");
-        qputenv("DISPLAY", QStringLiteral(":%1").arg(n).toLocal8Bit());
-        QElapsedTimer uhr;
-        uhr.start();
-        bool bereit = false;
-        while (!bereit && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000) {
-            QString fehler;
-            Plattform::gibFremdeFenster(&fehler);
-            bereit = fehler.isEmpty();
-            if (!bereit)
-                QTest::qWait(100);
-        }
-        if (bereit)
-            m_anzeige = QStringLiteral(":%1").arg(n);
-        else
-            beende(m_xvfb); // taken meanwhile, or not started: try the next number
-    }
+    // Xvfb picks a free display itself and names it once it accepts connections.
+    m_xvfb.setProgram(xvfb);
+    m_xvfb.setArguments({ QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                          QStringLiteral("800x600x24") });
+    m_xvfb.start();
+    if (!m_xvfb.waitForStarted(5000))
+        QFAIL("Xvfb startet nicht");
+    QElapsedTimer uhr;
+    uhr.start();
+    while (!m_xvfb.canReadLine() && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000)
+        m_xvfb.waitForReadyRead(500);
+    const QByteArray nummer = m_xvfb.readLine().trimmed();
+    if (!nummer.isEmpty())
+        m_anzeige = QStringLiteral(":") + QString::fromLatin1(nummer);
+    qputenv("DISPLAY", m_anzeige.toLocal8Bit());
     QVERIFY2(!m_anzeige.isEmpty(), "Keine freie X-Anzeige");
 }
 
