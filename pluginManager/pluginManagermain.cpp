@@ -9,6 +9,7 @@
 #include "global/varnelApplication/rueckfrage.h"
 #include "global/varnelApplication/textausliteral.h"
 #include "global/varnelApplication/varnelapplication.h"
+#include "pluginManager/dlgPluginManager.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
@@ -60,7 +61,6 @@ int endeNichtVerfuegbar(const QString& was)
     return EXIT_NICHT_VERFUEGBAR;
 }
 
-const QString kAssistent = QStringLiteral("den Assistenten");
 const QString kHerunterladen = QStringLiteral("das Herunterladen der Aktualisierungen");
 
 int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
@@ -135,7 +135,7 @@ bool frageHerunterladen()
 }
 
 // Steps 12 to 25 of the start-up, after the engine exists.
-int ablauf(PluginManager& pm)
+int ablauf(VarnelApplication& app, PluginManager& pm)
 {
     if (gb_SelbstUpdate && ablaufInstallSelbstUpdate(pm)) {
         logExitCode(0);
@@ -156,6 +156,21 @@ int ablauf(PluginManager& pm)
     }
     if (istErsterProzess())
         neustartSchritt(pm, serverCode == 0);
+
+    // Step 17: the wizard; hidden for the update check, minimised when the
+    // main application started us without asking for it.
+    DlgPluginManager wizard(&pm, gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty());
+    app.setzeHauptfenster(&wizard);
+    if (gb_ZeigeBenutzerDefTab)
+        wizard.setzteTabBenutzerdefiniert(1);
+    if (gb_Updateueberpuefung) {
+        wizard.hide();
+    } else if (!gb_ZeigeDlg) {
+        wizard.showMinimized();
+    } else {
+        wizard.show();
+        app.activateWindow();
+    }
 
     // Step 18: the module index; with the wizard a missing index leaves the local data.
     pm.loescheIndexDateiServer();
@@ -182,6 +197,7 @@ int ablauf(PluginManager& pm)
     pm.lesePluginInfoLokal();
     pm.setzeStausLokalePlugins();
     pm.setzeStausVerfuegbarePlugins();
+    wizard.updateTableView();
 
     if (gs_InstPlugin.isEmpty()) {
         if (!pm.gibPluginKoraInstalliert())
@@ -193,6 +209,7 @@ int ablauf(PluginManager& pm)
             pm.setzeAktionHauptanwendung(true);
         pm.setzeAktionErneuernInstallierte(alle);
         pm.setzeAktionVerfuegbareZurInstallationEmpfohlene(folgejahre);
+        wizard.setzeStatusKoras();
     } else {
         QString grund;
         QStringList nichtGefunden;
@@ -224,13 +241,28 @@ int ablauf(PluginManager& pm)
         herunterladen = gb_SilentUpdate ? true : frageHerunterladen();
     }
 
-    // Step 25 for the update check: its answer is the exit code.
-    if (gb_Updateueberpuefung && !herunterladen) {
+    // Step 24: the page to start on.
+    if (herunterladen) {
+        app.setzeHauptfenster(nullptr);
+        return endeNichtVerfuegbar(kHerunterladen);
+    }
+    const int seite = gs_InstPlugin.isEmpty() ? 1 : 2;
+    wizard.zeigeSeite(seite);
+
+    // Step 25: the update check answers with its exit code; everything else
+    // is the user's now.
+    if (gb_Updateueberpuefung) {
         const int code = pm.istUpdateVorhanden();
         logExitCode(code);
         return code;
     }
-    return endeNichtVerfuegbar(herunterladen ? kHerunterladen : kAssistent);
+    emit pm.initialisiert();
+    wizard.showNormal();
+    IV_LOG_INFO(QStringLiteral("Der Assistent wird angezeigt (Seite %1).").arg(seite));
+    const int code = QCoreApplication::exec();
+    app.setzeHauptfenster(nullptr);
+    logExitCode(code);
+    return code;
 }
 
 } // namespace
@@ -301,7 +333,7 @@ int main(int argc, char** argv)
         }
 
         PluginManager pluginManager;
-        code = ablauf(pluginManager);
+        code = ablauf(app, pluginManager);
         setzeRueckfrage(nullptr);
         QCoreApplication::removeTranslator(&uebersetzer);
     }
