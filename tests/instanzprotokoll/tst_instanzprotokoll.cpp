@@ -92,7 +92,6 @@ private slots:
     void statusAnKora();
     void sperrdateienBeiToterGegenstelle();
     void rekursivLoeschenBleibtUnterDerWurzel();
-    void schreibfehlerTavoIni();
     void entwickler_data();
     void entwickler();
 };
@@ -301,20 +300,6 @@ void TstInstanzprotokoll::rekursivLoeschenBleibtUnterDerWurzel()
     beendeLogBase();
     const QByteArray inhalt = TestUmgebung::leseDatei(log);
     QVERIFY(inhalt.contains("Rekursiv loeschen: Ignoriere " + draussen.toUtf8() + ", da nicht unterhalb von "));
-}
-
-void TstInstanzprotokoll::schreibfehlerTavoIni()
-{
-    TestUmgebung umgebung;
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QVERIFY(kern.setPluginManagerDatenModel(QStringLiteral("UPDATE/x"), 1));
-    // A folder where the file should be: the write cannot succeed.
-    QFile::remove(Einstellungen::gibTavoIniPfad());
-    QVERIFY(QDir().mkpath(Einstellungen::gibTavoIniPfad()));
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Fehler beim Schreiben in die tavo.ini. Eintrag: UPDATE/y; Fehlernummer = 1")));
-    QVERIFY(!kern.setPluginManagerDatenModel(QStringLiteral("UPDATE/y"), 2));
-    beendeLogBase();
 }
 
 void TstInstanzprotokoll::entwickler_data()

@@ -23,8 +23,6 @@ private slots:
     void tls_data();
     void tls();
     void koepfeImZugriffsprotokoll();
-    void proxy_data();
-    void proxy();
     void proxyFragtHoechstensEinmal();
     void kommunikationsTest_data();
     void kommunikationsTest();
@@ -173,35 +171,6 @@ void TstServer::koepfeImZugriffsprotokoll()
     }
 }
 
-void TstServer::proxy_data()
-{
-    QTest::addColumn<QString>("benutzer");
-    QTest::addColumn<QString>("passwort");
-    QTest::addColumn<bool>("erfolg");
-    QTest::newRow("richtige Zugangsdaten") << "anna" << "geheim" << true;
-    QTest::newRow("falsches Passwort") << "anna" << "falsch" << false;
-}
-
-void TstServer::proxy()
-{
-    QFETCH(QString, benutzer);
-    QFETCH(QString, passwort);
-    QFETCH(bool, erfolg);
-    TinyProxy proxy(m_umgebung->pfad() + QStringLiteral("/proxy-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')),
-                    QStringLiteral("anna"), QStringLiteral("geheim"));
-    QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
-    NginxServer* s = server(QStringLiteral("server"));
-    FakeRueckfrage fake;
-    downloadManager dm;
-    dm.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), benutzer, passwort);
-    if (!erfolg) {
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
-    }
-    QCOMPARE(lade(dm, s->basisUrl() + QStringLiteral("online.test")), erfolg);
-    // Stored credentials that the proxy refuses are asked for at most once.
-    QVERIFY(fake.fragen.size() <= (erfolg ? 0 : 1));
-}
-
 void TstServer::proxyFragtHoechstensEinmal()
 {
     TinyProxy proxy(m_umgebung->pfad() + QStringLiteral("/proxy-einmal"), QStringLiteral("anna"), QStringLiteral("geheim"));
@@ -220,6 +189,12 @@ void TstServer::proxyFragtHoechstensEinmal()
     // A second transfer with the same configuration does not ask either.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
     QVERIFY(!lade(dm, s->basisUrl() + QStringLiteral("online.test")));
+    QCOMPARE(fake.fragen.size(), 1);
+
+    // Stored credentials that the proxy accepts: no question at all.
+    downloadManager mitZugang;
+    mitZugang.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), QStringLiteral("anna"), QStringLiteral("geheim"));
+    QVERIFY(lade(mitZugang, s->basisUrl() + QStringLiteral("online.test")));
     QCOMPARE(fake.fragen.size(), 1);
 }
 

@@ -18,7 +18,6 @@ private slots:
 
     void schalter_data();
     void schalter();
-    void kommandozeile();
     void koraDirAbgeleitet();
     void istErsterProzess_data();
     void istErsterProzess();
@@ -92,19 +91,6 @@ void TstStartwerte::schalter()
     const Erwartung werte = ist();
     for (auto it = erwartet.cbegin(); it != erwartet.cend(); ++it)
         QCOMPARE(werte.value(it.key()), it.value());
-}
-
-void TstStartwerte::kommandozeile()
-{
-    QString kommandozeile;
-    leseParameter(QStringList{ "prog", "--zeigeDlg", "a b" }, kommandozeile);
-    QCOMPARE(kommandozeile, QStringLiteral("prog --zeigeDlg a b"));
-    QCOMPARE(gs_ProgrammPfad, QStringLiteral("prog"));
-    // Flags are cleared by a new reading, the instance number is not.
-    leseParameter(QStringList{ "prog", "--i3" }, kommandozeile);
-    leseParameter(QStringList{ "prog" }, kommandozeile);
-    QVERIFY(!gb_ZeigeDlg);
-    QCOMPARE(gi_InstanzNr, 3u);
 }
 
 void TstStartwerte::koraDirAbgeleitet()
