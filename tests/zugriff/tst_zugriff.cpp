@@ -74,10 +74,8 @@ void TstZugriff::zeitplan_data()
     QTest::newRow("Installation nach der Suche") << 2 * kStunde << kStunde << "" << "30" << false << true;
     QTest::newRow("6 Tage 23 Stunden bei 7") << 7 * kTag - kStunde << frueher << "" << "7" << false << false;
     QTest::newRow("7 Tage bei 7") << 7 * kTag << frueher << "" << "7" << false << true;
-    QTest::newRow("Vorgabe 1 Tag, 23 Stunden") << 23 * kStunde << frueher << "" << "" << false << false;
     QTest::newRow("aus mit 0") << 20 * kTag << frueher << "" << "0" << false << false;
     QTest::newRow("Administrator vor Anwender") << 3 * kTag << frueher << "2" << "30" << false << true;
-    QTest::newRow("Administrator schaltet ab") << 20 * kTag << frueher << "0" << "1" << false << false;
     QTest::newRow("vom Anwender geoeffnet") << kStunde << frueher << "" << "0" << true << true;
 }
 
@@ -173,11 +171,9 @@ void TstZugriff::entscheidung_data()
     QTest::newRow("SilentUpdate") << "silent" << 1u << false << true << false << false << 0 << true << 0;
     QTest::newRow("Autostart, nicht faellig") << "auto" << 1u << false << true << true << false << 1 << false << 0;
     QTest::newRow("Autostart, faellig, Nein") << "auto" << 1u << false << true << true << true << 0 << false << 1;
-    QTest::newRow("Autostart, faellig, ohne Dialog") << "auto" << 1u << false << false << false << true << 0 << true << 0;
     QTest::newRow("Autostart, 2. Instanz") << "auto" << 2u << false << true << false << false << 0 << true << 0;
     QTest::newRow("geoeffnet, Ja") << "dlg" << 1u << false << true << false << false << 1 << true << 1;
     QTest::newRow("geoeffnet, 2. Instanz, abgelehnt") << "dlg" << 2u << false << true << false << true << 1 << false << 0;
-    QTest::newRow("geoeffnet, 2. Instanz, erlaubt") << "dlg" << 2u << false << true << true << true << 0 << true << 0;
     QTest::newRow("instPlugin, Ja immer") << "inst" << 1u << false << true << false << false << 2 << true << 1;
 }
 
