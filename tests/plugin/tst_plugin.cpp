@@ -1,10 +1,10 @@
-// The module record: the HTML name, version comparison, the stream form and
-// the server form. Reading dictionaries is covered by the inventory tests.
+// The module record: the HTML name, version comparison and the stream form.
+// Reading dictionaries and the server index is covered by the inventory and
+// server tests.
 
 #include "global/varnelApplication/logbase.h"
 #include "pluginManager/plugin.h"
 
-#include <QDomDocument>
 #include <QtTest>
 
 class TstPlugin : public QObject
@@ -22,7 +22,6 @@ private slots:
     void stromForm();
     void stromBeschaedigt_data();
     void stromBeschaedigt();
-    void serverForm();
 
 private:
     QTemporaryDir m_tmp;
@@ -66,7 +65,7 @@ void TstPlugin::vergleicheVersion_data()
     QTest::addColumn<QList<uint>>("anderes");
     QTest::addColumn<int>("zustand");
     using L = QList<uint>;
-    QTest::newRow("NrGr groesser trotz NrAlle kleiner") << L { 5, 10, 1, 1 } << L { 5, 9, 2, 1 } << 0;
+    // NrGr over a smaller NrAlle: see the planning tests.
     QTest::newRow("gleich") << L { 5, 10, 1, 1 } << L { 5, 10, 1, 1 } << 1;
     QTest::newRow("vorzeichenlos") << L { 5, 10, 1, 1 } << L { 5, 0x80000000u, 1, 1 } << 0;
 }
@@ -179,21 +178,6 @@ void TstPlugin::stromBeschaedigt()
     ein >> q;
     QVERIFY(!q.istInitialisiert());
     QVERIFY(q.gibSetups().size() < 100);
-}
-
-void TstPlugin::serverForm()
-{
-    QDomDocument doc;
-    QVERIFY(doc.setContent(QStringLiteral(
-        "<TechNr NrAlle='1' NrGr='2' NrPlugin='3'><Version>21.3.7</Version><Daten>"
-        "<Datei Typ='bin' Pfad='a.so'/><Datei Typ='dat' Pfad='b.dat'/><Datei/><Datei Typ='x' Pfad='c'/>"
-        "</Daten></TechNr>")));
-    Plugin p;
-    QVERIFY(p.init(doc.documentElement(), QStringLiteral("Gewerbesteuererklaerung"), QStringLiteral("gew"), 2020, 5,
-                   1, 2, 3, 27300));
-    QCOMPARE(p.gibVersion(), QStringLiteral("21.3.7"));
-    // Entries without type or path are left out.
-    QCOMPARE(p.gibDateien(), QStringList({ "bin;a.so", "dat;b.dat" }));
 }
 
 QTEST_GUILESS_MAIN(TstPlugin)
