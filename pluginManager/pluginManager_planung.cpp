@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QMultiMap>
 #include <QSet>
+#include <functional>
 
 namespace {
 
@@ -216,22 +217,33 @@ void PluginManager::setzeAktionBeiINrAenderungVerfuegbarePlugins(Plugin* pPlugin
 
 // ---- tick-all switches and recommendations ---------------------------------------------
 
-void PluginManager::setzeAktionErneuernInstallierte(bool setzen)
+namespace {
+
+// Gives every record of `modell` for which `neueAktion` names an action (not -1)
+// that action, and announces the rows whose action changed.
+void setzeAktionen(DlgPluginManagerDatenmodel* modell, bool installiert, const std::function<int(Plugin*)>& neueAktion)
 {
-    for (int i = 0; i < mp_DatenmodelInstalliert->anzahl(); ++i) {
-        Plugin* p = mp_DatenmodelInstalliert->gibPlugin(i);
+    for (int i = 0; i < modell->anzahl(); ++i) {
+        Plugin* p = modell->gibPlugin(i);
         if (!p) {
-            IV_LOG_ERROR(fehlerZugriffText(i + 1, true));
+            IV_LOG_ERROR(fehlerZugriffText(i + 1, installiert));
             continue;
         }
-        if (!p->istErneuerbar())
-            continue;
-        const int neu = setzen ? Plugin::ERNEUERN : Plugin::KEINE;
-        if (p->gibAktion() != neu) {
+        const int neu = neueAktion(p);
+        if (neu >= 0 && p->gibAktion() != neu) {
             p->setzeAktion(neu);
-            mp_DatenmodelInstalliert->aktualisiereZeile(i);
+            modell->aktualisiereZeile(i);
         }
     }
+}
+
+} // namespace
+
+void PluginManager::setzeAktionErneuernInstallierte(bool setzen)
+{
+    setzeAktionen(mp_DatenmodelInstalliert, true, [setzen](Plugin* p) {
+        return p->istErneuerbar() ? (setzen ? Plugin::ERNEUERN : Plugin::KEINE) : -1;
+    });
 }
 
 void PluginManager::setzeAlleHakenAktualisieren(bool setzen)
@@ -241,20 +253,9 @@ void PluginManager::setzeAlleHakenAktualisieren(bool setzen)
 
 void PluginManager::setzeAktionVerfuegbareZurInstallationEmpfohlene(bool setzen)
 {
-    for (int i = 0; i < mp_DatenmodelVerfuegbar->anzahl(); ++i) {
-        Plugin* p = mp_DatenmodelVerfuegbar->gibPlugin(i);
-        if (!p) {
-            IV_LOG_ERROR(fehlerZugriffText(i + 1, false));
-            continue;
-        }
-        if (!p->istNeuerZeitraum())
-            continue;
-        const int neu = setzen ? Plugin::INSTALLIEREN : Plugin::KEINE;
-        if (p->gibAktion() != neu) {
-            p->setzeAktion(neu);
-            mp_DatenmodelVerfuegbar->aktualisiereZeile(i);
-        }
-    }
+    setzeAktionen(mp_DatenmodelVerfuegbar, false, [setzen](Plugin* p) {
+        return p->istNeuerZeitraum() ? (setzen ? Plugin::INSTALLIEREN : Plugin::KEINE) : -1;
+    });
 }
 
 void PluginManager::setzeAktionenEmpfohlene(bool setzen)
@@ -265,22 +266,11 @@ void PluginManager::setzeAktionenEmpfohlene(bool setzen)
 
 void PluginManager::setzeAlleHakenInstallieren(bool setzen)
 {
-    for (int i = 0; i < mp_DatenmodelVerfuegbar->anzahl(); ++i) {
-        Plugin* p = mp_DatenmodelVerfuegbar->gibPlugin(i);
-        if (!p) {
-            IV_LOG_ERROR(fehlerZugriffText(i + 1, false));
-            continue;
-        }
+    setzeAktionen(mp_DatenmodelVerfuegbar, false, [this, setzen](Plugin* p) {
         if (!p->istInstallierbar())
-            continue;
-        int neu = Plugin::KEINE;
-        if (setzen && !findeGleichesPluginGegenueber(p, true))
-            neu = Plugin::INSTALLIEREN;
-        if (p->gibAktion() != neu) {
-            p->setzeAktion(neu);
-            mp_DatenmodelVerfuegbar->aktualisiereZeile(i);
-        }
-    }
+            return -1;
+        return (setzen && !findeGleichesPluginGegenueber(p, true)) ? int(Plugin::INSTALLIEREN) : int(Plugin::KEINE);
+    });
 }
 
 void PluginManager::resetAktionenDerPlugins()
