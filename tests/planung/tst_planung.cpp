@@ -291,30 +291,25 @@ void TstPlanung::frageAlleHalbJahre()
 
 void TstPlanung::updateVorhanden_data()
 {
-    QTest::addColumn<bool>("hauptanwendung");
-    QTest::addColumn<uint>("serverNrAlle"); // 0: no server main application
+    // Without an installation: see the update-check run.
+    QTest::addColumn<uint>("serverNrAlle");
     QTest::addColumn<int>("modulStatus");
     QTest::addColumn<bool>("folgejahr");
     QTest::addColumn<int>("ergebnis");
 
-    QTest::newRow("keine Installation") << false << 2u << 0x022 << false << -1;
-    QTest::newRow("Hauptanwendung neuer") << true << 2u << 0x022 << false << 1;
-    QTest::newRow("Modul mit Update") << true << 1u << 0x042 << false << 1;
-    QTest::newRow("Folgejahr") << true << 1u << 0x022 << true << 1;
-    QTest::newRow("alles aktuell") << true << 1u << 0x022 << false << 0;
+    QTest::newRow("Hauptanwendung neuer") << 2u << 0x022 << false << 1;
+    QTest::newRow("Modul mit Update") << 1u << 0x042 << false << 1;
+    QTest::newRow("Folgejahr") << 1u << 0x022 << true << 1;
+    QTest::newRow("alles aktuell") << 1u << 0x022 << false << 0;
 }
 
 void TstPlanung::updateVorhanden()
 {
-    QFETCH(bool, hauptanwendung);
     QFETCH(uint, serverNrAlle);
     QFETCH(int, modulStatus);
     QFETCH(bool, folgejahr);
     QFETCH(int, ergebnis);
-    if (!hauptanwendung)
-        m_pm->setzePluginKoraInstalliert(nullptr);
-    if (serverNrAlle)
-        m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, serverNrAlle));
+    m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, serverNrAlle));
     Plugin* p = modul(QStringLiteral("est"), 2020, 5);
     p->setzeStatus(modulStatus);
     inst()->fuegeHinzu(p);
