@@ -38,6 +38,7 @@ private slots:
     void updatePruefung_data();
     void updatePruefung();
     void automatischerStart();
+    void entfernenPerKommandozeile();
 
 private:
     struct Lauf {
@@ -183,6 +184,21 @@ void TstAblauf::automatischerStart()
     const QByteArray letzter = zweiter.log.mid(zweiter.log.lastIndexOf("PROGRAMMSTART"));
     QVERIFY(letzter.contains("Auf dem Update-Server wurden, seit dem letzten Start des Installationsverwalter, keine "
                              "\xc3\x84nderungen vorgenommen."));
+}
+
+void TstAblauf::entfernenPerKommandozeile()
+{
+    // The main application removes a module without any wizard.
+    const QString koraDir = m_umgebung->pfad() + QStringLiteral("/entfernen/Fiscalon");
+    kopiereOrdner(m_gleicherStand, koraDir);
+    QVERIFY(QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")));
+    const Lauf weg = starte(QStringLiteral("entfernen"), koraDir, { QStringLiteral("--delPlugin=est22") });
+    QVERIFY2(weg.code == 0, weg.log.right(700).constData());
+    QVERIFY(!QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")));
+    QVERIFY(QFile::exists(koraDir + QStringLiteral("/dict/est_21.dict")));
+    // Not installed (any more): -1.
+    const Lauf nochmal = starte(QStringLiteral("entfernen"), koraDir, { QStringLiteral("--delPlugin=est22") });
+    QCOMPARE(nochmal.code, -1);
 }
 
 QTEST_GUILESS_MAIN(TstAblauf)
