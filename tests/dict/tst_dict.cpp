@@ -87,12 +87,6 @@ void TstDict::formatErkennung()
     DictParser_JSON j;
     QCOMPARE(c.pruefeFormat(datei), csv);
     QCOMPARE(j.pruefeFormat(datei), json);
-
-    const QString pfad = m_dir.path() + QStringLiteral("/format/dict/x.dict");
-    schreibe(pfad, datei);
-    std::unique_ptr<DictParser_Abstrakt> p(erzeugeDictParser(pfad));
-    QCOMPARE(bool(qobject_cast<DictParser_CSV*>(p.get())), csv);
-    QCOMPARE(bool(qobject_cast<DictParser_JSON*>(p.get())), json);
 }
 
 void TstDict::csvFelder()
