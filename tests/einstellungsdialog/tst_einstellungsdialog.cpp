@@ -42,8 +42,7 @@ void schreibeIni(const QString& pfad, const QVariantMap& werte)
 struct Seite
 {
     explicit Seite(EinstellungsDialog& dlg)
-        : dialog(dlg)
-        , optionen(dlg.findChild<AnsichtProxyOptionen*>(QStringLiteral("proxyOptionsWidget")))
+        : optionen(dlg.findChild<AnsichtProxyOptionen*>(QStringLiteral("proxyOptionsWidget")))
         , kora(dlg.findChild<AnsichtProxyEinstellung*>(QStringLiteral("m_ansichtKoraProxyEinstellung")))
         , admin(dlg.findChild<AnsichtProxyAdminEinstellung*>(QStringLiteral("m_ansichtAdminProxyEinstellung")))
     {
@@ -68,7 +67,6 @@ struct Seite
         QTest::keyClicks(e, text);
     }
 
-    EinstellungsDialog& dialog;
     AnsichtProxyOptionen* optionen;
     AnsichtProxyEinstellung* kora;
     AnsichtProxyAdminEinstellung* admin;
@@ -94,8 +92,7 @@ private slots:
     void speichern();
     void abbrechenSchreibtNichts();
 
-    void passwortManuell();
-    void adminPasswort();
+    void passwoerter();
 
 private:
     bool brauchtSchluesselbund();
@@ -307,10 +304,11 @@ void TstEinstellungsDialog::abbrechenSchreibtNichts()
 
 // ---- passwords in the key store ---------------------------------------------
 
-void TstEinstellungsDialog::passwortManuell()
+void TstEinstellungsDialog::passwoerter()
 {
     if (!brauchtSchluesselbund())
         QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
+    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true }, { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 } });
     {
         EinstellungsDialog dlg;
         dlg.show();
@@ -324,33 +322,28 @@ void TstEinstellungsDialog::passwortManuell()
     }
     QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("gehe im!"));
     QVERIFY(!TestUmgebung::leseDatei(m_kora).contains("gehe"));
-    EinstellungsDialog wieder;
-    wieder.show();
-    Seite s(wieder);
-    QCOMPARE(Seite::feld(s.kora, "passwortTextFeld")->text(), QStringLiteral("gehe im!"));
-    // Saving again without touching the password keeps it.
-    QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("alt")));
-    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("10.1.2.4"));
-    QTest::mouseClick(wieder.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("10.1.2.4"));
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
-}
-
-void TstEinstellungsDialog::adminPasswort()
-{
-    if (!brauchtSchluesselbund())
-        QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
-    QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("benutzer")));
-    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true }, { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 } });
-    EinstellungsDialog dlg;
-    dlg.show();
-    Seite s(dlg);
+    {
+        EinstellungsDialog wieder;
+        wieder.show();
+        Seite s(wieder);
+        QCOMPARE(Seite::feld(s.kora, "passwortTextFeld")->text(), QStringLiteral("gehe im!"));
+        // Saving again without touching the password keeps it.
+        QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("alt")));
+        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("10.1.2.4"));
+        QTest::mouseClick(wieder.gibOkKnopf(), Qt::LeftButton);
+        QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("10.1.2.4"));
+        QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
+    }
+    // The administrator's password goes to its own entry.
+    EinstellungsDialog admin;
+    admin.show();
+    Seite s(admin);
     QTest::mouseClick(s.knopf(AnsichtProxyOptionen::AdminProxy), Qt::LeftButton);
     Seite::tippe(Seite::feld(s.adminBlock(), "passwortTextFeld"), QStringLiteral("chefsache"));
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QTest::mouseClick(admin.gibOkKnopf(), Qt::LeftButton);
+    QCOMPARE(admin.result(), int(QDialog::Accepted));
     QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("benutzer"));
+    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
 }
 
 QTEST_MAIN(TstEinstellungsDialog)
