@@ -15,6 +15,7 @@
 #include "pluginManager/startwerte.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QTranslator>
 #include <cstdlib>
@@ -222,6 +223,18 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         }
         if (!nichtGefunden.isEmpty())
             zeigeMeldung(gs_AnwendungsName, PluginManager::gibTextInstallationslisteNichtGefunden(nichtGefunden), 1);
+    }
+
+    // What the recommendations amount to, for whoever reads the log of an
+    // unattended run.
+    {
+        int schritte = 0;
+        QStringList geplant = pm.gibAktionen(schritte);
+        for (QString& zeile : geplant)
+            zeile = textAusLiteral(zeile.remove(QRegularExpression(QStringLiteral("<[^>]*>")))).simplified();
+        IV_LOG_INFO(QStringLiteral("Vorgeschlagene Aktionen (%1 Schritte): %2")
+                        .arg(schritte)
+                        .arg(geplant.isEmpty() ? QStringLiteral("keine") : geplant.join(QStringLiteral(" | "))));
     }
 
     // Step 23: the automatic check.
