@@ -454,45 +454,39 @@ Plugin* PluginManager::findeGleichesPluginGegenueber(const Plugin* plugin, bool 
     return nullptr;
 }
 
-bool PluginManager::gibEsDiesesPluginBeiDenInstallierten(const Plugin* plugin) const
+namespace {
+
+// The first record of `modell` that is the same module as `plugin`.
+Plugin* findeGleiches(const DlgPluginManagerDatenmodel* modell, const Plugin* plugin)
 {
     if (!plugin)
-        return false;
-    for (const Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (p && Plugin::istGleichesPlugin(plugin, p))
-            return true;
+        return nullptr;
+    for (Plugin* p : modell->gibListe()) {
+        if (!p) {
+            IV_LOG_ERROR(QStringLiteral("Der Zugriff auf einen NULL-Pointer wurde verhindert."));
+            continue;
+        }
+        if (Plugin::istGleichesPlugin(plugin, p))
+            return p;
     }
-    return false;
+    return nullptr;
+}
+
+} // namespace
+
+bool PluginManager::gibEsDiesesPluginBeiDenInstallierten(const Plugin* plugin) const
+{
+    return findeGleiches(mp_DatenmodelInstalliert, plugin) != nullptr;
 }
 
 Plugin* PluginManager::gibInstalliertesPlugin(const Plugin* plugin) const
 {
-    if (!plugin)
-        return nullptr;
-    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(QStringLiteral("Der Zugriff auf einen NULL-Pointer wurde verhindert."));
-            continue;
-        }
-        if (Plugin::istGleichesPlugin(plugin, p))
-            return p;
-    }
-    return nullptr;
+    return findeGleiches(mp_DatenmodelInstalliert, plugin);
 }
 
 Plugin* PluginManager::gibVerfuegbaresPlugin(const Plugin* plugin) const
 {
-    if (!plugin)
-        return nullptr;
-    for (Plugin* p : mp_DatenmodelVerfuegbar->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(QStringLiteral("Der Zugriff auf einen NULL-Pointer wurde verhindert."));
-            continue;
-        }
-        if (Plugin::istGleichesPlugin(plugin, p))
-            return p;
-    }
-    return nullptr;
+    return findeGleiches(mp_DatenmodelVerfuegbar, plugin);
 }
 
 // ---- checks of the selection ------------------------------------------------------------
