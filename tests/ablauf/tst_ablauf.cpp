@@ -96,7 +96,7 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     // The test server's address; its certificate is self-signed as in the QS test mode.
     QSettings tavo(wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);
     tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"),
-                  QStringLiteral("127.0.0.1:%1").arg(serverTot ? freierPort() : m_nginx->port()));
+                  QStringLiteral("127.0.0.1:%1").arg(serverTot ? 1 : m_nginx->port()));
     tavo.sync();
     QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
     kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);

@@ -2,7 +2,6 @@
 // manager turned away while the first one runs.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QProcess>
@@ -50,7 +49,7 @@ QByteArray logVon(const QString& dir)
     return TestUmgebung::leseDatei(dir + QStringLiteral("/log/installationsverwaltung.log"));
 }
 
-bool warteAufLog(const QString& dir, const QByteArray& text, int ms = 20000)
+bool warteAufLog(const QString& dir, const QByteArray& text, int ms = 60000)
 {
     QElapsedTimer uhr;
     uhr.start();
@@ -76,7 +75,7 @@ private slots:
 // and, where a user is asked for consent, the answer is already stored.
 void ohneServer(const QString& benutzerDir, bool zustimmungGespeichert)
 {
-    Einstellungen::setAdminWert(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(freierPort()));
+    Einstellungen::setAdminWert(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:1"));
     if (zustimmungGespeichert)
         Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), false, benutzerDir);
 }

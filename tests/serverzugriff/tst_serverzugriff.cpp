@@ -254,7 +254,7 @@ void TstServerzugriff::serverVerzeichnis()
 
 void TstServerzugriff::unerreichbarerServer()
 {
-    quint16 tot = freierPort();
+    const quint16 tot = 1; // nobody listens on port 1
     Einstellungen::setAdminWert(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(tot));
     const QDateTime vorher = QDateTime::currentDateTime().addSecs(-1);
     auto pm = neuerManager();
