@@ -12,6 +12,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // A peer that answers every line with a fixed text (or not at all).
@@ -255,13 +260,19 @@ void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
     initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
     const QString log = gp_Log->gibDateiname();
     // A port of the range on which nobody listens: the last manager is gone.
+    // Bound without listening, so no other process can take it meanwhile.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
     quint16 frei = 0;
-    {
-        QTcpServer s;
-        for (quint16 p = 61234; p < 61384 && !s.isListening(); ++p)
-            s.listen(QHostAddress::LocalHost, p);
-        frei = s.serverPort();
+    for (quint16 p = 61234; p < 61384 && !frei; ++p) {
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(p);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            frei = p;
     }
+    QVERIFY(frei != 0);
     registriere(QStringLiteral("INSTALLATIONSVERWALTUNG"), QStringLiteral("Installationsverwaltung"), frei);
     // Left behind by a process that died while writing tavo.ini.
     const QString sperre = Einstellungen::gibTavoIniPfad() + QStringLiteral(".lock");
@@ -274,6 +285,7 @@ void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
     QVERIFY(!QFile::exists(sperre));
     beendeLogBase();
     QVERIFY(TestUmgebung::leseDatei(log).contains("INI lock-file " + sperre.toUtf8() + " geloescht! "));
+    ::close(fd);
 }
 
 void TstInstanzprotokoll::rekursivLoeschenBleibtUnterDerWurzel()
