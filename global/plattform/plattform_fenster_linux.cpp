@@ -226,18 +226,26 @@ QList<FremdesFenster> gibFremdeFenster(QString* fehler)
     return ergebnis;
 }
 
-bool fremdesFensterNachVorne(quint64 id, QString* fehler)
+// The connection works and the window still exists; otherwise the reason.
+static bool erreicheFenster(X11Verbindung& x, xcb_window_t f, QString* fehler)
 {
-    X11Verbindung x;
     if (!x.ok()) {
         setzeFehler(fehler, x.fehler());
         return false;
     }
-    const xcb_window_t f = xcb_window_t(id);
     if (!x.gibtEs(f)) {
-        setzeFehler(fehler, QStringLiteral("Das Fenster 0x%1 existiert nicht mehr.").arg(id, 0, 16));
+        setzeFehler(fehler, QStringLiteral("Das Fenster 0x%1 existiert nicht mehr.").arg(quint64(f), 0, 16));
         return false;
     }
+    return true;
+}
+
+bool fremdesFensterNachVorne(quint64 id, QString* fehler)
+{
+    X11Verbindung x;
+    const xcb_window_t f = xcb_window_t(id);
+    if (!erreicheFenster(x, f, fehler))
+        return false;
     if (x.unterstuetzt(x.ewmh()->_NET_ACTIVE_WINDOW)) {
         xcb_ewmh_request_change_active_window(x.ewmh(), x.bildschirm(), f, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
                                               XCB_CURRENT_TIME, XCB_WINDOW_NONE);
@@ -261,15 +269,9 @@ bool fremdesFensterNachVorne(quint64 id, QString* fehler)
 bool schliesseFremdesFenster(quint64 id, QString* fehler)
 {
     X11Verbindung x;
-    if (!x.ok()) {
-        setzeFehler(fehler, x.fehler());
-        return false;
-    }
     const xcb_window_t f = xcb_window_t(id);
-    if (!x.gibtEs(f)) {
-        setzeFehler(fehler, QStringLiteral("Das Fenster 0x%1 existiert nicht mehr.").arg(id, 0, 16));
+    if (!erreicheFenster(x, f, fehler))
         return false;
-    }
     if (x.unterstuetzt(x.ewmh()->_NET_CLOSE_WINDOW)) {
         xcb_ewmh_request_close_window(x.ewmh(), x.bildschirm(), f, XCB_CURRENT_TIME,
                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);

@@ -6,6 +6,7 @@
 //
 // Reads the environment as the program does (FISCALON_WURZEL, HOME, ...).
 
+#include "werkzeuge/dialogbilder/bildspeicher.h"
 #include "dialoge/dialogrueckfrage.h"
 #include "dialoge/ressourcen.h"
 #include "global/varnelApplication/einstellungen.h"
@@ -21,21 +22,10 @@
 #include <QTabWidget>
 #include <cstdio>
 
-namespace {
-
 bool speichere(QWidget* w, const QString& ziel, const QString& name)
 {
-    QApplication::processEvents();
-    const QString pfad = ziel + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!w->grab().save(pfad, "PNG")) {
-        std::fprintf(stderr, "Konnte %s nicht schreiben\n", qPrintable(pfad));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(pfad));
-    return true;
+    return speichereBild(w, ziel, name);
 }
-
-} // namespace
 
 int main(int argc, char** argv)
 {

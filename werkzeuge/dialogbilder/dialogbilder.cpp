@@ -6,6 +6,7 @@
 // nor changes the settings, the key store or the windows of the machine it
 // runs on.
 
+#include "werkzeuge/dialogbilder/bildspeicher.h"
 #include "dialoge/dialogvorlage.h"
 #include "dialoge/einstellungen/ansichtproxyoptionen.h"
 #include "dialoge/einstellungen/einstellungsdialog.h"
@@ -37,15 +38,8 @@ int g_fehler = 0;
 void speichere(QWidget* w, const QString& name)
 {
     w->show();
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-    const QString pfad = QDir(g_ziel).filePath(name + QStringLiteral(".png"));
-    if (!w->grab().save(pfad, "PNG")) {
-        std::fprintf(stderr, "Konnte %s nicht schreiben\n", qPrintable(pfad));
+    if (!speichereBild(w, g_ziel, name))
         ++g_fehler;
-        return;
-    }
-    std::printf("%s\n", qPrintable(pfad));
 }
 
 // zeigeMeldung is modal: the picture is taken from inside its event loop.

@@ -2,6 +2,7 @@
 // server, no installation and no run are involved.
 
 #include "werkzeuge/dialogbilder/wizardbilder.h"
+#include "werkzeuge/dialogbilder/bildspeicher.h"
 
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/textausliteral.h"
@@ -26,15 +27,8 @@ QString g_ziel;
 
 void speichere(QWidget* w, const QString& name)
 {
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-    const QString pfad = QDir(g_ziel).filePath(name + QStringLiteral(".png"));
-    if (!w->grab().save(pfad, "PNG")) {
-        std::fprintf(stderr, "Konnte %s nicht schreiben\n", qPrintable(pfad));
+    if (!speichereBild(w, g_ziel, name))
         ++g_fehler;
-        return;
-    }
-    std::printf("%s\n", qPrintable(pfad));
 }
 
 Plugin* modul(const char* name, const char* kurz, uint unterfallArt, uint jahr, uint interfaceNr, int kompatibilitaet,
