@@ -1,7 +1,9 @@
 #include "global/downloadManager/downloadmanager.h"
 
 #include "bauwerte.h"
+#include "global/downloadManager/dateiabruf.h"
 #include "global/downloadManager/tlseinstellungen.h"
+#include "global/plattform/plattform.h"
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/rueckfrage.h"
@@ -11,12 +13,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
-#include <QSaveFile>
+#include <QTemporaryFile>
+#include <QSslCipher>
+#include <QSslConfiguration>
 #include <limits>
 
 namespace {
 
-constexpr qint64 lesePuffer = 1024 * 1024;
+// How often the progress of a running body is looked at.
+constexpr int taktMs = 100;
 
 int alsInt(qint64 wert)
 {
@@ -33,14 +38,16 @@ downloadManager::downloadManager(QObject* parent)
     m_stillstand.setSingleShot(true);
     m_stillstand.setInterval(60000);
     connect(&m_stillstand, &QTimer::timeout, this, &downloadManager::stillstand);
+    m_takt.setInterval(taktMs);
+    connect(&m_takt, &QTimer::timeout, this, &downloadManager::meldeFortschritt);
     setSslConfiguration();
     IV_LOG_AUSTRITT();
 }
 
 downloadManager::~downloadManager()
 {
-    if (m_ziel)
-        m_ziel->cancelWriting();
+    // The worker writes into m_ziel (removed with it): it ends first.
+    m_abruf.reset();
     if (reply) {
         reply->disconnect(this);
         reply->abort();
@@ -76,10 +83,15 @@ void downloadManager::setProxyValue(const QString& host, int port, const QString
 {
     IV_LOG_EINTRITT();
     proxy = QNetworkProxy(QNetworkProxy::HttpProxy, host, quint16(port));
+    m_proxyBenutzer.clear();
+    m_proxyPasswort.clear();
     if (!user.isEmpty()) {
         proxy.setUser(user);
-        if (!password.isEmpty())
+        m_proxyBenutzer = user;
+        if (!password.isEmpty()) {
             proxy.setPassword(password);
+            m_proxyPasswort = password;
+        }
     }
     if (Einstellungen::getAdminProxyXorHostNameLookupCapability()) {
         const auto faehigkeiten = proxy.capabilities() ^ QNetworkProxy::HostNameLookupCapability;
@@ -138,7 +150,6 @@ void downloadManager::downloadStart()
     // A size left from the previous file would make the progress lie.
     contentLength = 0;
     m_stillstandAbbruch = false;
-    m_schreibFehler = false;
     m_laeuft = true;
     IV_LOG_INFO(QStringLiteral("Download wird gestartet ....."));
     doReadHead();
@@ -172,6 +183,8 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
         beende(true);
         return;
     }
+    // The body may only come from the server this HEAD has just trusted.
+    m_zertifikat = antwort->sslConfiguration().peerCertificate().toDer();
     const QVariant laenge = antwort->header(QNetworkRequest::ContentLengthHeader);
     if (laenge.isValid()) {
         contentLength = laenge.toLongLong();
@@ -186,46 +199,61 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
 void downloadManager::runDownloadFile()
 {
     IV_LOG_EINTRITT();
+    if (!m_laeuft)
+        return;
+    // Cancelled between HEAD and GET.
+    if (m_stillstandAbbruch) {
+        IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
+        beende(true);
+        return;
+    }
     const QString ziel = localFilePath();
-    m_ziel = std::make_unique<QSaveFile>(ziel);
-    if (!m_ziel->open(QIODevice::WriteOnly)) {
+    m_zielPfad = ziel;
+    m_ziel = std::make_unique<QTemporaryFile>(ziel + QStringLiteral(".XXXXXX"));
+    if (!m_ziel->open()) {
         errorText = m_ziel->errorString();
         IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht zum Schreiben ge&ouml;ffnet werden: %2").arg(ziel, errorText));
         m_ziel.reset();
         beende(true);
         return;
     }
-    if (!connect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadFileFinished, Qt::UniqueConnection))
-        IV_LOG_ERROR(QStringLiteral("Verbindung Signal/Slot konnte nicht hergestellt werden."));
-    if (reply)
-        reply->deleteLater();
-    reply = network.get(baueAnfrage());
-    // Bounded read buffer: the body goes to disk as it comes, never all into memory.
-    reply->setReadBufferSize(lesePuffer);
-    connect(reply, &QNetworkReply::sslErrors, this, &downloadManager::sslErrors);
-    connect(reply, &QNetworkReply::readyRead, this, &downloadManager::schreibeVerfuegbareDaten);
-    if (!connect(reply, &QNetworkReply::downloadProgress, this, &downloadManager::downloadProgressFile))
-        IV_LOG_ERROR(QStringLiteral("Verbindung Signal/Slot konnte nicht hergestellt werden."));
+    // Readable like any other file of the folder, not only by its owner.
+    m_ziel->setPermissions(QFileInfo::exists(ziel) ? QFile::permissions(ziel)
+                                                   : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    DateiabrufAuftrag auftrag;
+    auftrag.url = url;
+    const QNetworkRequest anfrage = baueAnfrage();
+    for (const QByteArray& name : anfrage.rawHeaderList())
+        auftrag.kopfzeilen << name + ": " + anfrage.rawHeader(name);
+    auftrag.zertifikatDer = m_zertifikat;
+    for (const QSslCipher& chiffre : QSslConfiguration::defaultConfiguration().ciphers())
+        auftrag.chiffren << chiffre.name();
+    const QNetworkProxy wirksam = network.proxy().type() == QNetworkProxy::DefaultProxy ? QNetworkProxy::applicationProxy()
+                                                                                         : network.proxy();
+    if (wirksam.type() == QNetworkProxy::HttpProxy) {
+        auftrag.proxyHost = wirksam.hostName();
+        auftrag.proxyPort = wirksam.port();
+        auftrag.proxyBenutzer = m_proxyBenutzer;
+        auftrag.proxyPasswort = m_proxyPasswort;
+        auftrag.proxyLoestNamenAuf = wirksam.capabilities() & QNetworkProxy::HostNameLookupCapability;
+    }
+    if (!m_abruf)
+        m_abruf = std::make_unique<Dateiabruf>();
+    m_gemeldet = -1;
+    m_getLaeuft = true;
+    m_abruf->starte(auftrag, m_ziel.get(), [this] {
+        QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
+    });
+    m_takt.start();
     m_stillstand.start();
     IV_LOG_AUSTRITT();
 }
 
-void downloadManager::schreibeVerfuegbareDaten()
+void downloadManager::meldeFortschritt()
 {
-    m_stillstand.start();
-    if (!reply || !m_ziel)
-        return;
-    while (reply->bytesAvailable() > 0) {
-        const QByteArray stueck = reply->read(lesePuffer);
-        if (stueck.isEmpty())
-            break;
-        if (!m_schreibFehler && m_ziel->write(stueck) != stueck.size()) {
-            m_schreibFehler = true;
-            errorText = m_ziel->errorString();
-            IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_ziel->fileName(), errorText));
-            reply->abort();
-            return;
-        }
+    if (m_abruf && m_abruf->empfangen() != m_gemeldet) {
+        m_gemeldet = m_abruf->empfangen();
+        downloadProgressFile(m_gemeldet, contentLength);
     }
 }
 
@@ -235,33 +263,38 @@ void downloadManager::downloadProgressFile(qint64 done, qint64)
     emit downloadProgress(alsInt(done), alsInt(contentLength));
 }
 
-void downloadManager::loadFileFinished(QNetworkReply* antwort)
+void downloadManager::loadFileFinished()
 {
     IV_LOG_EINTRITT();
-    if (antwort != reply)
+    if (!m_getLaeuft || !m_abruf)
         return;
+    m_abruf->warte();
+    m_getLaeuft = false;
+    m_takt.stop();
+    meldeFortschritt();
     m_stillstand.stop();
-    disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadFileFinished);
-    disconnect(antwort, &QNetworkReply::downloadProgress, this, &downloadManager::downloadProgressFile);
-    const int status = antwort->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (antwort->error() == QNetworkReply::NoError && status < 300 && !m_schreibFehler)
-        schreibeVerfuegbareDaten();
-    if (antwort->error() != QNetworkReply::NoError || status >= 300 || m_schreibFehler) {
-        if (!m_stillstandAbbruch && !m_schreibFehler)
-            errorText = antwort->errorString();
-        IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(antwort->url().toString(), errorText));
-        if (m_ziel)
-            m_ziel->cancelWriting();
+    if (!m_abruf->erfolgreich()) {
+        errorText = m_abruf->fehlerText();
+        if (m_abruf->schreibFehler())
+            IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
+        IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
         m_ziel.reset();
         beende(true);
         return;
     }
-    const QString pfad = m_ziel ? m_ziel->fileName() : QString();
-    const bool gespeichert = m_ziel && !m_schreibFehler && m_ziel->commit();
-    if (!gespeichert && m_ziel)
+    // No fsync before the rename: every downloaded file is checked against its
+    // signature or checksum before use, and a gigabyte-sized sync would double
+    // the time of a large installer.
+    const QString pfad = m_zielPfad;
+    bool gespeichert = m_ziel->flush();
+    if (!gespeichert)
         errorText = m_ziel->errorString();
+    m_ziel->close();
+    if (gespeichert) {
+        gespeichert = Plattform::ersetzeDatei(m_ziel->fileName(), pfad, &errorText);
+        m_ziel->setAutoRemove(!gespeichert);
+    }
     m_ziel.reset();
-    antwort->close();
     if (!gespeichert) {
         IV_LOG_ERROR(QStringLiteral("Fehler beim Speichern der Datei!"));
         beende(true);
@@ -282,20 +315,24 @@ void downloadManager::beende(bool fehler, const QString& pfad)
 
 void downloadManager::abbrechen()
 {
-    if (!reply || !m_laeuft)
-        return;
-    m_stillstandAbbruch = true;
-    errorText = QStringLiteral("Die \u00dcbertragung wurde abgebrochen.");
-    reply->abort();
+    brichAb(QStringLiteral("Die \u00dcbertragung wurde abgebrochen."));
 }
 
 void downloadManager::stillstand()
 {
-    if (!reply || !m_laeuft)
+    brichAb(QStringLiteral("Der Server hat seit %1 Sekunden keine Daten gesendet.").arg(m_stillstand.interval() / 1000));
+}
+
+void downloadManager::brichAb(const QString& grund)
+{
+    if (!m_laeuft)
         return;
     m_stillstandAbbruch = true;
-    errorText = QStringLiteral("Der Server hat seit %1 Sekunden keine Daten gesendet.").arg(m_stillstand.interval() / 1000);
-    reply->abort();
+    errorText = grund;
+    if (m_getLaeuft)
+        m_abruf->abbrechen(grund);
+    else if (reply)
+        reply->abort();
 }
 
 void downloadManager::sslErrors(const QList<QSslError>& errors)
@@ -329,6 +366,9 @@ void downloadManager::proxyAuthenticationDialog(const QNetworkProxy& p, QAuthent
     const bool ok = rueckfrage().frageProxyZugang(p.hostName(), QString::number(p.port()), 1, benutzer, passwort);
     proxyDialogOffen = false;
     if (ok) {
+        // The body's transfer uses them as well.
+        m_proxyBenutzer = benutzer;
+        m_proxyPasswort = passwort;
         authenticator->setUser(benutzer);
         authenticator->setPassword(passwort);
     }

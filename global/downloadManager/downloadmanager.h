@@ -3,6 +3,10 @@
 // size, then a GET whose body streams into a temporary file beside the target
 // and replaces the target only when complete. Every transfer ends with exactly
 // one finished().
+//
+// The HEAD runs on Qt's network stack and decides everything about trust and
+// the proxy; the body is carried by Dateiabruf, bound to what the HEAD
+// accepted.
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -15,7 +19,8 @@
 
 class QAuthenticator;
 class QNetworkReply;
-class QSaveFile;
+class QTemporaryFile;
+class Dateiabruf;
 
 class downloadManager : public QObject
 {
@@ -51,7 +56,7 @@ public slots:
     void abbrechen();
 
 private slots:
-    void loadFileFinished(QNetworkReply* reply);
+    void loadFileFinished();
     void loadHeadFinished(QNetworkReply* reply);
     void sslErrors(const QList<QSslError>& errors);
     void runDownloadFile();
@@ -63,9 +68,10 @@ private slots:
 private:
     QNetworkRequest baueAnfrage() const;
     void doReadHead();
-    void schreibeVerfuegbareDaten();
+    void meldeFortschritt();
     void beende(bool fehler, const QString& pfad = QString());
     void stillstand();
+    void brichAb(const QString& grund);
 
     QNetworkAccessManager network;
     QPointer<QNetworkReply> reply;
@@ -78,10 +84,17 @@ private:
     QString errorText;
     int httpStatus = 200;
 
-    std::unique_ptr<QSaveFile> m_ziel;
+    std::unique_ptr<QTemporaryFile> m_ziel; // beside the target, renamed over it when complete
+    QString m_zielPfad;
+    std::unique_ptr<Dateiabruf> m_abruf;
+    QByteArray m_zertifikat; // leaf certificate of the last successful HEAD
+    QString m_proxyBenutzer;
+    QString m_proxyPasswort;
     QTimer m_stillstand;
+    QTimer m_takt;
+    qint64 m_gemeldet = -1;
+    bool m_getLaeuft = false;
     bool m_laeuft = false;
     bool m_stillstandAbbruch = false;
-    bool m_schreibFehler = false;
     int m_proxyDialogZeit = 25000;
 };

@@ -44,6 +44,10 @@ QString programmDatei(const QString& argv0);
 // Folder for cross-process locks of this user's session.
 QString laufzeitOrdner();
 
+// Moves `quelle` over `ziel` in one step, replacing an existing file: readers
+// see the old or the new file, never a mix. Both must be on one file system.
+bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler = nullptr);
+
 // A named lock that is free again when its holder dies (the notice "already
 // working" must never stay blocked by a crashed process).
 class BenannteSperre

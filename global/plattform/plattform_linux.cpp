@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
@@ -86,6 +87,15 @@ QString programmDatei(const QString& argv0)
     // Started through PATH: argv[0] names no folder, the kernel knows the file.
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     return exe.isEmpty() ? QFileInfo(argv0).absoluteFilePath() : exe;
+}
+
+bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler)
+{
+    if (::rename(QFile::encodeName(quelle).constData(), QFile::encodeName(ziel).constData()) == 0)
+        return true;
+    if (fehler)
+        *fehler = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 }
 
 QString laufzeitOrdner()

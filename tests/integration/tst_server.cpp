@@ -9,8 +9,63 @@
 
 #include <QSignalSpy>
 #include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QtTest>
 #include <memory>
+
+namespace {
+
+// Shows the first connection one certificate and every later one another, as
+// a server swapped between the HEAD and the GET of one file would.
+class WechselServer : public QTcpServer
+{
+public:
+    WechselServer(const TestZertifikate& z, const QByteArray& inhalt)
+        : m_inhalt(inhalt)
+    {
+        for (const char* art : { "server", "selbst" }) {
+            QFile zert(z.zertifikat(QLatin1String(art))), schluessel(z.schluessel(QLatin1String(art)));
+            zert.open(QIODevice::ReadOnly);
+            schluessel.open(QIODevice::ReadOnly);
+            m_zert << QSslCertificate(zert.readAll());
+            m_schluessel << QSslKey(schluessel.readAll(), QSsl::Rsa);
+        }
+        listen(QHostAddress::LocalHost, 0);
+    }
+    int verbindungen = 0;
+
+protected:
+    void incomingConnection(qintptr deskriptor) override
+    {
+        auto* s = new QSslSocket(this);
+        s->setSocketDescriptor(deskriptor);
+        const int i = qMin(verbindungen++, 1);
+        s->setLocalCertificate(m_zert[i]);
+        s->setPrivateKey(m_schluessel[i]);
+        connect(s, &QSslSocket::readyRead, s, [this, s] {
+            m_puffer[s] += s->readAll();
+            int ende;
+            while ((ende = m_puffer[s].indexOf("\r\n\r\n")) >= 0) {
+                const bool head = m_puffer[s].startsWith("HEAD");
+                m_puffer[s].remove(0, ende + 4);
+                s->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_inhalt.size()) + "\r\n\r\n");
+                if (!head)
+                    s->write(m_inhalt);
+            }
+        });
+        s->startServerEncryption();
+    }
+
+private:
+    QByteArray m_inhalt;
+    QList<QSslCertificate> m_zert;
+    QList<QSslKey> m_schluessel;
+    QHash<QSslSocket*, QByteArray> m_puffer;
+};
+
+} // namespace
 
 class TstServer : public QObject
 {
@@ -24,6 +79,7 @@ private slots:
     void tls();
     void koepfeImZugriffsprotokoll();
     void proxyFragtHoechstensEinmal();
+    void inhaltNurVomGeprueftenServer();
     void kommunikationsTest_data();
     void kommunikationsTest();
 
@@ -190,11 +246,40 @@ void TstServer::proxyFragtHoechstensEinmal()
     QVERIFY(!lade(dm, s->basisUrl() + QStringLiteral("online.test")));
     QCOMPARE(fake.fragen.size(), 1);
 
+    // Credentials typed in once carry the body's transfer as well.
+    {
+        FakeRueckfrage richtig;
+        richtig.proxyZugaenge = { { QStringLiteral("anna"), QStringLiteral("geheim") } };
+        downloadManager getippt;
+        getippt.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), QString(), QString());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("verlangt eine Authentifizierung")));
+        QVERIFY(lade(getippt, s->basisUrl() + QStringLiteral("release/paket.zip")));
+        QCOMPARE(QFileInfo(m_ziel + QStringLiteral("/paket.zip")).size(), qint64(256 * 1024));
+        QCOMPARE(richtig.fragen.size(), 1);
+    }
+
     // Stored credentials that the proxy accepts: no question at all.
     downloadManager mitZugang;
     mitZugang.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), QStringLiteral("anna"), QStringLiteral("geheim"));
     QVERIFY(lade(mitZugang, s->basisUrl() + QStringLiteral("online.test")));
     QCOMPARE(fake.fragen.size(), 1);
+}
+
+void TstServer::inhaltNurVomGeprueftenServer()
+{
+    const QByteArray inhalt(300 * 1024, 'w');
+    WechselServer s(*m_zert, inhalt);
+    m_ziel += QStringLiteral("/wechsel");
+    QDir().mkpath(m_ziel);
+    downloadManager dm;
+    const QString url = QStringLiteral("https://127.0.0.1:%1/paket.zip").arg(s.serverPort());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    QString fehler;
+    QVERIFY(!lade(dm, url, &fehler));
+    QVERIFY2(fehler.contains(QStringLiteral("anderes Zertifikat")), qPrintable(fehler));
+    QCOMPARE(s.verbindungen, 2);
+    QVERIFY(!QFileInfo::exists(m_ziel + QStringLiteral("/paket.zip")));
+    QCOMPARE(QDir(m_ziel).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 
 void TstServer::kommunikationsTest_data()
