@@ -50,8 +50,8 @@ private:
     void antworte(QTcpSocket* s, bool head)
     {
         const QByteArray n = QByteArray::number(m_inhalt.size());
-        if (m_modus == QLatin1String("404")) {
-            s->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        if (m_modus == QLatin1String("404") || m_modus == QLatin1String("500")) {
+            s->write("HTTP/1.1 " + m_modus.toLatin1() + " Fehler\r\nContent-Length: 0\r\n\r\n");
             return;
         }
         if (m_modus == QLatin1String("ohneLaenge")) {
@@ -153,6 +153,7 @@ void TstDownloadManager::fehlschlaege_data()
     QTest::addColumn<int>("anfragen");
     QTest::addColumn<QString>("grund");
     QTest::newRow("404") << "404" << 404 << 1 << "";
+    QTest::newRow("500") << "500" << 500 << 1 << "";
     QTest::newRow("Abbruch mitten im Inhalt") << "abbruch" << 200 << 2 << "";
     QTest::newRow("kuerzer als Content-Length") << "kurz" << 200 << 2 << "";
     QTest::newRow("Server stockt") << "stockt" << 200 << 2 << "keine Daten";

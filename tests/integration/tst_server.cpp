@@ -174,6 +174,7 @@ void TstServer::tls_data()
     QTest::newRow("selbst signiert im Testmodus") << "selbst" << true << true << "Im Testmode wird Fehler ignoriert.";
     QTest::newRow("anderer Host") << "anderer" << false << false << "QSslError::HostNameMismatch";
     QTest::newRow("anderer Host im Testmodus") << "anderer" << true << false << "QSslError::HostNameMismatch";
+    QTest::newRow("abgelaufen") << "abgelaufen" << true << false << "QSslError::CertificateExpired";
     QTest::newRow("nur TLS 1.0 und 1.1") << "alt" << true << false << "";
     QTest::newRow("nur CBC") << "cbc" << true << false << "";
 }
@@ -195,6 +196,8 @@ void TstServer::tls()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::SelfSignedCertificate")));
     if (art == QLatin1String("anderer"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::HostNameMismatch")));
+    if (art == QLatin1String("abgelaufen"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::CertificateExpired")));
     QString fehler;
     QCOMPARE(lade(dm, s->basisUrl() + QStringLiteral("release/paket.zip"), &fehler), erfolg);
     QCOMPARE(QFileInfo::exists(m_ziel + QStringLiteral("/paket.zip")), erfolg);

@@ -74,13 +74,15 @@ TestZertifikate::TestZertifikate(const QString& verzeichnis)
                   "-keyout", pfad("ca.key"), "-out", pfad("ca.pem") })
         && openssl({ "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
                      "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", pfad("selbst.key"), "-out", pfad("selbst.pem") });
-    for (const char* art : { "server", "anderer" }) {
+    // "abgelaufen" ended yesterday.
+    for (const char* art : { "server", "anderer", "abgelaufen" }) {
         const QString a = QString::fromLatin1(art);
+        const bool anderer = a == QLatin1String("anderer");
         m_gueltig = m_gueltig
-            && openssl({ "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + (a == "server" ? QStringLiteral("127.0.0.1") : QStringLiteral("update.anderer-host.example")),
+            && openssl({ "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + (anderer ? QStringLiteral("update.anderer-host.example") : QStringLiteral("127.0.0.1")),
                          "-keyout", m_dir + "/" + a + ".key", "-out", m_dir + "/" + a + ".csr" })
             && openssl({ "x509", "-req", "-in", m_dir + "/" + a + ".csr", "-CA", pfad("ca.pem"), "-CAkey", pfad("ca.key"),
-                         "-CAcreateserial", "-days", "2", "-extfile", a == "server" ? san : pfad("anderer.cnf"),
+                         "-CAcreateserial", "-days", a == QLatin1String("abgelaufen") ? "-1" : "2", "-extfile", anderer ? pfad("anderer.cnf") : san,
                          "-out", m_dir + "/" + a + ".pem" });
     }
 }
