@@ -24,6 +24,17 @@ QString alsHostText(const QString& host)
     return host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
 }
 
+// The proxy gets one address to connect to; IPv4 is the one that works
+// wherever a name has both.
+QString ersteAdresse(const QList<QHostAddress>& adressen)
+{
+    for (const QHostAddress& a : adressen) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            return a.toString();
+    }
+    return adressen.isEmpty() ? QString() : adressen.constFirst().toString();
+}
+
 } // namespace
 
 // libcurl and OpenSSL call these with their own signatures.
@@ -155,11 +166,11 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, QIODevice* ziel, std::function<
             curl_easy_setopt(c, CURLOPT_PROXYPASSWORD, passwort.constData());
         }
         if (!auftrag.proxyLoestNamenAuf && QHostAddress(auftrag.url.host()).isNull()) {
-            const QHostInfo info = QHostInfo::fromName(auftrag.url.host());
-            if (!info.addresses().isEmpty()) {
+            const QString ziel = ersteAdresse(QHostInfo::fromName(auftrag.url.host()).addresses());
+            if (!ziel.isEmpty()) {
                 const QString port = QString::number(auftrag.url.port(auftrag.url.scheme() == QLatin1String("https") ? 443 : 80));
-                umweg = (alsHostText(auftrag.url.host()) + QLatin1Char(':') + port + QLatin1Char(':')
-                         + alsHostText(info.addresses().constFirst().toString()) + QLatin1Char(':') + port)
+                umweg = (alsHostText(auftrag.url.host()) + QLatin1Char(':') + port + QLatin1Char(':') + alsHostText(ziel)
+                         + QLatin1Char(':') + port)
                             .toUtf8();
             }
         }

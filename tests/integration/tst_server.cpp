@@ -3,6 +3,7 @@
 
 #include "global/downloadManager/downloadmanager.h"
 #include "global/kommunikationsTest/kommunikationstest.h"
+#include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
@@ -80,6 +81,7 @@ private slots:
     void koepfeImZugriffsprotokoll();
     void proxyFragtHoechstensEinmal();
     void inhaltNurVomGeprueftenServer();
+    void proxyOhneNamensaufloesung();
     void kommunikationsTest_data();
     void kommunikationsTest();
 
@@ -283,6 +285,27 @@ void TstServer::inhaltNurVomGeprueftenServer()
     QCOMPARE(s.verbindungen, 2);
     QVERIFY(!QFileInfo::exists(m_ziel + QStringLiteral("/paket.zip")));
     QCOMPARE(QDir(m_ziel).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+void TstServer::proxyOhneNamensaufloesung()
+{
+    // With the lookup capability flipped off, we resolve the name ourselves and
+    // the proxy sees only the address, for the HEAD and for the body.
+    Einstellungen::setAdminWert(QStringLiteral("PROXY/XorHostNameLookupCapability"), true);
+    const QString arbeit = m_umgebung->pfad() + QStringLiteral("/proxy-xor");
+    TinyProxy proxy(arbeit, QString(), QString());
+    QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
+    NginxServer* s = server(QStringLiteral("selbst"));
+    downloadManager dm;
+    dm.setTestmodus(true);
+    dm.setProxyValue(QStringLiteral("127.0.0.1"), proxy.port(), QString(), QString());
+    Einstellungen::setAdminWert(QStringLiteral("PROXY/XorHostNameLookupCapability"), false);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::SelfSignedCertificate")));
+    const QString url = s->basisUrl().replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    QVERIFY(lade(dm, url + QStringLiteral("release/paket.zip")));
+    const QString protokoll = QString::fromUtf8(TestUmgebung::leseDatei(arbeit + QStringLiteral("/tinyproxy.log")));
+    QCOMPARE(protokoll.count(QStringLiteral("CONNECT 127.0.0.1:")), 2);
+    QVERIFY(!protokoll.contains(QStringLiteral("CONNECT localhost")));
 }
 
 void TstServer::kommunikationsTest_data()
