@@ -73,9 +73,8 @@ void Dateiabruf::starte(const DateiabrufAuftrag& auftrag, QIODevice* ziel, std::
     m_erfolgreich = false;
     m_schreibFehler = false;
     m_zertifikatFremd = false;
-    m_status = 0;
     m_ziel = ziel;
-    m_faden = std::thread(&Dateiabruf::lauf, this, auftrag, ziel, std::move(fertig));
+    m_faden = std::thread(&Dateiabruf::lauf, this, auftrag, std::move(fertig));
 }
 
 void Dateiabruf::warte()
@@ -102,7 +101,7 @@ QString Dateiabruf::fehlerText() const
     return m_fehler;
 }
 
-void Dateiabruf::lauf(DateiabrufAuftrag auftrag, QIODevice* ziel, std::function<void()> fertig)
+void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
 {
     m_zertifikat = auftrag.zertifikatDer;
     CURL* c = handle(m_curl);
@@ -183,7 +182,6 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, QIODevice* ziel, std::function<
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     long proxyStatus = 0;
     curl_easy_getinfo(c, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
-    m_status = int(status);
     curl_slist_free_all(koepfe);
     curl_slist_free_all(umwege);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
@@ -191,7 +189,7 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, QIODevice* ziel, std::function<
     m_erfolgreich = ergebnis == CURLE_OK && status > 0 && status < 300;
     if (!m_erfolgreich) {
         if (m_schreibFehler)
-            m_fehler = ziel->errorString();
+            m_fehler = m_ziel->errorString();
         else if (m_zertifikatFremd)
             m_fehler = QStringLiteral("Der Server zeigt ein anderes Zertifikat als bei der Abfrage der Dateigr\u00f6\u00dfe.");
         else if (proxyStatus == 407 || status == 407)

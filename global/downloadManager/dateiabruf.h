@@ -54,12 +54,11 @@ public:
     // Valid after fertig.
     bool erfolgreich() const { return m_erfolgreich; }
     bool schreibFehler() const { return m_schreibFehler; }
-    int status() const { return m_status; }
     QString fehlerText() const;
 
 private:
     friend struct DateiabrufRueckrufe;
-    void lauf(DateiabrufAuftrag auftrag, QIODevice* ziel, std::function<void()> fertig);
+    void lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig);
 
     void* m_curl = nullptr;
     std::thread m_faden;
@@ -74,5 +73,4 @@ private:
     bool m_erfolgreich = false;
     bool m_schreibFehler = false;
     bool m_zertifikatFremd = false;
-    int m_status = 0;
 };

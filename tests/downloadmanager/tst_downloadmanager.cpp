@@ -8,6 +8,8 @@
 #include "testhilfe/testumgebung.h"
 
 #include <QSignalSpy>
+#include <csignal>
+#include <sys/resource.h>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -135,6 +137,7 @@ private slots:
     void nameUndZielordner();
     void anfrageKoepfe();
     void zielNichtBeschreibbar();
+    void plattVollMittenImInhalt();
 
 private:
     TestUmgebung* m_umgebung = nullptr;
@@ -269,6 +272,31 @@ void TstDownloadManager::zielNichtBeschreibbar()
     QCOMPARE(f.meldungen, 1);
     QVERIFY(f.fehler);
     QCOMPARE(dm.httpStatusCode(), 0);
+}
+
+void TstDownloadManager::plattVollMittenImInhalt()
+{
+    // A file size limit stands in for a full disk: the write fails half-way.
+    const QByteArray inhalt = beispiel(3 * 1024 * 1024);
+    SkriptServer server(QStringLiteral("ok"), inhalt);
+    const QString ziel = m_umgebung->pfad() + QStringLiteral("/voll");
+    QDir().mkpath(ziel);
+    downloadManager dm;
+    rlimit alt {};
+    getrlimit(RLIMIT_FSIZE, &alt);
+    const auto signalVorher = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit grenze = alt;
+    grenze.rlim_cur = 1024 * 1024;
+    setrlimit(RLIMIT_FSIZE, &grenze);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht geschrieben werden")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    const Ergebnis e = lade(dm, server.url(), ziel);
+    setrlimit(RLIMIT_FSIZE, &alt);
+    std::signal(SIGXFSZ, signalVorher);
+    QCOMPARE(e.meldungen, 1);
+    QVERIFY(e.fehler);
+    QVERIFY(!dm.errorString().isEmpty());
+    QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstDownloadManager)
