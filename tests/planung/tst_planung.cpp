@@ -11,7 +11,6 @@
 #include "pluginManager/startwerte.h"
 #include "tests/testhilfe/testumgebung.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 
@@ -52,352 +51,307 @@ const char* const kAchtung = "<b>Achtung!</b> Sie haben folgende Steuererkl&auml
                              "Aktualisierung ausgeschlossen. Diese k&ouml;nnen nach Aktualisierung der Hauptanwendung "
                              "nicht mehr verwendet werden.";
 
+struct Zustand
+{
+    QList<uint> lokal, server; // NrAlle, NrGr, NrPlugin, Rev; server empty: not on the server
+    bool serverGelesen;
+    int statusLokal, statusServer;
+    bool keinUpdatePaket;
+};
+
+struct Installationsliste
+{
+    QString liste;
+    int serverKora; // 0 none, 1 not newer, 2 newer
+    bool folgejahre, ergebnis;
+    QString grund;
+    QStringList nichtGefunden, geplant; // geplant: available side, then the main application's action
+};
+
+// The server's main application (IF 6) is the reference once its update is chosen.
+struct Hauptanwendung
+{
+    bool aktualisieren;
+    QList<int> status;       // est20 (installed, IF 5; server IF 6), est21 (IF 6), ust20 (IF 5)
+    QStringList installiert; // est18 has left the server
+    QString kompatibelNeu;
+};
+
+struct UpdateVorhanden
+{
+    uint serverNrAlle;
+    int modulStatus;
+    bool folgejahr;
+    int ergebnis;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Zustand)
+Q_DECLARE_METATYPE(Hauptanwendung)
+Q_DECLARE_METATYPE(UpdateVorhanden)
+Q_DECLARE_METATYPE(Installationsliste)
 
 class TstPlanung : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase() { initLogBase(QStringLiteral("tst_planung"), 10 * 1024 * 1024, m_log.path()); }
-    void cleanupTestCase() { beendeLogBase(); }
-    void init();
-    void cleanup();
-
-    void zustand_data();
-    void zustand();
-    void hauptanwendungWaehlen_data();
-    void hauptanwendungWaehlen();
-    void auswahlzustand_data();
-    void auswahlzustand();
-    void zusammenfassung();
-    void frageAlleHalbJahre_data();
-    void frageAlleHalbJahre();
-    void updateVorhanden_data();
-    void updateVorhanden();
-    void installationsliste_data();
-    void installationsliste();
-
-private:
     QTemporaryDir m_log;
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<PluginManager> m_pm;
     DlgPluginManagerDatenmodel* inst() const { return m_pm->gibDatenmodelInstalliert(); }
     DlgPluginManagerDatenmodel* verf() const { return m_pm->gibDatenmodelVerfuegbar(); }
-};
-
-void TstPlanung::init()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    setzeStartwerteZurueck();
-    gs_DirUserKora = m_umgebung->pfad() + QStringLiteral("/benutzer/kora");
-    m_pm = std::make_unique<PluginManager>();
-    m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5, 1, 1, 1, 300));
-}
-
-void TstPlanung::cleanup()
-{
-    m_pm.reset();
-    setzeStartwerteZurueck();
-    m_umgebung.reset();
-}
-
-void TstPlanung::zustand_data()
-{
-    QTest::addColumn<QList<uint>>("lokal");  // IF, NrAlle, NrGr, NrPlugin, Rev
-    QTest::addColumn<QList<uint>>("server"); // empty: not on the server
-    QTest::addColumn<bool>("serverGelesen");
-    QTest::addColumn<int>("statusLokal");
-    QTest::addColumn<int>("statusServer");
-    QTest::addColumn<bool>("keinUpdatePaket");
-
-    QTest::newRow("NrGr groesser trotz kleinerem NrAlle") << QList<uint>{ 5, 10, 1, 1, 100 } << QList<uint>{ 5, 9, 2, 1, 100 }
-                                                         << true << 0x042 << 0x042 << false;
-    QTest::newRow("Update ohne Paket") << QList<uint>{ 5, 1, 1, 1, 99 } << QList<uint>{ 5, 1, 1, 2, 101 } << true
-                                       << 0x042 << 0x012 << true;
-    QTest::newRow("nicht mehr auf dem Server") << QList<uint>{ 5, 1, 1, 1, 100 } << QList<uint>() << true << 0x082 << 0 << false;
-    QTest::newRow("Server nicht gelesen") << QList<uint>{ 5, 1, 1, 1, 100 } << QList<uint>() << false << 0x102 << 0 << false;
-}
-
-void TstPlanung::zustand()
-{
-    QFETCH(QList<uint>, lokal);
-    QFETCH(QList<uint>, server);
-    QFETCH(bool, serverGelesen);
-    QFETCH(int, statusLokal);
-    QFETCH(int, statusServer);
-    QFETCH(bool, keinUpdatePaket);
-
-    Plugin* l = modul(QStringLiteral("est"), 2020, lokal[0], lokal[1], lokal[2], lokal[3], lokal[4]);
-    inst()->fuegeHinzu(l);
-    Plugin* s = nullptr;
-    if (!server.isEmpty()) {
-        s = modul(QStringLiteral("est"), 2020, server[0], server[1], server[2], server[3], server[4]);
-        gibUpdatepaket(s, 100);
-        verf()->fuegeHinzu(s);
+    Plugin* lokal(Plugin* p) { inst()->fuegeHinzu(p); return p; }
+    Plugin* server(Plugin* p) { verf()->fuegeHinzu(p); return p; }
+    void plane()
+    {
+        m_pm->setzeStausLokalePlugins();
+        m_pm->setzeStausVerfuegbarePlugins();
     }
-    if (serverGelesen)
-        verf()->fuegeHinzu(modul(QStringLiteral("est"), 2019, 5)); // another year: another module
 
-    QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
-    QCOMPARE(zeilen.count(), 1);
-    QCOMPARE(l->gibStatus(), statusLokal);
-    QCOMPARE(l->istKeinUpdatePaket(), keinUpdatePaket);
-    if (s) {
-        QCOMPARE(s->gibStatus(), statusServer);
-        QVERIFY(s->istInstalliert());
+private slots:
+    void initTestCase() { initLogBase(QStringLiteral("tst_planung"), 10 * 1024 * 1024, m_log.path()); }
+    void cleanupTestCase() { beendeLogBase(); }
+    void init()
+    {
+        m_umgebung = std::make_unique<TestUmgebung>();
+        setzeStartwerteZurueck();
+        gs_DirUserKora = m_umgebung->pfad() + QStringLiteral("/benutzer/kora");
+        m_pm = std::make_unique<PluginManager>();
+        m_pm->setzePluginKoraInstalliert(modul(QStringLiteral("kora"), 0, 5, 1, 1, 1, 300));
     }
-}
+    void cleanup()
+    {
+        m_pm.reset();
+        setzeStartwerteZurueck();
+        m_umgebung.reset();
+    }
 
-// The server's main application becomes the reference once its update is chosen.
-void TstPlanung::hauptanwendungWaehlen_data()
-{
-    QTest::addColumn<bool>("aktualisieren");
-    QTest::addColumn<QList<int>>("status");      // est20 (installed, IF 5; server IF 6), est21 (IF 6), ust20 (IF 5)
-    QTest::addColumn<QStringList>("installiert"); // est18 has left the server
-    QTest::addColumn<QString>("kompatibelNeu");
+    void zustand_data()
+    {
+        QTest::addColumn<Zustand>("z");
+        QTest::newRow("NrGr groesser trotz kleinerem NrAlle") << Zustand{ { 10, 1, 1, 100 }, { 9, 2, 1, 100 }, true, 0x042, 0x042, false };
+        QTest::newRow("Update ohne Paket") << Zustand{ { 1, 1, 1, 99 }, { 1, 1, 2, 101 }, true, 0x042, 0x012, true };
+        QTest::newRow("nicht mehr auf dem Server") << Zustand{ { 1, 1, 1, 100 }, {}, true, 0x082, 0, false };
+        QTest::newRow("Server nicht gelesen") << Zustand{ { 1, 1, 1, 100 }, {}, false, 0x102, 0, false };
+    }
+    void zustand()
+    {
+        QFETCH(Zustand, z);
+        const auto& l = z.lokal;
+        Plugin* lok = lokal(modul(QStringLiteral("est"), 2020, 5, l[0], l[1], l[2], l[3]));
+        Plugin* s = nullptr;
+        if (!z.server.isEmpty()) {
+            s = server(modul(QStringLiteral("est"), 2020, 5, z.server[0], z.server[1], z.server[2], z.server[3]));
+            gibUpdatepaket(s, 100);
+        }
+        if (z.serverGelesen)
+            server(modul(QStringLiteral("est"), 2019, 5)); // another year: another module
 
-    QTest::newRow("ohne") << false << QList<int>{ 0x041, 0x081, 0x082 } << QStringList{ "est18:0", "est20:0", "gew20:0" }
-                          << "nein";
-    QTest::newRow("mit") << true << QList<int>{ 0x042, 0x082, 0x084 } << QStringList{ "est18:3", "est20:2", "gew20:0" } << "ja";
-}
+        QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
+        plane();
+        QCOMPARE(zeilen.count(), 1);
+        QCOMPARE(lok->gibStatus(), z.statusLokal);
+        QCOMPARE(lok->istKeinUpdatePaket(), z.keinUpdatePaket);
+        if (s) {
+            QCOMPARE(s->gibStatus(), z.statusServer);
+            QVERIFY(s->istInstalliert());
+        }
+    }
 
-void TstPlanung::hauptanwendungWaehlen()
-{
-    QFETCH(bool, aktualisieren);
-    QFETCH(QList<int>, status);
-    QFETCH(QStringList, installiert);
-    QFETCH(QString, kompatibelNeu);
+    void hauptanwendungWaehlen_data()
+    {
+        QTest::addColumn<Hauptanwendung>("h");
+        QTest::newRow("ohne") << Hauptanwendung{ false, { 0x041, 0x081, 0x082 }, { "est18:0", "est20:0", "gew20:0" }, "nein" };
+        QTest::newRow("mit") << Hauptanwendung{ true, { 0x042, 0x082, 0x084 }, { "est18:3", "est20:2", "gew20:0" }, "ja" };
+    }
+    void hauptanwendungWaehlen()
+    {
+        QFETCH(Hauptanwendung, h);
+        m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
+        lokal(modul(QStringLiteral("est"), 2018, 5));
+        Plugin* est20 = lokal(modul(QStringLiteral("est"), 2020, 5));
+        lokal(modul(QStringLiteral("gew"), 2020, 6)); // already fits the new one
+        server(modul(QStringLiteral("est"), 2020, 6));
+        server(modul(QStringLiteral("gew"), 2020, 6));
+        Plugin* neu = server(modul(QStringLiteral("est"), 2021, 6));
+        Plugin* alt = server(modul(QStringLiteral("ust"), 2020, 5));
+        plane();
+        m_pm->setzeAktionHauptanwendung(!h.aktualisieren); // the switch goes both ways
 
-    m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2018, 5));
-    Plugin* lokal = modul(QStringLiteral("est"), 2020, 5);
-    inst()->fuegeHinzu(lokal);
-    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6)); // already fits the new one
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 6));
-    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 6));
-    Plugin* neu = modul(QStringLiteral("est"), 2021, 6);
-    verf()->fuegeHinzu(neu);
-    Plugin* alt = modul(QStringLiteral("ust"), 2020, 5);
-    verf()->fuegeHinzu(alt);
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
-    m_pm->setzeAktionHauptanwendung(!aktualisieren); // the switch goes both ways
+        QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
+        m_pm->setzeAktionHauptanwendung(h.aktualisieren);
+        QCOMPARE(zeilen.count(), 2 * inst()->anzahl()); // the planning pass and the status pass
+        QCOMPARE(m_pm->istHauptanwendungAktualisieren(), h.aktualisieren);
+        QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), h.aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
+        QCOMPARE((QList<int>{ est20->gibStatus(), neu->gibStatus(), alt->gibStatus() }), h.status);
+        QCOMPARE(aktionen(inst()), h.installiert);
+        QVERIFY(neu->istNeuerZeitraum());
+        QVERIFY(neu->gibStatusText(true).endsWith(QStringLiteral("</b> ") + h.kompatibelNeu));
+    }
 
-    QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
-    m_pm->setzeAktionHauptanwendung(aktualisieren);
-    QCOMPARE(zeilen.count(), 2 * inst()->anzahl()); // the planning pass and the status pass
-    QCOMPARE(m_pm->istHauptanwendungAktualisieren(), aktualisieren);
-    QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
-    QCOMPARE((QList<int>{ lokal->gibStatus(), neu->gibStatus(), alt->gibStatus() }), status);
-    QCOMPARE(aktionen(inst()), installiert);
-    QVERIFY(neu->istNeuerZeitraum());
-    QVERIFY(neu->gibStatusText(true).endsWith(QStringLiteral("</b> ") + kompatibelNeu));
-}
-
-void TstPlanung::auswahlzustand_data()
-{
     // Installed: status, action per module. Available: neuerZeitraum, status, action.
-    QTest::addColumn<QList<int>>("installiert");
-    QTest::addColumn<QList<int>>("verfuegbar");
-    QTest::addColumn<int>("aktualisierungen");
-    QTest::addColumn<int>("folgejahre");
-
-    QTest::newRow("nichts waehlbar") << QList<int>{ 0x022, 0 } << QList<int>{ 0, 0x012, 0 } << 3 << 3;
-    QTest::newRow("alle gesetzt") << QList<int>{ 0x042, 2, 0x012, 2 } << QList<int>{ 1, 0x082, 1 } << 0 << 0;
-    QTest::newRow("teilweise") << QList<int>{ 0x042, 2, 0x042, 0 } << QList<int>{ 1, 0x082, 1, 1, 0x082, 0 } << 1 << 1;
-    QTest::newRow("mehr gesetzt als waehlbar") << QList<int>{ 0x022, 2 } << QList<int>{ 1, 0x082, 1, 1, 0x081, 1 } << 0 << 2;
-}
-
-void TstPlanung::auswahlzustand()
-{
-    QFETCH(QList<int>, installiert);
-    QFETCH(QList<int>, verfuegbar);
-    QFETCH(int, aktualisierungen);
-    QFETCH(int, folgejahre);
-    for (int i = 0; i + 1 < installiert.size(); i += 2) {
-        Plugin* p = modul(QStringLiteral("m%1").arg(i), 2020, 5);
-        p->setzeStatus(installiert[i]);
-        p->setzeAktion(installiert[i + 1]);
-        inst()->fuegeHinzu(p);
+    // The expected pair: gibAuswahlAktualisierungen, gibAuswahlFolgezeitraueme.
+    void auswahlzustand_data()
+    {
+        QTest::addColumn<QList<int>>("installiert");
+        QTest::addColumn<QList<int>>("verfuegbar");
+        QTest::addColumn<QList<int>>("auswahl");
+        QTest::newRow("nichts waehlbar") << QList<int>{ 0x022, 0 } << QList<int>{ 0, 0x012, 0 } << QList<int>{ 3, 3 };
+        QTest::newRow("alle gesetzt") << QList<int>{ 0x042, 2, 0x012, 2 } << QList<int>{ 1, 0x082, 1 } << QList<int>{ 0, 0 };
+        QTest::newRow("teilweise") << QList<int>{ 0x042, 2, 0x042, 0 } << QList<int>{ 1, 0x082, 1, 1, 0x082, 0 }
+                                   << QList<int>{ 1, 1 };
+        QTest::newRow("mehr gesetzt als waehlbar") << QList<int>{ 0x022, 2 } << QList<int>{ 1, 0x082, 1, 1, 0x081, 1 }
+                                                   << QList<int>{ 0, 2 };
     }
-    for (int i = 0; i + 2 < verfuegbar.size(); i += 3) {
-        Plugin* p = modul(QStringLiteral("v%1").arg(i), 2021, 5);
-        p->setzeNeuerZeitraum(verfuegbar[i]);
-        p->setzeStatus(verfuegbar[i + 1]);
-        p->setzeAktion(verfuegbar[i + 2]);
-        verf()->fuegeHinzu(p);
+    void auswahlzustand()
+    {
+        QFETCH(QList<int>, installiert);
+        QFETCH(QList<int>, verfuegbar);
+        QFETCH(QList<int>, auswahl);
+        for (int i = 0; i + 1 < installiert.size(); i += 2) {
+            Plugin* p = lokal(modul(QStringLiteral("m%1").arg(i), 2020, 5));
+            p->setzeStatus(installiert[i]);
+            p->setzeAktion(installiert[i + 1]);
+        }
+        for (int i = 0; i + 2 < verfuegbar.size(); i += 3) {
+            Plugin* p = server(modul(QStringLiteral("v%1").arg(i), 2021, 5));
+            p->setzeNeuerZeitraum(verfuegbar[i]);
+            p->setzeStatus(verfuegbar[i + 1]);
+            p->setzeAktion(verfuegbar[i + 2]);
+        }
+        QCOMPARE((QList<int>{ int(m_pm->gibAuswahlAktualisierungen()), int(m_pm->gibAuswahlFolgezeitraueme()) }), auswahl);
     }
-    QCOMPARE(int(m_pm->gibAuswahlAktualisierungen()), aktualisierungen);
-    QCOMPARE(int(m_pm->gibAuswahlFolgezeitraueme()), folgejahre);
-}
 
-void TstPlanung::zusammenfassung()
-{
-    const int plan[][3] = { { 2018, 5, Plugin::ENTFERNEN }, { 2019, 5, Plugin::KEINE }, { 2020, 5, Plugin::ERNEUERN },
-                            { 2021, 6, Plugin::KEINE }, { 2022, 6, Plugin::KEINE } };
-    for (const auto& z : plan) {
-        Plugin* p = modul(QStringLiteral("est"), uint(z[0]), uint(z[1]));
-        p->setzeAktion(z[2]);
-        inst()->fuegeHinzu(p);
+    void zusammenfassung()
+    {
+        const int plan[][3] = { { 2018, 5, Plugin::ENTFERNEN }, { 2019, 5, Plugin::KEINE }, { 2020, 5, Plugin::ERNEUERN },
+                                { 2021, 6, Plugin::KEINE }, { 2022, 6, Plugin::KEINE } };
+        for (const auto& z : plan)
+            lokal(modul(QStringLiteral("est"), uint(z[0]), uint(z[1])))->setzeAktion(z[2]);
+        // A fresh copy of the 2022 module is installed: it is not excluded.
+        server(modul(QStringLiteral("est"), 2022, 6))->setzeAktion(Plugin::INSTALLIEREN);
+
+        int schritte = -1;
+        QCOMPARE(m_pm->gibAktionen(schritte),
+                 (QStringList{ textAusLiteral(kAchtung).arg(QStringLiteral("EST 2021")), "\"EST 2018\" wird entfernt.",
+                               "\"EST 2020\" wird aktualisiert.", "\"EST 2022\" wird installiert." }));
+        QCOMPARE(schritte, 1 + 2 + 2);
+
+        m_pm->gibPluginKoraInstalliert()->setzeAktion(Plugin::ERNEUERN);
+        const QStringList zeilen = m_pm->gibAktionen(schritte);
+        QCOMPARE(zeilen.at(1), textAusLiteral("Das Hauptprogramm und die Steuerberechnung werden aktualisiert."));
+        QCOMPARE(schritte, 2 + 1 + 2 + 2);
     }
-    // A fresh copy of the 2022 module is installed: it is not excluded.
-    Plugin* ersatz = modul(QStringLiteral("est"), 2022, 6);
-    ersatz->setzeAktion(Plugin::INSTALLIEREN);
-    verf()->fuegeHinzu(ersatz);
 
-    int schritte = -1;
-    QCOMPARE(m_pm->gibAktionen(schritte),
-             (QStringList{ textAusLiteral(kAchtung).arg(QStringLiteral("EST 2021")), "\"EST 2018\" wird entfernt.",
-                           "\"EST 2020\" wird aktualisiert.", "\"EST 2022\" wird installiert." }));
-    QCOMPARE(schritte, 1 + 2 + 2);
+    void frageAlleHalbJahre_data()
+    {
+        QTest::addColumn<int>("tageHer"); // 0: never asked
+        QTest::addColumn<int>("antwort");
+        QTest::addColumn<bool>("gefragt");
+        QTest::newRow("nie gefragt") << 0 << 1 << true;
+        QTest::newRow("181 Tage") << 181 << 1 << false;
+        QTest::newRow("182 Tage, nein") << 182 << 0 << true;
+        QTest::newRow("in der Zukunft") << -3 << 1 << false;
+    }
+    void frageAlleHalbJahre()
+    {
+        QFETCH(int, tageHer);
+        QFETCH(int, antwort);
+        QFETCH(bool, gefragt);
+        FakeRueckfrage fake;
+        fake.antworten << antwort;
+        if (tageHer)
+            Einstellungen::setKoraFrageWenigerPluginsDatum(QDateTime::currentDateTime().addDays(-tageHer), gs_DirUserKora);
 
-    m_pm->gibPluginKoraInstalliert()->setzeAktion(Plugin::ERNEUERN);
-    const QStringList zeilen = m_pm->gibAktionen(schritte);
-    QCOMPARE(zeilen.at(1), textAusLiteral("Das Hauptprogramm und die Steuerberechnung werden aktualisiert."));
-    QCOMPARE(schritte, 2 + 1 + 2 + 2);
-}
+        QCOMPARE(m_pm->frageAuswahlUeberpruefen({ "EST", "UST" }), gefragt && antwort == 1);
+        QCOMPARE(fake.fragen.size(), gefragt ? 1 : 0);
+        const QDateTime gespeichert = Einstellungen::getKoraFrageWenigerPluginsDatum(gs_DirUserKora);
+        QCOMPARE(qAbs(gespeichert.secsTo(QDateTime::currentDateTime())) < 60, gefragt || tageHer == 0);
+    }
 
-void TstPlanung::frageAlleHalbJahre_data()
-{
-    QTest::addColumn<int>("tageHer"); // 0: never asked
-    QTest::addColumn<int>("antwort");
-    QTest::addColumn<bool>("gefragt");
-
-    QTest::newRow("nie gefragt") << 0 << 1 << true;
-    QTest::newRow("181 Tage") << 181 << 1 << false;
-    QTest::newRow("182 Tage, nein") << 182 << 0 << true;
-    QTest::newRow("in der Zukunft") << -3 << 1 << false;
-}
-
-void TstPlanung::frageAlleHalbJahre()
-{
-    QFETCH(int, tageHer);
-    QFETCH(int, antwort);
-    QFETCH(bool, gefragt);
-    FakeRueckfrage fake;
-    fake.antworten << antwort;
-    const QDateTime vorher = QDateTime::currentDateTime().addDays(-tageHer);
-    if (tageHer)
-        Einstellungen::setKoraFrageWenigerPluginsDatum(vorher, gs_DirUserKora);
-
-    QCOMPARE(m_pm->frageAuswahlUeberpruefen({ "EST", "UST" }), gefragt && antwort == 1);
-    QCOMPARE(fake.fragen.size(), gefragt ? 1 : 0);
-    const QDateTime gespeichert = Einstellungen::getKoraFrageWenigerPluginsDatum(gs_DirUserKora);
-    QCOMPARE(qAbs(gespeichert.secsTo(QDateTime::currentDateTime())) < 60, gefragt || tageHer == 0);
-}
-
-void TstPlanung::updateVorhanden_data()
-{
     // Without an installation: see the update-check run.
-    QTest::addColumn<uint>("serverNrAlle");
-    QTest::addColumn<int>("modulStatus");
-    QTest::addColumn<bool>("folgejahr");
-    QTest::addColumn<int>("ergebnis");
-
-    QTest::newRow("Hauptanwendung neuer") << 2u << 0x022 << false << 1;
-    QTest::newRow("Modul mit Update") << 1u << 0x042 << false << 1;
-    QTest::newRow("Folgejahr") << 1u << 0x022 << true << 1;
-    QTest::newRow("alles aktuell") << 1u << 0x022 << false << 0;
-}
-
-void TstPlanung::updateVorhanden()
-{
-    QFETCH(uint, serverNrAlle);
-    QFETCH(int, modulStatus);
-    QFETCH(bool, folgejahr);
-    QFETCH(int, ergebnis);
-    m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, serverNrAlle));
-    Plugin* p = modul(QStringLiteral("est"), 2020, 5);
-    p->setzeStatus(modulStatus);
-    inst()->fuegeHinzu(p);
-    Plugin* v = modul(QStringLiteral("est"), 2021, 5);
-    v->setzeNeuerZeitraum(folgejahr);
-    verf()->fuegeHinzu(v);
-    QCOMPARE(m_pm->istUpdateVorhanden(), ergebnis);
-}
-
-// "--instPlugin": the list, the modules found, and the main-application
-// update that modules of a newer interface need.
-void TstPlanung::installationsliste_data()
-{
-    QTest::addColumn<QString>("liste");
-    QTest::addColumn<int>("serverKora"); // 0 none, 1 not newer, 2 newer
-    QTest::addColumn<bool>("folgejahre");
-    QTest::addColumn<bool>("ergebnis");
-    QTest::addColumn<QString>("grund");
-    QTest::addColumn<QStringList>("nichtGefunden");
-    QTest::addColumn<QStringList>("geplant"); // available side, then the main application's action
-
-    const QString keines = textAusLiteral("Keines der zu installierenden Steuererkl&auml;rungsmodule wurde auf dem Server gefunden.");
-    const QString leer = QStringLiteral("Die Liste der zu installierenden Plugins ist leer.");
-    const QStringList nichts{ "est21:0", "ust21:0", "ustva:0", "gew21:0", "kora:0" };
-    QTest::newRow("nur Trenner") << ";;" << 2 << true << false << leer << QStringList() << nichts;
-    QTest::newRow("keine Zahl") << "x<b>_2021;+10_2021" << 2 << true << false << keines
-                                << QStringList{ "x&lt;b&gt;_2021", "+10_2021" } << nichts;
-    QTest::newRow("leere Teile, ohne Jahr") << ";10_2021;;58_0;" << 0 << true << true << "" << QStringList()
-                                            << QStringList{ "est21:1", "ust21:0", "ustva:1", "gew21:0", "kora:0" };
-    QTest::newRow("fehlt, mit Namen") << "50_2021;20_2020;20_9999;11_0" << 0 << true << true << ""
-                                      << QStringList{ textAusLiteral("Gewerbesteuererkl&auml;rung 2020"),
-                                                      textAusLiteral("Gewerbesteuererkl&auml;rung"), "Unterfallart 11" }
-                                      << QStringList{ "est21:0", "ust21:1", "ustva:0", "gew21:0", "kora:0" };
-    QTest::newRow("neue Schnittstelle, keine Hauptanwendung") << "20_2021" << 0 << true << false
-        << "Es wurde keine Update der Hauptanwendung auf dem Server gefunden." << QStringList()
-        << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" };
-    QTest::newRow("neue Schnittstelle, nicht neuer") << "20_2021;99_2021" << 1 << true << false
-        << textAusLiteral("Es wurde keine neuere Hauptanwendung auf dem Server gefunden.")
-        << QStringList{ "Lohnsteuerbescheinigungen 2021" } << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" };
-    QTest::newRow("neue Schnittstelle, Folgejahre") << "20_2021" << 2 << true << true << "" << QStringList()
-        << QStringList{ "est21:1", "ust21:0", "ustva:0", "gew21:1", "kora:2" };
-    QTest::newRow("neue Schnittstelle, ohne Folgejahre") << "20_2021" << 2 << false << true << "" << QStringList()
-        << QStringList{ "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:2" };
-}
-
-void TstPlanung::installationsliste()
-{
-    QFETCH(QString, liste);
-    QFETCH(int, serverKora);
-    QFETCH(bool, folgejahre);
-    QFETCH(bool, ergebnis);
-    QFETCH(QString, grund);
-    QFETCH(QStringList, nichtGefunden);
-    QFETCH(QStringList, geplant);
-
-    Einstellungen::setKoraAlleFolgeJahre(folgejahre, gs_DirUserKora);
-    if (serverKora) {
-        Plugin* k = modul(QStringLiteral("kora"), 0, serverKora == 1 ? 4 : 6, 1, 1, 1, 400);
-        gibUpdatepaket(k, 300);
-        m_pm->setzePluginKoraVerfuegbar(k);
+    void updateVorhanden_data()
+    {
+        QTest::addColumn<UpdateVorhanden>("u");
+        QTest::newRow("Hauptanwendung neuer") << UpdateVorhanden{ 2, 0x022, false, 1 };
+        QTest::newRow("Modul mit Update") << UpdateVorhanden{ 1, 0x042, false, 1 };
+        QTest::newRow("Folgejahr") << UpdateVorhanden{ 1, 0x022, true, 1 };
+        QTest::newRow("alles aktuell") << UpdateVorhanden{ 1, 0x022, false, 0 };
     }
-    inst()->fuegeHinzu(modul(QStringLiteral("est"), 2020, 5));
-    inst()->fuegeHinzu(modul(QStringLiteral("gew"), 2020, 5));
-    verf()->fuegeHinzu(modul(QStringLiteral("est"), 2021, 5));
-    verf()->fuegeHinzu(modul(QStringLiteral("ust"), 2021, 5, 1, 1, 1, 100, 50));
-    verf()->fuegeHinzu(modul(QStringLiteral("ustva"), 0, 5, 1, 1, 1, 100, 58));
-    verf()->fuegeHinzu(modul(QStringLiteral("gew"), 2021, 6, 1, 1, 1, 100, 20));
-    m_pm->setzeStausLokalePlugins();
-    m_pm->setzeStausVerfuegbarePlugins();
+    void updateVorhanden()
+    {
+        QFETCH(UpdateVorhanden, u);
+        m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, u.serverNrAlle));
+        lokal(modul(QStringLiteral("est"), 2020, 5))->setzeStatus(u.modulStatus);
+        server(modul(QStringLiteral("est"), 2021, 5))->setzeNeuerZeitraum(u.folgejahr);
+        QCOMPARE(m_pm->istUpdateVorhanden(), u.ergebnis);
+    }
 
-    QSignalSpy daten(m_pm.get(), &PluginManager::datenAenderung);
-    QString g;
-    QStringList ng;
-    QCOMPARE(m_pm->pruefeInstallationsliste(liste, g, ng), ergebnis);
-    QCOMPARE(g, grund);
-    QCOMPARE(ng, nichtGefunden);
-    QCOMPARE(aktionen(verf()) << QStringLiteral("kora:%1").arg(m_pm->gibPluginKoraInstalliert()->gibAktion()), geplant);
-    QCOMPARE(daten.count(), ergebnis ? 1 : 0);
+    // "--instPlugin": the list, the modules found, and the main-application
+    // update that modules of a newer interface need.
+    void installationsliste_data()
+    {
+        QTest::addColumn<Installationsliste>("f");
+        using F = Installationsliste;
+        const QString keines = textAusLiteral("Keines der zu installierenden Steuererkl&auml;rungsmodule wurde auf dem Server gefunden.");
+        const QString leer = QStringLiteral("Die Liste der zu installierenden Plugins ist leer.");
+        const QStringList nichts{ "est21:0", "ust21:0", "ustva:0", "gew21:0", "kora:0" };
+        QTest::newRow("nur Trenner") << F{ ";;", 2, true, false, leer, {}, nichts };
+        QTest::newRow("keine Zahl") << F{ "x<b>_2021;+10_2021", 2, true, false, keines, { "x&lt;b&gt;_2021", "+10_2021" }, nichts };
+        QTest::newRow("leere Teile, ohne Jahr")
+            << F{ ";10_2021;;58_0;", 0, true, true, "", {}, { "est21:1", "ust21:0", "ustva:1", "gew21:0", "kora:0" } };
+        QTest::newRow("fehlt, mit Namen")
+            << F{ "50_2021;20_2020;20_9999;11_0", 0, true, true, "",
+                  { textAusLiteral("Gewerbesteuererkl&auml;rung 2020"), textAusLiteral("Gewerbesteuererkl&auml;rung"), "Unterfallart 11" },
+                  { "est21:0", "ust21:1", "ustva:0", "gew21:0", "kora:0" } };
+        QTest::newRow("neue Schnittstelle, keine Hauptanwendung")
+            << F{ "20_2021", 0, true, false, "Es wurde keine Update der Hauptanwendung auf dem Server gefunden.", {},
+                  { "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" } };
+        QTest::newRow("neue Schnittstelle, nicht neuer")
+            << F{ "20_2021;99_2021", 1, true, false, textAusLiteral("Es wurde keine neuere Hauptanwendung auf dem Server gefunden."),
+                  { "Lohnsteuerbescheinigungen 2021" }, { "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" } };
+        QTest::newRow("neue Schnittstelle, Folgejahre")
+            << F{ "20_2021", 2, true, true, "", {}, { "est21:1", "ust21:0", "ustva:0", "gew21:1", "kora:2" } };
+        QTest::newRow("neue Schnittstelle, ohne Folgejahre")
+            << F{ "20_2021", 2, false, true, "", {}, { "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:2" } };
+    }
+    void installationsliste()
+    {
+        QFETCH(Installationsliste, f);
+        Einstellungen::setKoraAlleFolgeJahre(f.folgejahre, gs_DirUserKora);
+        if (f.serverKora) {
+            Plugin* k = modul(QStringLiteral("kora"), 0, f.serverKora == 1 ? 4 : 6, 1, 1, 1, 400);
+            gibUpdatepaket(k, 300);
+            m_pm->setzePluginKoraVerfuegbar(k);
+        }
+        lokal(modul(QStringLiteral("est"), 2020, 5));
+        lokal(modul(QStringLiteral("gew"), 2020, 5));
+        server(modul(QStringLiteral("est"), 2021, 5));
+        server(modul(QStringLiteral("ust"), 2021, 5, 1, 1, 1, 100, 50));
+        server(modul(QStringLiteral("ustva"), 0, 5, 1, 1, 1, 100, 58));
+        server(modul(QStringLiteral("gew"), 2021, 6, 1, 1, 1, 100, 20));
+        plane();
 
-    // The texts the main flow shows for it: singular or plural.
-    const QString abgelehnt = PluginManager::gibTextInstallationslisteAbgelehnt(liste, g);
-    QCOMPARE(abgelehnt.startsWith(textAusLiteral("<b>Die Steuererkl&auml;rungsmodule k&ouml;nnen nicht")),
-             liste.split(QLatin1Char(';'), Qt::SkipEmptyParts).size() > 1);
-    const QString fehlend = PluginManager::gibTextInstallationslisteNichtGefunden(ng);
-    QCOMPARE(fehlend.isEmpty(), ng.isEmpty());
-    QCOMPARE(fehlend.contains(textAusLiteral("Folgende Steuererkl&auml;rungsmodule wurden nicht")), ng.size() > 1);
-    QCOMPARE(fehlend.contains(textAusLiteral("Folgendes Steuererkl&auml;rungsmodul wurde nicht")), ng.size() == 1);
-}
+        QSignalSpy daten(m_pm.get(), &PluginManager::datenAenderung);
+        QString g;
+        QStringList ng;
+        QCOMPARE(m_pm->pruefeInstallationsliste(f.liste, g, ng), f.ergebnis);
+        QCOMPARE(g, f.grund);
+        QCOMPARE(ng, f.nichtGefunden);
+        QCOMPARE(aktionen(verf()) << QStringLiteral("kora:%1").arg(m_pm->gibPluginKoraInstalliert()->gibAktion()), f.geplant);
+        QCOMPARE(daten.count(), f.ergebnis ? 1 : 0);
+
+        // The texts the main flow shows for it: singular or plural.
+        const QString abgelehnt = PluginManager::gibTextInstallationslisteAbgelehnt(f.liste, g);
+        QCOMPARE(abgelehnt.startsWith(textAusLiteral("<b>Die Steuererkl&auml;rungsmodule k&ouml;nnen nicht")),
+                 f.liste.split(QLatin1Char(';'), Qt::SkipEmptyParts).size() > 1);
+        const QString fehlend = PluginManager::gibTextInstallationslisteNichtGefunden(ng);
+        QCOMPARE(fehlend.isEmpty(), ng.isEmpty());
+        QCOMPARE(fehlend.contains(textAusLiteral("Folgende Steuererkl&auml;rungsmodule wurden nicht")), ng.size() > 1);
+        QCOMPARE(fehlend.contains(textAusLiteral("Folgendes Steuererkl&auml;rungsmodul wurde nicht")), ng.size() == 1);
+    }
+};
 
 QTEST_GUILESS_MAIN(TstPlanung)
 #include "tst_planung.moc"
