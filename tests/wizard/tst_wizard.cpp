@@ -27,26 +27,10 @@ class FakeAblauf : public WizardAblauf
 {
 public:
     bool beendeWennZielNetzlaufwerkIst() override { return false; }
-    bool beendeKoras() override
-    {
-        ++koras;
-        return korasBeendet;
-    }
-    bool neuStartMitAdminRechten() override
-    {
-        ++neustarts;
-        return true;
-    }
-    bool aktionsAusfuehrung() override
-    {
-        ++ausfuehrungen;
-        return false;
-    }
-    bool abbruchDurchAnwender() override
-    {
-        ++abbrueche;
-        return abbruchErlaubt;
-    }
+    bool beendeKoras() override { ++koras; return korasBeendet; }
+    bool neuStartMitAdminRechten() override { ++neustarts; return true; }
+    bool aktionsAusfuehrung() override { ++ausfuehrungen; return false; }
+    bool abbruchDurchAnwender() override { ++abbrueche; return abbruchErlaubt; }
     bool laeuftMitAdminRechten() const override { return admin; }
     QMultiMap<int, QString> gibMeldungen() const override { return meldungen; }
 
@@ -68,19 +52,12 @@ Plugin* modul(const char* kurz, uint jahr, int status, bool neuerZeitraum = fals
     return p;
 }
 
-Plugin* kora(uint nrAlle)
-{
-    auto* p = modul("kora", 9999, 0x22);
-    p->setzeNrAlle(nrAlle);
-    return p;
-}
-
 // Two renewable installed modules (0x42), one current; two installable
 // offers (0x82), the first a new year of an installed declaration.
 void fuelle(PluginManager& engine)
 {
-    engine.setzePluginKoraInstalliert(kora(10));
-    engine.setzePluginKoraVerfuegbar(kora(10));
+    engine.setzePluginKoraInstalliert(modul("kora", 9999, 0x22));
+    engine.setzePluginKoraVerfuegbar(modul("kora", 9999, 0x22));
     auto* inst = engine.gibDatenmodelInstalliert();
     inst->fuegeHinzu(modul("est", 2019, 0x42));
     inst->fuegeHinzu(modul("ust", 2019, 0x42));
@@ -113,7 +90,6 @@ struct Aufbau
         wizard->show();
         wizard->initGui();
     }
-    ~Aufbau() { wizard.reset(); }
     QPushButton* weiter() const { return wizard->findChild<QPushButton*>(QStringLiteral("btnWeiter")); }
     int schritte()
     {
@@ -295,36 +271,55 @@ private slots:
         QVERIFY(a.wizard->close());
     }
 
-    void neuinstallationsHinweis_data()
+    // The result page: errors first and the reinstallation hint unless the fault
+    // lies outside the installation; "Fertig" asks about a restart only after the
+    // main application itself was updated.
+    void ergebnisseite_data()
     {
         QTest::addColumn<QStringList>("fehler");
+        QTest::addColumn<QString>("erfolg");
         QTest::addColumn<bool>("hinweis");
-        QTest::newRow("Modul") << QStringList{ QStringLiteral("\"ESt 2020\" wurde nicht installiert.") } << true;
+        QTest::addColumn<bool>("frage");
+        const QString modul = QStringLiteral("\"ESt 2020\" wurde nicht installiert.");
+        const QString erneuert = QStringLiteral("\"USt 2020\" wurde erneuert.");
+        QTest::newRow("Modul") << QStringList{ modul } << erneuert << true << false;
         QTest::newRow("Download-Speicher")
-            << QStringList{ QStringLiteral("\"ESt 2020\" wurde nicht installiert."),
-                            QStringLiteral("F&uuml;r den Download der Aktualisierungen fehlen 2 GB freier Speicher "
-                                           "auf dem Ziellaufwerk (/op).") }
-            << false;
+            << QStringList{ modul, QStringLiteral("F&uuml;r den Download der Aktualisierungen fehlen 2 GB freier Speicher "
+                                                  "auf dem Ziellaufwerk (/op).") }
+            << erneuert << false << false;
         QTest::newRow("Netzlaufwerk")
             << QStringList{ QStringLiteral("Die Installationsverwaltung kann die Aktualisierung nicht durchf&uuml;hren, "
                                            "weil Fiscalon auf einem Netzlaufwerk installiert wurde. ") }
-            << false;
+            << erneuert << false << false;
+        QTest::newRow("Hauptprogramm") << QStringList() << "Das Hauptprogramm und die Steuerberechnung wurden aktualisiert."
+                                       << false << true;
     }
-    void neuinstallationsHinweis()
+    void ergebnisseite()
     {
         QFETCH(QStringList, fehler);
+        QFETCH(QString, erfolg);
         QFETCH(bool, hinweis);
+        QFETCH(bool, frage);
         Aufbau a;
         for (const QString& f : fehler)
             a.ablauf.meldungen.insert(1, f);
-        a.ablauf.meldungen.insert(0, QStringLiteral("\"USt 2020\" wurde erneuert."));
+        a.ablauf.meldungen.insert(0, erfolg);
         a.wizard->zeigeSeite(6);
         const QString html = a.wizard->gibTextBrowserHtml();
         QCOMPARE(html.contains(QStringLiteral("Neuinstallation")), hinweis);
-        QVERIFY(html.contains(QStringLiteral("wurde erneuert.")));
+        QVERIFY(html.contains(erfolg.section(QLatin1Char('"'), -1))); // quotes come back as entities
         // Errors come first, in the order the run recorded them.
         if (fehler.size() > 1)
             QVERIFY(html.indexOf(QStringLiteral("ESt 2020")) < html.indexOf(QStringLiteral("Download")));
+        // The program lies directly in the main-application directory.
+        const QString alt = gs_KoraDir;
+        QDir eltern(QCoreApplication::applicationDirPath());
+        eltern.cdUp();
+        gs_KoraDir = eltern.absolutePath();
+        a.weiter()->click(); // "Fertig": closes
+        gs_KoraDir = alt;
+        QVERIFY(!a.wizard->isVisible());
+        QCOMPARE(a.fragen.fragen.size(), frage ? 1 : 0);
     }
 
     void vereinfachteAuswahl()
@@ -402,31 +397,6 @@ private slots:
         const QString html = a.wizard->gibTextBrowserHtml();
         QVERIFY(html.contains(QStringLiteral("keine Deinstallation der Hauptanwendung")));
         QCOMPARE(html.count(QStringLiteral("wird entfernt.")), 3);
-    }
-
-    void neustartfrageNurNachUpdateDesHauptprogramms_data()
-    {
-        QTest::addColumn<QString>("meldung");
-        QTest::addColumn<bool>("frage");
-        QTest::newRow("Hauptprogramm") << "Das Hauptprogramm und die Steuerberechnung wurden aktualisiert." << true;
-        QTest::newRow("nur Module") << "\"ESt 2020\" wurde erneuert." << false;
-    }
-    void neustartfrageNurNachUpdateDesHauptprogramms()
-    {
-        QFETCH(QString, meldung);
-        QFETCH(bool, frage);
-        Aufbau a;
-        // The program lies directly in the main-application directory.
-        const QString alt = gs_KoraDir;
-        QDir eltern(QCoreApplication::applicationDirPath());
-        eltern.cdUp();
-        gs_KoraDir = eltern.absolutePath();
-        a.ablauf.meldungen.insert(0, meldung);
-        a.wizard->zeigeSeite(6);
-        a.weiter()->click(); // "Fertig": closes
-        gs_KoraDir = alt;
-        QVERIFY(!a.wizard->isVisible());
-        QCOMPARE(a.fragen.fragen.size(), frage ? 1 : 0);
     }
 };
 
