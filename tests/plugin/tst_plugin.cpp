@@ -29,7 +29,6 @@ private:
 
 void TstPlugin::initTestCase()
 {
-    QVERIFY(m_tmp.isValid());
     initLogBase(QStringLiteral("tst_plugin"), 10 * 1024 * 1024, m_tmp.path() + QStringLiteral("/log"));
 }
 
@@ -76,12 +75,11 @@ void TstPlugin::vergleicheVersion()
     QFETCH(QList<uint>, anderes);
     QFETCH(int, zustand);
     Plugin a, b;
-    for (auto* p : { &a, &b }) {
-        const QList<uint>& w = (p == &a) ? basis : anderes;
-        p->setzeInterfaceNr(w[0]);
-        p->setzeNrAlle(w[1]);
-        p->setzeNrGr(w[2]);
-        p->setzeNrPlugin(w[3]);
+    for (auto fall : { qMakePair(&a, basis), qMakePair(&b, anderes) }) {
+        fall.first->setzeInterfaceNr(fall.second[0]);
+        fall.first->setzeNrAlle(fall.second[1]);
+        fall.first->setzeNrGr(fall.second[2]);
+        fall.first->setzeNrPlugin(fall.second[3]);
     }
     // Rev and Jahr take no part.
     a.setzeRev(1);
@@ -93,7 +91,8 @@ void TstPlugin::vergleicheVersion()
 
 namespace {
 
-void fuelleVoll(Plugin& p)
+// A record with every field the stream form carries, in its stream form.
+QByteArray vollerStrom(Plugin& p)
 {
     p.setzeName(QStringLiteral("Einkommensteuererklaerung fuer \"UE\"bungen"));
     p.setzeKurzname(QStringLiteral("est"));
@@ -109,6 +108,9 @@ void fuelleVoll(Plugin& p)
     p.setzeDateien({ QStringLiteral("bin/est19.so"), QStringLiteral("daten/\u00fcbersicht.pdf") });
     p.setzeInitialisiert(true);
     p.setzeKeinUpdatePaket(true);
+    QByteArray bytes;
+    QDataStream(&bytes, QIODevice::WriteOnly) << p;
+    return bytes;
 }
 
 } // namespace
@@ -116,12 +118,7 @@ void fuelleVoll(Plugin& p)
 void TstPlugin::stromForm()
 {
     Plugin p;
-    fuelleVoll(p);
-    QByteArray bytes;
-    {
-        QDataStream aus(&bytes, QIODevice::WriteOnly);
-        aus << p;
-    }
+    const QByteArray bytes = vollerStrom(p);
     // Stored lists of other builds read the HTML name first.
     QDataStream ein(bytes);
     QString erstes;
@@ -155,12 +152,7 @@ void TstPlugin::stromBeschaedigt()
 {
     QFETCH(int, art);
     Plugin p;
-    fuelleVoll(p);
-    QByteArray bytes;
-    {
-        QDataStream aus(&bytes, QIODevice::WriteOnly);
-        aus << p;
-    }
+    QByteArray bytes = vollerStrom(p);
     if (art == 0) {
         bytes.chop(9);
     } else {

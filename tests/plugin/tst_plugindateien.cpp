@@ -5,11 +5,10 @@
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/startwerte.h"
+#include "testhilfe/testumgebung.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,19 +18,8 @@
 
 namespace {
 
-void schreibe(const QString& pfad, const QByteArray& inhalt = "x")
-{
-    QDir().mkpath(QFileInfo(pfad).absolutePath());
-    QFile f(pfad);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(pfad));
-    f.write(inhalt);
-}
-
-QByteArray lese(const QString& pfad)
-{
-    QFile f(pfad);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+void schreibe(const QString& pfad, const QByteArray& inhalt = "x") { TestUmgebung::schreibeDatei(pfad, inhalt); }
+QByteArray lese(const QString& pfad) { return TestUmgebung::leseDatei(pfad); }
 
 constexpr uid_t NIEMAND = 65534;
 
