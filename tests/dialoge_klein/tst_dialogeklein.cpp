@@ -68,225 +68,188 @@ private:
 class TstDialogeKlein : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
 
-    void passwortTitelUndInhalt_data();
-    void passwortTitelUndInhalt();
-    void passwortLeereFelder();
-
-    void internetAntworten_data();
-    void internetAntworten();
-
-    void beendeKorasBehandlung_data();
-    void beendeKorasBehandlung();
-    void fensterOhneAnzeige();
-    void beendeKorasOhneLaufendeKora();
-    void beendeKorasAbgebrochen();
-
-
-    void hilfeBefehle();
-    void hilfeUeberF1();
-
-private:
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<FakeRueckfrage> m_rueckfrage;
-};
 
-void TstDialogeKlein::initTestCase()
-{
-    initDialogRessourcen();
-    // Never the developer's own key store or windows.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
-    qunsetenv("DISPLAY");
-}
+private slots:
+    void initTestCase()
+    {
+        initDialogRessourcen();
+        // Never the developer's own key store or windows.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
+        qunsetenv("DISPLAY");
+    }
+    void init()
+    {
+        m_umgebung = std::make_unique<TestUmgebung>();
+        m_rueckfrage = std::make_unique<FakeRueckfrage>();
+        qputenv("USERNAME", "tester");
+    }
+    void cleanup()
+    {
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        m_rueckfrage.reset();
+        m_umgebung.reset();
+    }
 
-void TstDialogeKlein::init()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    m_rueckfrage = std::make_unique<FakeRueckfrage>();
-    qputenv("USERNAME", "tester");
-}
+    void passwortTitelUndInhalt_data()
+    {
+        QTest::addColumn<int>("versuch");
+        QTest::addColumn<QString>("titel");
+        QTest::addColumn<bool>("roterHinweis");
+        const QString t = QStringLiteral("Benutzername und Passwort für den Proxy-Server");
+        QTest::newRow("erster Versuch") << 1 << t << false;
+        QTest::newRow("zweiter Versuch") << 2 << t + QStringLiteral(" 2. Versuch") << true;
+    }
+    void passwortTitelUndInhalt()
+    {
+        QFETCH(int, versuch);
+        QFETCH(QString, titel);
+        QFETCH(bool, roterHinweis);
+        // The host comes from settings or the network: shown as text, never as markup.
+        DialogPasswortProxy dlg(QStringLiteral("<i>x</i>&amp;%2"), 3128, versuch);
+        QCOMPARE(dlg.windowTitle(), titel);
+        const QString text = dlg.gibInhalt();
+        QVERIFY2(text.contains(QStringLiteral("<i>x</i>&amp;%2 : 3128")), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("Benutzername und Passwort waren nicht korrekt!")), roterHinweis);
+        auto* passwort = dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort"));
+        QVERIFY(passwort);
+        QCOMPARE(passwort->echoMode(), QLineEdit::Password);
+    }
 
-void TstDialogeKlein::cleanup()
-{
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-    m_rueckfrage.reset();
-    m_umgebung.reset();
-}
+    void passwortLeereFelder()
+    {
+        DialogPasswortProxy dlg(QStringLiteral("10.0.0.1"), 8080, 1);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort")), QStringLiteral("geh eim"));
+        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+        QCOMPARE(m_rueckfrage->fragen.size(), 1);
+        QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("Die Angabe zum Benutzernamen fehlt!")));
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.focusWidget()->objectName(), QStringLiteral("edtBenutzername"));
+        QTest::keyClicks(dlg.focusWidget(), QStringLiteral("max"));
+        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(QStringList({ dlg.gibBenutzername(), dlg.gibPasswort() }), QStringList({ "max", "geh eim" }));
+    }
 
-// ---- proxy password -------------------------------------------------------
+    void internetAntworten_data()
+    {
+        QTest::addColumn<QString>("knopf");
+        QTest::addColumn<int>("ergebnis");
+        QTest::addColumn<int>("antwort");
+        QTest::addColumn<int>("rolle");
+        QTest::newRow("Ja, immer") << QStringLiteral("btnJaImmer") << int(QDialogButtonBox::YesRole)
+                                   << int(DlgInternet::JaImmer) << int(QDialogButtonBox::YesRole);
+        QTest::newRow("Ja, einmalig") << QStringLiteral("btnOk") << int(QDialog::Accepted)
+                                      << int(DlgInternet::JaEinmalig) << int(QDialogButtonBox::AcceptRole);
+        QTest::newRow("Nein") << QStringLiteral("btnAbbrechen") << int(QDialog::Rejected) << int(DlgInternet::Nein)
+                              << int(QDialogButtonBox::RejectRole);
+    }
+    void internetAntworten()
+    {
+        QFETCH(QString, knopf);
+        QFETCH(int, ergebnis);
+        QFETCH(int, antwort);
+        QFETCH(int, rolle);
+        DlgInternet dlg;
+        QTimer::singleShot(0, &dlg, [&] { QTest::mouseClick(dlg.findChild<QPushButton*>(knopf), Qt::LeftButton); });
+        QCOMPARE(dlg.exec(), ergebnis);
+        QCOMPARE(int(dlg.gibAntwort()), antwort);
+        QCOMPARE(int(dlg.gibButtonRolle()), rolle);
+    }
 
-void TstDialogeKlein::passwortTitelUndInhalt_data()
-{
-    QTest::addColumn<int>("versuch");
-    QTest::addColumn<QString>("titel");
-    QTest::addColumn<bool>("roterHinweis");
-    const QString t = QStringLiteral("Benutzername und Passwort für den Proxy-Server");
-    QTest::newRow("erster Versuch") << 1 << t << false;
-    QTest::newRow("zweiter Versuch") << 2 << t + QStringLiteral(" 2. Versuch") << true;
-}
+    void beendeKorasBehandlung_data()
+    {
+        QTest::addColumn<QString>("titel");
+        QTest::addColumn<int>("behandlung");
+        using B = DlgBeendeKoras::Behandlung;
+        QTest::newRow("genau Fiscalon") << QStringLiteral("Fiscalon") << int(B::Schliessen);
+        QTest::newRow("Fiscalon mit Fall") << QStringLiteral("Fiscalon - Einkommensteuer 2024") << int(B::NachVorneUndSchliessen);
+        QTest::newRow("beide Wörter") << QStringLiteral("Fiscalon Installationsverwaltung") << int(B::Ignorieren);
+        // Its own title must never match the windows it closes.
+        QTest::newRow("eigener Titel") << DlgBeendeKoras().windowTitle() << int(B::Ignorieren);
+    }
+    void beendeKorasBehandlung()
+    {
+        QFETCH(QString, titel);
+        QFETCH(int, behandlung);
+        QCOMPARE(int(DlgBeendeKoras::behandlungFuer(titel)), behandlung);
+    }
 
-void TstDialogeKlein::passwortTitelUndInhalt()
-{
-    QFETCH(int, versuch);
-    QFETCH(QString, titel);
-    QFETCH(bool, roterHinweis);
-    // The host comes from settings or the network: shown as text, never as markup.
-    DialogPasswortProxy dlg(QStringLiteral("<i>x</i>&amp;%2"), 3128, versuch);
-    QCOMPARE(dlg.windowTitle(), titel);
-    const QString text = dlg.gibInhalt();
-    QVERIFY2(text.contains(QStringLiteral("<i>x</i>&amp;%2 : 3128")), qPrintable(text));
-    QCOMPARE(text.contains(QStringLiteral("Benutzername und Passwort waren nicht korrekt!")), roterHinweis);
-    auto* passwort = dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort"));
-    QVERIFY(passwort);
-    QCOMPARE(passwort->echoMode(), QLineEdit::Password);
-}
+    void fensterOhneAnzeige()
+    {
+        QString fehler;
+        QVERIFY(Plattform::gibFremdeFenster(&fehler).isEmpty());
+        QVERIFY(!fehler.isEmpty());
+        QVERIFY(!Plattform::schliesseFremdesFenster(0x1234, &fehler));
+    }
 
-void TstDialogeKlein::passwortLeereFelder()
-{
-    DialogPasswortProxy dlg(QStringLiteral("10.0.0.1"), 8080, 1);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort")), QStringLiteral("geh eim"));
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(m_rueckfrage->fragen.size(), 1);
-    QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("Die Angabe zum Benutzernamen fehlt!")));
-    QVERIFY(dlg.isVisible());
-    QCOMPARE(dlg.focusWidget()->objectName(), QStringLiteral("edtBenutzername"));
-    QTest::keyClicks(dlg.focusWidget(), QStringLiteral("max"));
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-    QCOMPARE(QStringList({ dlg.gibBenutzername(), dlg.gibPasswort() }), QStringList({ "max", "geh eim" }));
-}
-
-// ---- internet consent -----------------------------------------------------
-
-void TstDialogeKlein::internetAntworten_data()
-{
-    QTest::addColumn<QString>("knopf");
-    QTest::addColumn<int>("ergebnis");
-    QTest::addColumn<int>("antwort");
-    QTest::addColumn<int>("rolle");
-    QTest::newRow("Ja, immer") << QStringLiteral("btnJaImmer") << int(QDialogButtonBox::YesRole)
-                               << int(DlgInternet::JaImmer) << int(QDialogButtonBox::YesRole);
-    QTest::newRow("Ja, einmalig") << QStringLiteral("btnOk") << int(QDialog::Accepted)
-                                  << int(DlgInternet::JaEinmalig) << int(QDialogButtonBox::AcceptRole);
-    QTest::newRow("Nein") << QStringLiteral("btnAbbrechen") << int(QDialog::Rejected) << int(DlgInternet::Nein)
-                          << int(QDialogButtonBox::RejectRole);
-}
-
-void TstDialogeKlein::internetAntworten()
-{
-    QFETCH(QString, knopf);
-    QFETCH(int, ergebnis);
-    QFETCH(int, antwort);
-    QFETCH(int, rolle);
-    DlgInternet dlg;
-    QTimer::singleShot(0, &dlg, [&] { QTest::mouseClick(dlg.findChild<QPushButton*>(knopf), Qt::LeftButton); });
-    QCOMPARE(dlg.exec(), ergebnis);
-    QCOMPARE(int(dlg.gibAntwort()), antwort);
-    QCOMPARE(int(dlg.gibButtonRolle()), rolle);
-}
-
-// ---- closing the main application ----------------------------------------
-
-void TstDialogeKlein::beendeKorasBehandlung_data()
-{
-    QTest::addColumn<QString>("titel");
-    QTest::addColumn<int>("behandlung");
-    using B = DlgBeendeKoras::Behandlung;
-    QTest::newRow("genau Fiscalon") << QStringLiteral("Fiscalon") << int(B::Schliessen);
-    QTest::newRow("Fiscalon mit Fall") << QStringLiteral("Fiscalon - Einkommensteuer 2024") << int(B::NachVorneUndSchliessen);
-    QTest::newRow("beide Wörter") << QStringLiteral("Fiscalon Installationsverwaltung") << int(B::Ignorieren);
-}
-
-void TstDialogeKlein::beendeKorasBehandlung()
-{
-    QFETCH(QString, titel);
-    QFETCH(int, behandlung);
-    QCOMPARE(int(DlgBeendeKoras::behandlungFuer(titel)), behandlung);
-}
-
-void TstDialogeKlein::fensterOhneAnzeige()
-{
-    QString fehler;
-    QVERIFY(Plattform::gibFremdeFenster(&fehler).isEmpty());
-    QVERIFY(!fehler.isEmpty());
-    QVERIFY(!Plattform::schliesseFremdesFenster(0x1234, &fehler));
-}
-
-void TstDialogeKlein::beendeKorasOhneLaufendeKora()
-{
-    VarnelKern kern(QStringLiteral("iv-test"));
-    DlgBeendeKoras dlg;
-    // Its own title must never match the windows it closes.
-    QCOMPARE(int(DlgBeendeKoras::behandlungFuer(dlg.windowTitle())), int(DlgBeendeKoras::Behandlung::Ignorieren));
-    dlg.show();
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QVERIFY(dlg.istAmWarten());
-    QVERIFY(!dlg.gibOkKnopf()->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 5000);
-}
-
-void TstDialogeKlein::beendeKorasAbgebrochen()
-{
     // Waiting until the main application ends is the window-closing test's part.
-    VarnelKern kern(QStringLiteral("iv-test"));
-    KoraAttrappe kora;
-    QVERIFY(kora.starte());
-    DlgBeendeKoras dlg;
-    dlg.show();
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    // Several rounds of the timer while the main application still answers.
-    QTest::qWait(3 * DlgBeendeKoras::warteIntervallMs);
-    QVERIFY(dlg.isVisible());
-    QVERIFY(dlg.istAmWarten());
-    QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Rejected));
-    // The main application ends later: the cancelled dialog must not accept any more.
-    kora.beende();
-    QTest::qWait(2 * DlgBeendeKoras::warteIntervallMs);
-    QCOMPARE(dlg.result(), int(QDialog::Rejected));
-}
+    void beendeKorasWarten_data()
+    {
+        QTest::addColumn<bool>("koraLaeuft");
+        QTest::newRow("ohne laufende Kora: nimmt an") << false;
+        QTest::newRow("abgebrochen: bleibt abgebrochen") << true;
+    }
+    void beendeKorasWarten()
+    {
+        QFETCH(bool, koraLaeuft);
+        VarnelKern kern(QStringLiteral("iv-test"));
+        KoraAttrappe kora;
+        QVERIFY(!koraLaeuft || kora.starte());
+        DlgBeendeKoras dlg;
+        dlg.show();
+        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+        QVERIFY(dlg.istAmWarten());
+        QVERIFY(!dlg.gibOkKnopf()->isEnabled());
+        if (!koraLaeuft) {
+            QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 5000);
+            return;
+        }
+        // Several rounds of the timer while the main application still answers.
+        QTest::qWait(3 * DlgBeendeKoras::warteIntervallMs);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.istAmWarten());
+        QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        kora.beende();
+        QTest::qWait(2 * DlgBeendeKoras::warteIntervallMs);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
 
-// ---- help -----------------------------------------------------------------
+    void hilfeUeberF1()
+    {
+        // One line per topic: a topic cannot smuggle in commands of its own.
+        QCOMPARE(Hilfe::befehleFuer(QStringLiteral("a\nhide;quit")), QByteArray("activateIdentifier a hidequit\n"));
+        const QString protokoll = m_umgebung->pfad() + QStringLiteral("/betrachter");
+        const QString skript = m_umgebung->pfad() + QStringLiteral("/betrachter.sh");
+        TestUmgebung::schreibeDatei(skript, "#!/bin/sh\necho \"$@\" >> '" + protokoll.toUtf8()
+                                                + ".args'\nexec cat >> '" + protokoll.toUtf8() + ".stdin'\n");
+        QFile::setPermissions(skript, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        const QString altKoraDir = gs_KoraDir;
+        gs_KoraDir = m_umgebung->pfad() + QStringLiteral("/kora");
+        const QString sammlung = gs_KoraDir + QStringLiteral("/hilfe/tavo.bedienung.qhc");
+        TestUmgebung::schreibeDatei(sammlung, "x");
+        Hilfe::instanz().setzeBetrachter(skript);
 
-void TstDialogeKlein::hilfeBefehle()
-{
-    // One line per topic: a topic cannot smuggle in commands of its own.
-    QCOMPARE(Hilfe::befehleFuer(QStringLiteral("a\nhide;quit")), QByteArray("activateIdentifier a hidequit\n"));
-}
+        DialogVorlage dlg;
+        dlg.setzeHilfeThema(QStringLiteral("berechtigung"));
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_F1);
+        QTRY_COMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".stdin")),
+                     QByteArray("activateIdentifier berechtigung\n"));
+        // The viewer is started with the collection and remote control.
+        QCOMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".args")),
+                 "-collectionFile " + sammlung.toUtf8() + " -enableRemoteControl\n");
 
-void TstDialogeKlein::hilfeUeberF1()
-{
-    const QString protokoll = m_umgebung->pfad() + QStringLiteral("/betrachter");
-    const QString skript = m_umgebung->pfad() + QStringLiteral("/betrachter.sh");
-    TestUmgebung::schreibeDatei(skript, "#!/bin/sh\necho \"$@\" >> '" + protokoll.toUtf8()
-                                            + ".args'\nexec cat >> '" + protokoll.toUtf8() + ".stdin'\n");
-    QFile::setPermissions(skript, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString altKoraDir = gs_KoraDir;
-    gs_KoraDir = m_umgebung->pfad() + QStringLiteral("/kora");
-    const QString sammlung = gs_KoraDir + QStringLiteral("/hilfe/tavo.bedienung.qhc");
-    TestUmgebung::schreibeDatei(sammlung, "x");
-    Hilfe::instanz().setzeBetrachter(skript);
-
-    DialogVorlage dlg;
-    dlg.setzeHilfeThema(QStringLiteral("berechtigung"));
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTest::keyClick(&dlg, Qt::Key_F1);
-    QTRY_COMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".stdin")),
-                 QByteArray("activateIdentifier berechtigung\n"));
-    // The viewer is started with the collection and remote control.
-    QCOMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".args")),
-             "-collectionFile " + sammlung.toUtf8() + " -enableRemoteControl\n");
-
-    Hilfe::instanz().setzeBetrachter(QString());
-    gs_KoraDir = altKoraDir;
-}
+        Hilfe::instanz().setzeBetrachter(QString());
+        gs_KoraDir = altKoraDir;
+    }
+};
 
 QTEST_MAIN(TstDialogeKlein)
 #include "tst_dialogeklein.moc"
