@@ -10,7 +10,9 @@
 #include <functional>
 
 using Leser = std::function<QVariant()>;
+using Schreiber = std::function<void()>;
 Q_DECLARE_METATYPE(Leser)
+Q_DECLARE_METATYPE(Schreiber)
 
 class TstEinstellungen : public QObject
 {
@@ -79,9 +81,6 @@ void TstEinstellungen::vorgaben()
     QCOMPARE(leser(), vorgabe);
 }
 
-using Schreiber = std::function<void()>;
-Q_DECLARE_METATYPE(Schreiber)
-
 void TstEinstellungen::schreibenSofortInDieDatei_data()
 {
     QTest::addColumn<Schreiber>("schreiber");
@@ -91,27 +90,22 @@ void TstEinstellungen::schreibenSofortInDieDatei_data()
     QTest::addColumn<QVariant>("gelesen");
     using E = Einstellungen;
     const QDateTime wann(QDate(2026, 3, 4), QTime(5, 6, 7));
-    QTest::newRow("LastUpdate") << Schreiber([=] { E::setAdminLastUpdate(wann); }) << true
-                                << QByteArray("LastUpdate=04.03.2026 05:06:07")
-                                << Leser([] { return E::getAdminLastUpdate(); }) << QVariant(wann);
-    QTest::newRow("ErrorShortText in Anfuehrungszeichen")
-        << Schreiber([] { E::setAdminErrorShortText(QStringLiteral("kein Server")); }) << true
-        << QByteArray("ErrorShortText=\\\"kein Server\\\"")
-        << Leser([] { return E::getAdminErrorShortText(); }) << QVariant(QStringLiteral("kein Server"));
-    QTest::newRow("Variante") << Schreiber([] { E::setAdminVariante(QStringLiteral("Netz")); }) << true
-                              << QByteArray("Variante=Netz") << Leser([] { return E::getAdminVariante(); })
-                              << QVariant(QStringLiteral("Netz"));
-    QTest::newRow("SilentDownload kora") << Schreiber([] { E::setKoraSilentDownload(true); }) << false
-                                         << QByteArray("SilentDownload=true")
-                                         << Leser([] { return E::getKoraSilentDownload(); })
-                                         << QVariant(QStringLiteral("true"));
-    QTest::newRow("FrageWenigerPluginsDatum") << Schreiber([=] { E::setKoraFrageWenigerPluginsDatum(wann); }) << false
-                                              << QByteArray("FrageWenigerPluginsDatum=04.03.2026 05:06:07")
-                                              << Leser([] { return E::getKoraFrageWenigerPluginsDatum(); })
-                                              << QVariant(wann);
-    QTest::newRow("Anschluss kora") << Schreiber([] { E::setKoraProxyAnschluss(3128); }) << false
-                                    << QByteArray("Anschluss=3128") << Leser([] { return E::getKoraProxyAnschluss(); })
-                                    << QVariant(3128);
+    auto zeile = [](const char* name, Schreiber s, bool tavo, const char* text, Leser l, const QVariant& v) {
+        QTest::newRow(name) << s << tavo << QByteArray(text) << l << v;
+    };
+    zeile("LastUpdate", [=] { E::setAdminLastUpdate(wann); }, true, "LastUpdate=04.03.2026 05:06:07",
+          [] { return E::getAdminLastUpdate(); }, wann);
+    zeile("ErrorShortText in Anfuehrungszeichen", [] { E::setAdminErrorShortText(QStringLiteral("kein Server")); },
+          true, "ErrorShortText=\\\"kein Server\\\"", [] { return E::getAdminErrorShortText(); },
+          QStringLiteral("kein Server"));
+    zeile("Variante", [] { E::setAdminVariante(QStringLiteral("Netz")); }, true, "Variante=Netz",
+          [] { return E::getAdminVariante(); }, QStringLiteral("Netz"));
+    zeile("SilentDownload kora", [] { E::setKoraSilentDownload(true); }, false, "SilentDownload=true",
+          [] { return E::getKoraSilentDownload(); }, QStringLiteral("true"));
+    zeile("FrageWenigerPluginsDatum", [=] { E::setKoraFrageWenigerPluginsDatum(wann); }, false,
+          "FrageWenigerPluginsDatum=04.03.2026 05:06:07", [] { return E::getKoraFrageWenigerPluginsDatum(); }, wann);
+    zeile("Anschluss kora", [] { E::setKoraProxyAnschluss(3128); }, false, "Anschluss=3128",
+          [] { return E::getKoraProxyAnschluss(); }, 3128);
 }
 
 void TstEinstellungen::schreibenSofortInDieDatei()
@@ -156,11 +150,9 @@ void TstEinstellungen::intervalle()
         TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
     initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
     const QString log = gp_Log->gibDateiname();
-    if (fehlerzeile)
+    for (int i = 0; fehlerzeile && i < 2; ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
     QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
-    if (fehlerzeile)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
     QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
     beendeLogBase();
     const QByteArray inhalt = TestUmgebung::leseDatei(log);

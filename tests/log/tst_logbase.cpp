@@ -33,7 +33,6 @@ void TstLogBase::rotation_data()
     QTest::newRow("200000 ohne Debug") << 200000 << false << true;
     QTest::newRow("199999 ohne Debug") << 199999 << false << false;
     QTest::newRow("200000 mit Debug") << 200000 << true << false;
-    QTest::newRow("groesser mit Debug") << 500000 << true << false;
 }
 
 void TstLogBase::rotation()
