@@ -19,8 +19,6 @@ private slots:
     void schalter_data();
     void schalter();
     void koraDirAbgeleitet();
-    void istErsterProzess_data();
-    void istErsterProzess();
     void exitCodeZeile();
     void hinweisHoechstensEinmal();
     void entitaeten_data();
@@ -47,6 +45,7 @@ static Erwartung ist()
         { "redirect", gs_Redirect },
         { "del", gs_DelPlugin },
         { "inst", gs_InstPlugin },
+        { "erster", QString::number(istErsterProzess()) },
     };
 }
 
@@ -55,8 +54,8 @@ void TstStartwerte::schalter_data()
     QTest::addColumn<QStringList>("argumente");
     QTest::addColumn<Erwartung>("erwartet");
 
-    QTest::newRow("nichts") << QStringList() << Erwartung{ { "zeigeDlg", "0" }, { "nr", "1" } };
-    QTest::newRow("zeigeDlg") << QStringList{ "--zeigeDlg" } << Erwartung{ { "zeigeDlg", "1" } };
+    QTest::newRow("nichts") << QStringList() << Erwartung{ { "zeigeDlg", "0" }, { "nr", "1" }, { "erster", "1" } };
+    QTest::newRow("zeigeDlg") << QStringList{ "--zeigeDlg" } << Erwartung{ { "zeigeDlg", "1" }, { "erster", "1" } };
     QTest::newRow("gross-klein zaehlt") << QStringList{ "--zeigedlg", "--ZeigeDlg" } << Erwartung{ { "zeigeDlg", "0" } };
     QTest::newRow("Schalter mit Anhang ist kein Schalter") << QStringList{ "--zeigeDlgX", "--admin=1" }
                                                            << Erwartung{ { "zeigeDlg", "0" }, { "admin", "0" } };
@@ -64,7 +63,11 @@ void TstStartwerte::schalter_data()
                                                     << Erwartung{ { "zeigeDlg", "1" }, { "tab", "1" } };
     QTest::newRow("alle Flaggen") << QStringList{ "--updatepruefung", "--selbstUpdate", "--admin", "--keinSelbstUpdate", "--esStart" }
                                   << Erwartung{ { "update", "1" }, { "selbst", "1" }, { "admin", "1" }, { "keinSelbst", "1" }, { "service", "1" } };
-    QTest::newRow("i2") << QStringList{ "--i2" } << Erwartung{ { "nr", "2" } };
+    // The service, a restart and an elevated run are not the first process.
+    QTest::newRow("esStart") << QStringList{ "--esStart" } << Erwartung{ { "service", "1" }, { "erster", "0" } };
+    QTest::newRow("admin") << QStringList{ "--admin" } << Erwartung{ { "admin", "1" }, { "erster", "0" } };
+    QTest::newRow("updatepruefung") << QStringList{ "--updatepruefung" } << Erwartung{ { "update", "1" }, { "erster", "1" } };
+    QTest::newRow("i2") << QStringList{ "--i2" } << Erwartung{ { "nr", "2" }, { "erster", "0" } };
     QTest::newRow("i5") << QStringList{ "--i5" } << Erwartung{ { "nr", "5" } };
     QTest::newRow("i6 unbekannt") << QStringList{ "--i6" } << Erwartung{ { "nr", "1" } };
     QTest::newRow("letzte Nummer gilt") << QStringList{ "--i3", "--i2" } << Erwartung{ { "nr", "2" } };
@@ -105,26 +108,6 @@ void TstStartwerte::koraDirAbgeleitet()
     // An empty "--koraDir=" does not stop the derivation.
     leseParameter(QStringList{ bin + QStringLiteral("/installationsverwaltung"), "--koraDir=" }, kommandozeile);
     QCOMPARE(gs_KoraDir, QDir::toNativeSeparators(umgebung.pfad() + QStringLiteral("/a")));
-}
-
-void TstStartwerte::istErsterProzess_data()
-{
-    QTest::addColumn<QStringList>("argumente");
-    QTest::addColumn<bool>("erster");
-    QTest::newRow("Anwender") << QStringList{ "--zeigeDlg" } << true;
-    QTest::newRow("Dienst") << QStringList{ "--esStart" } << false;
-    QTest::newRow("Neustart") << QStringList{ "--i2" } << false;
-    QTest::newRow("erhoeht") << QStringList{ "--admin" } << false;
-    QTest::newRow("Pruefung") << QStringList{ "--updatepruefung" } << true;
-}
-
-void TstStartwerte::istErsterProzess()
-{
-    QFETCH(QStringList, argumente);
-    QFETCH(bool, erster);
-    QString kommandozeile;
-    leseParameter(QStringList{ "/x/prog" } + argumente, kommandozeile);
-    QCOMPARE(::istErsterProzess(), erster);
 }
 
 void TstStartwerte::exitCodeZeile()
