@@ -24,10 +24,9 @@ Q_DECLARE_METATYPE(QValidator::State)
 
 namespace {
 
-QVariant leseIni(const QString& pfad, const char* schluessel)
+QString leseIni(const QString& pfad, const char* schluessel)
 {
-    QSettings ini(pfad, QSettings::IniFormat);
-    return ini.value(QString::fromLatin1(schluessel));
+    return QSettings(pfad, QSettings::IniFormat).value(QString::fromLatin1(schluessel)).toString();
 }
 
 void schreibeIni(const QString& pfad, const QVariantMap& werte)
@@ -38,16 +37,23 @@ void schreibeIni(const QString& pfad, const QVariantMap& werte)
     ini.sync();
 }
 
-// The dialog's widgets as the user reaches them.
-struct Seite
+// The dialog and its widgets as the user reaches them.
+struct Dialog
 {
-    explicit Seite(EinstellungsDialog& dlg)
+    explicit Dialog(bool zeigen = true)
         : optionen(dlg.findChild<AnsichtProxyOptionen*>(QStringLiteral("proxyOptionsWidget")))
         , kora(dlg.findChild<AnsichtProxyEinstellung*>(QStringLiteral("m_ansichtKoraProxyEinstellung")))
         , admin(dlg.findChild<AnsichtProxyAdminEinstellung*>(QStringLiteral("m_ansichtAdminProxyEinstellung")))
     {
+        if (zeigen)
+            dlg.show();
     }
-    QRadioButton* knopf(AnsichtProxyOptionen::Wahl w) const { return optionen->gibKnopf(w); }
+    void waehle(AnsichtProxyOptionen::Wahl w) { QTest::mouseClick(optionen->gibKnopf(w), Qt::LeftButton); }
+    bool ok()
+    {
+        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
+        return dlg.result() == QDialog::Accepted;
+    }
     static QLineEdit* feld(QWidget* block, const char* name) { return block->findChild<QLineEdit*>(QString::fromLatin1(name)); }
     static QSpinBox* port(QWidget* block) { return block->findChild<QSpinBox*>(QStringLiteral("portSpinBox")); }
     // Address, port and user of a block as shown.
@@ -66,7 +72,9 @@ struct Seite
         QTest::keyClick(e, Qt::Key_Delete);
         QTest::keyClicks(e, text);
     }
+    static void tippe(QWidget* block, const char* name, const QString& text) { tippe(feld(block, name), text); }
 
+    EinstellungsDialog dlg;
     AnsichtProxyOptionen* optionen;
     AnsichtProxyEinstellung* kora;
     AnsichtProxyAdminEinstellung* admin;
@@ -77,274 +85,221 @@ struct Seite
 class TstEinstellungsDialog : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void validator_data();
-    void validator();
-
-    void leereKoraIni();
-    void laden_data();
-    void laden();
-    void speichern_data();
-    void speichern();
-    void abbrechenSchreibtNichts();
-
-    void passwoerter();
-
-private:
-    bool brauchtSchluesselbund();
 
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<FakeRueckfrage> m_rueckfrage;
     bool m_mitSchluesselbund = false;
     QString m_kora, m_tavo;
-};
 
-void TstEinstellungsDialog::initTestCase()
-{
-    initDialogRessourcen();
-    m_mitSchluesselbund = !qEnvironmentVariableIsEmpty("IV_SCHLUESSELBUND");
-    // Without the test keyring, never reach the developer's own.
-    if (!m_mitSchluesselbund)
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
-}
-
-void TstEinstellungsDialog::init()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    m_rueckfrage = std::make_unique<FakeRueckfrage>();
-    m_kora = Einstellungen::gibKoraIniPfad();
-    m_tavo = Einstellungen::gibTavoIniPfad();
-}
-
-void TstEinstellungsDialog::cleanup()
-{
-    m_rueckfrage.reset();
-    m_umgebung.reset();
-}
-
-bool TstEinstellungsDialog::brauchtSchluesselbund()
-{
-    if (!m_mitSchluesselbund)
-        return false;
-    Schluesselbund::loesche(Schluesselbund::proxyPasswort());
-    Schluesselbund::loesche(Schluesselbund::adminPasswort());
-    return true;
-}
-
-// ---- validators -------------------------------------------------------------
-
-void TstEinstellungsDialog::validator_data()
-{
-    QTest::addColumn<bool>("port");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QValidator::State>("erwartet");
-    QTest::newRow("Port 79") << true << "79" << QValidator::Intermediate;
-    QTest::newRow("Port 80") << true << "80" << QValidator::Acceptable;
-    QTest::newRow("Port 65535") << true << "65535" << QValidator::Acceptable;
-    QTest::newRow("Port 65536") << true << "65536" << QValidator::Invalid;
-    QTest::newRow("Port mit Buchstabe") << true << "80a" << QValidator::Invalid;
-    QTest::newRow("Adresse IPv4") << false << "192.168.0.1" << QValidator::Acceptable;
-    QTest::newRow("Adresse Teil 256") << false << "192.168.0.256" << QValidator::Invalid;
-    QTest::newRow("Adresse leerer Teil") << false << "192..0.1" << QValidator::Intermediate;
-}
-
-void TstEinstellungsDialog::validator()
-{
-    QFETCH(bool, port);
-    QFETCH(QString, text);
-    QFETCH(QValidator::State, erwartet);
-    QSharedPointer<const EinstellungsElementTyp> typ(port ? static_cast<EinstellungsElementTyp*>(new PortEinstellungsTyp)
-                                                          : new IPAdresseEinstellungsTyp);
-    EinstellungsElementTypValidator v(typ);
-    int pos = 0;
-    QCOMPARE(v.validate(text, pos), erwartet);
-}
-
-// ---- loading ------------------------------------------------------------------
-
-void TstEinstellungsDialog::leereKoraIni()
-{
-    EinstellungsDialog dlg;
-    Seite s(dlg);
-    QVERIFY(s.knopf(AnsichtProxyOptionen::KeinProxy)->isChecked());
-    QCOMPARE(s.knopf(AnsichtProxyOptionen::KeinProxy)->text(), QStringLiteral("Kein Proxy-Server"));
-    // No port is an empty field, not "0".
-    QCOMPARE(Seite::port(s.kora)->text(), QString());
-    dlg.reject();
-    QVERIFY(!QFileInfo::exists(m_kora));
-    QVERIFY(!QFileInfo::exists(m_tavo));
-}
-
-void TstEinstellungsDialog::laden_data()
-{
-    QTest::addColumn<QString>("profil");
-    QTest::addColumn<bool>("automatisch");
-    QTest::addColumn<bool>("adminDialog");
-    QTest::addColumn<int>("wahl");
-    QTest::newRow("deaktiviert") << "deaktiviert" << false << false << int(AnsichtProxyOptionen::KeinProxy);
-    QTest::newRow("automatisch vor admin") << "admin" << true << false << int(AnsichtProxyOptionen::Automatisch);
-    QTest::newRow("manuell") << "kora" << false << false << int(AnsichtProxyOptionen::KoraProxy);
-    QTest::newRow("admin gesperrt") << "admin" << false << false << int(AnsichtProxyOptionen::AdminProxy);
-    QTest::newRow("admin freigegeben") << "admin" << false << true << int(AnsichtProxyOptionen::AdminProxy);
-}
-
-void TstEinstellungsDialog::laden()
-{
-    QFETCH(QString, profil);
-    QFETCH(bool, automatisch);
-    QFETCH(bool, adminDialog);
-    QFETCH(int, wahl);
-    schreibeIni(m_kora, { { "PROXY/Profil", profil }, { "PROXY/AutomatischeEinstellung", automatisch },
-                          { "PROXY/Adresse", "192.168.1.2" }, { "PROXY/Anschluss", 3128 }, { "PROXY/Benutzer", "max" } });
-    schreibeIni(m_tavo, { { "PROXY/Profil", "admin" }, { "PROXY/AdminDialog", adminDialog }, { "PROXY/Pruefung", false },
-                          { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
-    EinstellungsDialog dlg;
-    Seite s(dlg);
-    QCOMPARE(int(s.optionen->gibWahl()), wahl);
-    QCOMPARE(s.kora->isEnabled(), wahl == AnsichtProxyOptionen::KoraProxy);
-    QCOMPARE(s.adminBlock()->isEnabled(), wahl == AnsichtProxyOptionen::AdminProxy);
-    if (wahl == AnsichtProxyOptionen::KoraProxy) {
-        QCOMPARE(Seite::werte(s.kora), QStringList({ "192.168.1.2", "3128", "max" }));
-    }
-    if (wahl == AnsichtProxyOptionen::AdminProxy) {
-        QCOMPARE(Seite::werte(s.adminBlock()), QStringList({ "10.0.0.1", "8080", "chef" }));
-        QCOMPARE(Seite::feld(s.adminBlock(), "adresseTextFeld")->isReadOnly(), !adminDialog);
-    }
-    // The machine-wide switches show what is in force, editable only where allowed.
-    QVERIFY(s.alleAnwender()->isChecked());
-    QVERIFY(s.pruefungAus()->isChecked());
-    QCOMPARE(s.alleAnwender()->isEnabled(), adminDialog);
-}
-
-// ---- saving -------------------------------------------------------------------
-
-void TstEinstellungsDialog::speichern_data()
-{
-    QTest::addColumn<int>("wahl");
-    QTest::addColumn<bool>("adminDialog"); // only then are the machine-wide values written
-    QTest::addColumn<QString>("koraProfil");
-    QTest::addColumn<bool>("automatisch");
-    using O = AnsichtProxyOptionen;
-    QTest::newRow("kein Proxy") << int(O::KeinProxy) << false << "deaktiviert" << false;
-    QTest::newRow("automatisch") << int(O::Automatisch) << false << "kora" << true;
-    QTest::newRow("manuell") << int(O::KoraProxy) << false << "kora" << false;
-    QTest::newRow("admin gesperrt") << int(O::AdminProxy) << false << "admin" << false;
-    QTest::newRow("admin freigegeben") << int(O::AdminProxy) << true << "admin" << false;
-}
-
-void TstEinstellungsDialog::speichern()
-{
-    QFETCH(int, wahl);
-    QFETCH(bool, adminDialog);
-    QFETCH(QString, koraProfil);
-    QFETCH(bool, automatisch);
-    const QString tavoAdresse = adminDialog ? QStringLiteral("10.9.9.9") : QStringLiteral("10.0.0.1");
-    schreibeIni(m_kora, { { "PROXY/Profil", "deaktiviert" }, { "PROXY/Adresse", "1.1.1.1" }, { "PROXY/Anschluss", 81 } });
-    schreibeIni(m_tavo, { { "PROXY/AdminDialog", adminDialog }, { "PROXY/Adresse", "10.0.0.1" },
-                          { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
-
-    EinstellungsDialog dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    Seite s(dlg);
-    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::Wahl(wahl)), Qt::LeftButton);
-    if (wahl == AnsichtProxyOptionen::KoraProxy) {
-        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("192.168.7.7"));
-        Seite::tippe(Seite::port(s.kora), QStringLiteral("8080"));
-        Seite::tippe(Seite::feld(s.kora, "benutzerTextFeld"), QStringLiteral("moritz"));
-    }
-    if (wahl == AnsichtProxyOptionen::AdminProxy && adminDialog)
-        Seite::tippe(Seite::feld(s.adminBlock(), "adresseTextFeld"), tavoAdresse);
-    if (adminDialog) {
-        QTest::mouseClick(s.alleAnwender(), Qt::LeftButton);
-        QTest::mouseClick(s.pruefungAus(), Qt::LeftButton);
-    }
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QVERIFY(m_rueckfrage->fragen.isEmpty());
-    QCOMPARE(dlg.result(), int(QDialog::Accepted));
-
-    QCOMPARE(leseIni(m_kora, "PROXY/Profil").toString(), koraProfil);
-    QCOMPARE(leseIni(m_kora, "PROXY/AutomatischeEinstellung").toBool(), automatisch);
-    const QStringList koraBlock { leseIni(m_kora, "PROXY/Adresse").toString(), leseIni(m_kora, "PROXY/Anschluss").toString(),
-                                  leseIni(m_kora, "PROXY/Benutzer").toString() };
-    QCOMPARE(koraBlock, wahl == AnsichtProxyOptionen::KoraProxy ? QStringList({ "192.168.7.7", "8080", "moritz" })
-                                                                : QStringList({ "1.1.1.1", "81", "" }));
-    QCOMPARE(leseIni(m_tavo, "PROXY/Profil").toString(), adminDialog ? QStringLiteral("admin") : QString());
-    QCOMPARE(leseIni(m_tavo, "PROXY/Pruefung").toString(), adminDialog ? QStringLiteral("false") : QString());
-    QCOMPARE(leseIni(m_tavo, "PROXY/Adresse").toString(), tavoAdresse);
-    QCOMPARE(leseIni(m_tavo, "PROXY/Benutzer").toString(), QStringLiteral("chef"));
-}
-
-void TstEinstellungsDialog::abbrechenSchreibtNichts()
-{
-    schreibeIni(m_kora, { { "PROXY/Profil", "kora" }, { "PROXY/Adresse", "1.2.3.4" }, { "PROXY/Anschluss", 3128 } });
-    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true } });
-    const QByteArray koraVorher = TestUmgebung::leseDatei(m_kora);
-    const QByteArray tavoVorher = TestUmgebung::leseDatei(m_tavo);
-    EinstellungsDialog dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    Seite s(dlg);
-    QTest::mouseClick(s.alleAnwender(), Qt::LeftButton);
-    // An incomplete address is refused and the dialog stays open.
-    Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("192.168."));
-    QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(m_rueckfrage->fragen.size(), 1);
-    QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("unvollständig")));
-    QVERIFY(dlg.isVisible());
-    QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
-    QCOMPARE(dlg.result(), int(QDialog::Rejected));
-    QCOMPARE(TestUmgebung::leseDatei(m_kora), koraVorher);
-    QCOMPARE(TestUmgebung::leseDatei(m_tavo), tavoVorher);
-}
-
-// ---- passwords in the key store ---------------------------------------------
-
-void TstEinstellungsDialog::passwoerter()
-{
-    if (!brauchtSchluesselbund())
-        QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
-    schreibeIni(m_tavo, { { "PROXY/AdminDialog", true }, { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 } });
+private slots:
+    void initTestCase()
     {
-        EinstellungsDialog dlg;
-        dlg.show();
-        Seite s(dlg);
-        QTest::mouseClick(s.knopf(AnsichtProxyOptionen::KoraProxy), Qt::LeftButton);
-        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("10.1.2.3"));
-        Seite::tippe(Seite::port(s.kora), QStringLiteral("3128"));
-        Seite::tippe(Seite::feld(s.kora, "passwortTextFeld"), QStringLiteral("gehe im!"));
-        QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        initDialogRessourcen();
+        m_mitSchluesselbund = !qEnvironmentVariableIsEmpty("IV_SCHLUESSELBUND");
+        // Without the test keyring, never reach the developer's own.
+        if (!m_mitSchluesselbund)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
     }
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("gehe im!"));
-    QVERIFY(!TestUmgebung::leseDatei(m_kora).contains("gehe"));
+    void init()
     {
-        EinstellungsDialog wieder;
-        wieder.show();
-        Seite s(wieder);
-        QCOMPARE(Seite::feld(s.kora, "passwortTextFeld")->text(), QStringLiteral("gehe im!"));
-        // Saving again without touching the password keeps it.
-        QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("alt")));
-        Seite::tippe(Seite::feld(s.kora, "adresseTextFeld"), QStringLiteral("10.1.2.4"));
-        QTest::mouseClick(wieder.gibOkKnopf(), Qt::LeftButton);
-        QCOMPARE(leseIni(m_kora, "PROXY/Adresse").toString(), QStringLiteral("10.1.2.4"));
+        m_umgebung = std::make_unique<TestUmgebung>();
+        m_rueckfrage = std::make_unique<FakeRueckfrage>();
+        m_kora = Einstellungen::gibKoraIniPfad();
+        m_tavo = Einstellungen::gibTavoIniPfad();
+    }
+    void cleanup()
+    {
+        m_rueckfrage.reset();
+        m_umgebung.reset();
+    }
+
+    void validator_data()
+    {
+        QTest::addColumn<bool>("port");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QValidator::State>("erwartet");
+        QTest::newRow("Port 79") << true << "79" << QValidator::Intermediate;
+        QTest::newRow("Port 80") << true << "80" << QValidator::Acceptable;
+        QTest::newRow("Port 65535") << true << "65535" << QValidator::Acceptable;
+        QTest::newRow("Port 65536") << true << "65536" << QValidator::Invalid;
+        QTest::newRow("Port mit Buchstabe") << true << "80a" << QValidator::Invalid;
+        QTest::newRow("Adresse IPv4") << false << "192.168.0.1" << QValidator::Acceptable;
+        QTest::newRow("Adresse Teil 256") << false << "192.168.0.256" << QValidator::Invalid;
+        QTest::newRow("Adresse leerer Teil") << false << "192..0.1" << QValidator::Intermediate;
+    }
+    void validator()
+    {
+        QFETCH(bool, port);
+        QFETCH(QString, text);
+        QFETCH(QValidator::State, erwartet);
+        QSharedPointer<const EinstellungsElementTyp> typ(port ? static_cast<EinstellungsElementTyp*>(new PortEinstellungsTyp)
+                                                              : new IPAdresseEinstellungsTyp);
+        EinstellungsElementTypValidator v(typ);
+        int pos = 0;
+        QCOMPARE(v.validate(text, pos), erwartet);
+    }
+
+    void leereKoraIni()
+    {
+        Dialog d(false);
+        QRadioButton* kein = d.optionen->gibKnopf(AnsichtProxyOptionen::KeinProxy);
+        QVERIFY(kein->isChecked());
+        QCOMPARE(kein->text(), QStringLiteral("Kein Proxy-Server"));
+        // No port is an empty field, not "0".
+        QCOMPARE(Dialog::port(d.kora)->text(), QString());
+        d.dlg.reject();
+        QVERIFY(!QFileInfo::exists(m_kora));
+        QVERIFY(!QFileInfo::exists(m_tavo));
+    }
+
+    void laden_data()
+    {
+        QTest::addColumn<QString>("profil");
+        QTest::addColumn<bool>("automatisch");
+        QTest::addColumn<bool>("adminDialog");
+        QTest::addColumn<int>("wahl");
+        QTest::newRow("deaktiviert") << "deaktiviert" << false << false << int(AnsichtProxyOptionen::KeinProxy);
+        QTest::newRow("automatisch vor admin") << "admin" << true << false << int(AnsichtProxyOptionen::Automatisch);
+        QTest::newRow("manuell") << "kora" << false << false << int(AnsichtProxyOptionen::KoraProxy);
+        QTest::newRow("admin gesperrt") << "admin" << false << false << int(AnsichtProxyOptionen::AdminProxy);
+        QTest::newRow("admin freigegeben") << "admin" << false << true << int(AnsichtProxyOptionen::AdminProxy);
+    }
+    void laden()
+    {
+        QFETCH(QString, profil);
+        QFETCH(bool, automatisch);
+        QFETCH(bool, adminDialog);
+        QFETCH(int, wahl);
+        schreibeIni(m_kora, { { "PROXY/Profil", profil }, { "PROXY/AutomatischeEinstellung", automatisch },
+                              { "PROXY/Adresse", "192.168.1.2" }, { "PROXY/Anschluss", 3128 }, { "PROXY/Benutzer", "max" } });
+        schreibeIni(m_tavo, { { "PROXY/Profil", "admin" }, { "PROXY/AdminDialog", adminDialog }, { "PROXY/Pruefung", false },
+                              { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
+        Dialog d(false);
+        QCOMPARE(int(d.optionen->gibWahl()), wahl);
+        QCOMPARE(d.kora->isEnabled(), wahl == AnsichtProxyOptionen::KoraProxy);
+        QCOMPARE(d.adminBlock()->isEnabled(), wahl == AnsichtProxyOptionen::AdminProxy);
+        if (wahl == AnsichtProxyOptionen::KoraProxy)
+            QCOMPARE(Dialog::werte(d.kora), QStringList({ "192.168.1.2", "3128", "max" }));
+        if (wahl == AnsichtProxyOptionen::AdminProxy) {
+            QCOMPARE(Dialog::werte(d.adminBlock()), QStringList({ "10.0.0.1", "8080", "chef" }));
+            QCOMPARE(Dialog::feld(d.adminBlock(), "adresseTextFeld")->isReadOnly(), !adminDialog);
+        }
+        // The machine-wide switches show what is in force, editable only where allowed.
+        QVERIFY(d.alleAnwender()->isChecked());
+        QVERIFY(d.pruefungAus()->isChecked());
+        QCOMPARE(d.alleAnwender()->isEnabled(), adminDialog);
+    }
+
+    void speichern_data()
+    {
+        QTest::addColumn<int>("wahl");
+        QTest::addColumn<bool>("adminDialog"); // only then are the machine-wide values written
+        QTest::addColumn<QString>("koraProfil");
+        QTest::addColumn<bool>("automatisch");
+        using O = AnsichtProxyOptionen;
+        QTest::newRow("kein Proxy") << int(O::KeinProxy) << false << "deaktiviert" << false;
+        QTest::newRow("automatisch") << int(O::Automatisch) << false << "kora" << true;
+        QTest::newRow("manuell") << int(O::KoraProxy) << false << "kora" << false;
+        QTest::newRow("admin gesperrt") << int(O::AdminProxy) << false << "admin" << false;
+        QTest::newRow("admin freigegeben") << int(O::AdminProxy) << true << "admin" << false;
+    }
+    void speichern()
+    {
+        QFETCH(int, wahl);
+        QFETCH(bool, adminDialog);
+        QFETCH(QString, koraProfil);
+        QFETCH(bool, automatisch);
+        const QString tavoAdresse = adminDialog ? QStringLiteral("10.9.9.9") : QStringLiteral("10.0.0.1");
+        schreibeIni(m_kora, { { "PROXY/Profil", "deaktiviert" }, { "PROXY/Adresse", "1.1.1.1" }, { "PROXY/Anschluss", 81 } });
+        schreibeIni(m_tavo, { { "PROXY/AdminDialog", adminDialog }, { "PROXY/Adresse", "10.0.0.1" },
+                              { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
+
+        Dialog d;
+        QVERIFY(QTest::qWaitForWindowExposed(&d.dlg));
+        d.waehle(AnsichtProxyOptionen::Wahl(wahl));
+        if (wahl == AnsichtProxyOptionen::KoraProxy) {
+            Dialog::tippe(d.kora, "adresseTextFeld", QStringLiteral("192.168.7.7"));
+            Dialog::tippe(Dialog::port(d.kora), QStringLiteral("8080"));
+            Dialog::tippe(d.kora, "benutzerTextFeld", QStringLiteral("moritz"));
+        }
+        if (wahl == AnsichtProxyOptionen::AdminProxy && adminDialog)
+            Dialog::tippe(d.adminBlock(), "adresseTextFeld", tavoAdresse);
+        if (adminDialog) {
+            QTest::mouseClick(d.alleAnwender(), Qt::LeftButton);
+            QTest::mouseClick(d.pruefungAus(), Qt::LeftButton);
+        }
+        QVERIFY(d.ok());
+        QVERIFY(m_rueckfrage->fragen.isEmpty());
+
+        QCOMPARE(leseIni(m_kora, "PROXY/Profil"), koraProfil);
+        QCOMPARE(QVariant(leseIni(m_kora, "PROXY/AutomatischeEinstellung")).toBool(), automatisch);
+        const QStringList koraBlock{ leseIni(m_kora, "PROXY/Adresse"), leseIni(m_kora, "PROXY/Anschluss"),
+                                     leseIni(m_kora, "PROXY/Benutzer") };
+        QCOMPARE(koraBlock, wahl == AnsichtProxyOptionen::KoraProxy ? QStringList({ "192.168.7.7", "8080", "moritz" })
+                                                                    : QStringList({ "1.1.1.1", "81", "" }));
+        QCOMPARE(leseIni(m_tavo, "PROXY/Profil"), adminDialog ? QStringLiteral("admin") : QString());
+        QCOMPARE(leseIni(m_tavo, "PROXY/Pruefung"), adminDialog ? QStringLiteral("false") : QString());
+        QCOMPARE(leseIni(m_tavo, "PROXY/Adresse"), tavoAdresse);
+        QCOMPARE(leseIni(m_tavo, "PROXY/Benutzer"), QStringLiteral("chef"));
+    }
+
+    void abbrechenSchreibtNichts()
+    {
+        schreibeIni(m_kora, { { "PROXY/Profil", "kora" }, { "PROXY/Adresse", "1.2.3.4" }, { "PROXY/Anschluss", 3128 } });
+        schreibeIni(m_tavo, { { "PROXY/AdminDialog", true } });
+        const QByteArray koraVorher = TestUmgebung::leseDatei(m_kora);
+        const QByteArray tavoVorher = TestUmgebung::leseDatei(m_tavo);
+        Dialog d;
+        QVERIFY(QTest::qWaitForWindowExposed(&d.dlg));
+        QTest::mouseClick(d.alleAnwender(), Qt::LeftButton);
+        // An incomplete address is refused and the dialog stays open.
+        Dialog::tippe(d.kora, "adresseTextFeld", QStringLiteral("192.168."));
+        QVERIFY(!d.ok());
+        QCOMPARE(m_rueckfrage->fragen.size(), 1);
+        QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("unvollständig")));
+        QVERIFY(d.dlg.isVisible());
+        QTest::mouseClick(d.dlg.gibAbbrechenKnopf(), Qt::LeftButton);
+        QCOMPARE(d.dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(TestUmgebung::leseDatei(m_kora), koraVorher);
+        QCOMPARE(TestUmgebung::leseDatei(m_tavo), tavoVorher);
+    }
+
+    void passwoerter()
+    {
+        if (!m_mitSchluesselbund)
+            QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
+        Schluesselbund::loesche(Schluesselbund::proxyPasswort());
+        Schluesselbund::loesche(Schluesselbund::adminPasswort());
+        schreibeIni(m_tavo, { { "PROXY/AdminDialog", true }, { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 } });
+        {
+            Dialog d;
+            d.waehle(AnsichtProxyOptionen::KoraProxy);
+            Dialog::tippe(d.kora, "adresseTextFeld", QStringLiteral("10.1.2.3"));
+            Dialog::tippe(Dialog::port(d.kora), QStringLiteral("3128"));
+            Dialog::tippe(d.kora, "passwortTextFeld", QStringLiteral("gehe im!"));
+            QVERIFY(d.ok());
+        }
+        QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("gehe im!"));
+        QVERIFY(!TestUmgebung::leseDatei(m_kora).contains("gehe"));
+        {
+            Dialog wieder;
+            QCOMPARE(Dialog::feld(wieder.kora, "passwortTextFeld")->text(), QStringLiteral("gehe im!"));
+            // Saving again without touching the password keeps it.
+            QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("alt")));
+            Dialog::tippe(wieder.kora, "adresseTextFeld", QStringLiteral("10.1.2.4"));
+            QVERIFY(wieder.ok());
+            QCOMPARE(leseIni(m_kora, "PROXY/Adresse"), QStringLiteral("10.1.2.4"));
+            QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
+        }
+        // The administrator's password goes to its own entry.
+        Dialog admin;
+        admin.waehle(AnsichtProxyOptionen::AdminProxy);
+        Dialog::tippe(admin.adminBlock(), "passwortTextFeld", QStringLiteral("chefsache"));
+        QVERIFY(admin.ok());
+        QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
         QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
     }
-    // The administrator's password goes to its own entry.
-    EinstellungsDialog admin;
-    admin.show();
-    Seite s(admin);
-    QTest::mouseClick(s.knopf(AnsichtProxyOptionen::AdminProxy), Qt::LeftButton);
-    Seite::tippe(Seite::feld(s.adminBlock(), "passwortTextFeld"), QStringLiteral("chefsache"));
-    QTest::mouseClick(admin.gibOkKnopf(), Qt::LeftButton);
-    QCOMPARE(admin.result(), int(QDialog::Accepted));
-    QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
-}
+};
 
 QTEST_MAIN(TstEinstellungsDialog)
 #include "tst_einstellungsdialog.moc"
