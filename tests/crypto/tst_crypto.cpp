@@ -15,7 +15,7 @@ class TstCrypto : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void init();
+    void init() { m_paar.aktiviere(); }
 
     void signatur_data();
     void signatur();
@@ -36,14 +36,11 @@ void TstCrypto::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     initLogBase(QStringLiteral("tst_crypto"), 1 << 30, m_dir.path() + QStringLiteral("/log"));
-    QVERIFY(gp_Log);
     QVERIFY(m_paar.erzeuge(m_dir.path() + QStringLiteral("/paar")));
     // A key of openssl's own making, with a public half that the engine reads.
     m_opensslPrivat = m_dir.path() + QStringLiteral("/openssl.pem");
     m_opensslOeffentlich = m_dir.path() + QStringLiteral("/openssl_pub.pem");
-    QCOMPARE(openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", m_opensslPrivat })
-                 .code,
-             0);
+    QCOMPARE(openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", m_opensslPrivat }).code, 0);
     QCOMPARE(openssl({ "pkey", "-in", m_opensslPrivat, "-pubout", "-out", m_opensslOeffentlich }).code, 0);
 }
 
@@ -51,11 +48,6 @@ void TstCrypto::cleanupTestCase()
 {
     Crypto::setzeQuellen(QString(), QString());
     beendeLogBase();
-}
-
-void TstCrypto::init()
-{
-    m_paar.aktiviere();
 }
 
 enum Art {
@@ -108,9 +100,7 @@ void TstCrypto::signatur()
     QCOMPARE(sig.endsWith(QLatin1String("_v2.sig")), name == QLatin1String("userredirect"));
 
     if (art == OPENSSL_SALZ20 || art == OPENSSL_OHNE_SALZ) {
-        QCOMPARE(openssl(opensslPss(art == OPENSSL_SALZ20) << "-sign" << m_opensslPrivat << "-out" << sig << datei)
-                     .code,
-                 0);
+        QCOMPARE(openssl(opensslPss(art == OPENSSL_SALZ20) << "-sign" << m_opensslPrivat << "-out" << sig << datei).code, 0);
         Crypto::setzeQuellen(m_opensslOeffentlich, m_paar.md5Liste);
     } else {
         QCOMPARE(werkzeug({ "signiere", "--schluessel", m_paar.privat, datei }).code, 0);
