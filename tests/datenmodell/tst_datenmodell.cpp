@@ -9,7 +9,6 @@
 
 #include <QColor>
 #include <QAbstractItemModelTester>
-#include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 
@@ -36,283 +35,259 @@ QStringList reihenfolge(const DlgPluginManagerDatenmodel& m)
     return r;
 }
 
+struct Darstellung
+{
+    bool verfuegbar;
+    int status;
+    bool neuerZeitraum;
+    int aktion;
+    QColor farbe;         // invalid: no background
+    int spalte2, spalte3; // -1 no box, else Qt::CheckState
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Darstellung)
 
 class TstDatenmodell : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-
-    void zeilenUndSpalten();
-    void darstellung_data();
-    void darstellung();
-    void umschalten_data();
-    void umschalten();
-    void sortieren_data();
-    void sortieren();
-    void zaehlen();
-    void besitz();
-    void modellVertrag();
-
-private:
     QTemporaryDir m_log;
-};
 
-void TstDatenmodell::initTestCase()
-{
-    initLogBase(QStringLiteral("tst_datenmodell"), 10 * 1024 * 1024, m_log.path());
-}
+private slots:
+    void initTestCase() { initLogBase(QStringLiteral("tst_datenmodell"), 10 * 1024 * 1024, m_log.path()); }
+    void cleanupTestCase() { beendeLogBase(); }
 
-void TstDatenmodell::cleanupTestCase()
-{
-    beendeLogBase();
-}
-
-void TstDatenmodell::zeilenUndSpalten()
-{
-    DlgPluginManagerDatenmodel verfuegbar(true);
-    QSignalSpy eingefuegt(&verfuegbar, &QAbstractItemModel::rowsInserted);
-    verfuegbar.fuegeHinzu(neu("A", 2019, 0x22, 0, true));
-    verfuegbar.fuegeHinzu(neu("Umsatzsteuererklaerung", 9999, 0x82, 0, false));
-    verfuegbar.fuegeHinzu(neu("C", 2021, 0x22, 0, true));
-    verfuegbar.fuegeHinzu(neu("D", 2021, 0x82, 0, false));
-    // Installed records are hidden from the available list.
-    QCOMPARE(eingefuegt.count(), 2);
-    QCOMPARE(verfuegbar.anzahl(), 4);
-    QCOMPARE(verfuegbar.rowCount(), 2);
-    QCOMPARE(verfuegbar.data(verfuegbar.index(0, 1)).toString(), QStringLiteral("alle"));
-    QCOMPARE(verfuegbar.zeileVonIndex(3), 1);
-    QCOMPARE(verfuegbar.zeileVonIndex(2), -1);
-    QVERIFY(!verfuegbar.data(verfuegbar.index(2, 0)).isValid());
-    QVERIFY(!verfuegbar.setData(verfuegbar.index(2, 2), Qt::Checked, Qt::CheckStateRole));
-    QCOMPARE(verfuegbar.gibPlugin(4), nullptr);
-}
-
-void TstDatenmodell::darstellung_data()
-{
-    QTest::addColumn<bool>("verfuegbar");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("neuerZeitraum");
-    QTest::addColumn<int>("aktion");
-    QTest::addColumn<QColor>("farbe"); // invalid: no background
-    QTest::addColumn<int>("spalte2");  // -1 no box, else Qt::CheckState
-    QTest::addColumn<int>("spalte3");
-    const QColor gruen(144, 238, 144), gelb(255, 255, 153), rot(255, 99, 71), blau(135, 206, 250), weiss(Qt::white);
-    const int aus = Qt::Unchecked, an = Qt::Checked;
-    QTest::newRow("inst aktuell") << false << 0x22 << false << 0 << gruen << -1 << aus;
-    // An update that cannot be renewed: no box for the update, one for removal.
-    QTest::newRow("inst Update ohne Paket") << false << 0x41 << false << 0 << gelb << -1 << aus;
-    // A new period does not colour the installed list.
-    QTest::newRow("inst erneuerbar, neuer Zeitraum") << false << 0x42 << true << 0 << gelb << aus << aus;
-    QTest::newRow("inst erneuern") << false << 0x42 << false << 2 << gelb << an << aus;
-    QTest::newRow("inst entfernen") << false << 0x42 << false << 3 << gelb << aus << an;
-    QTest::newRow("inst nicht mehr") << false << 0x82 << false << 0 << rot << -1 << aus;
-    QTest::newRow("verf verschieden") << true << 0x12 << false << 0 << blau << aus << -1;
-    QTest::newRow("verf installieren") << true << 0x44 << false << 1 << weiss << an << -1;
-    QTest::newRow("verf nicht installierbar") << true << 0x81 << false << 1 << weiss << -1 << -1;
-}
-
-void TstDatenmodell::darstellung()
-{
-    QFETCH(bool, verfuegbar);
-    QFETCH(int, status);
-    QFETCH(bool, neuerZeitraum);
-    QFETCH(int, aktion);
-    QFETCH(QColor, farbe);
-    QFETCH(int, spalte2);
-    QFETCH(int, spalte3);
-    DlgPluginManagerDatenmodel m(verfuegbar);
-    Plugin* p = neu("X", 2020, status, aktion);
-    p->setzeNeuerZeitraum(neuerZeitraum);
-    m.fuegeHinzu(p);
-    const QVariant v = m.data(m.index(0, 1), Qt::BackgroundRole);
-    QCOMPARE(v.isValid() ? v.value<QColor>() : QColor(), farbe);
-    const QVariant v2 = m.data(m.index(0, 2), Qt::CheckStateRole);
-    const QVariant v3 = m.data(m.index(0, 3), Qt::CheckStateRole);
-    QCOMPARE(v2.isValid() ? v2.toInt() : -1, spalte2);
-    QCOMPARE(v3.isValid() ? v3.toInt() : -1, spalte3);
-    QVERIFY(!m.data(m.index(0, 0), Qt::CheckStateRole).isValid());
-}
-
-void TstDatenmodell::umschalten_data()
-{
-    QTest::addColumn<bool>("verfuegbar");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("hauptanwendung"); // action of the main application; -1 none
-    QTest::addColumn<QList<int>>("folge");   // action before, then after each tick
-    using L = QList<int>;
-    QTest::newRow("verf installierbar") << true << 0x82 << -1 << L { 0, 1, 0, 1 };
-    QTest::newRow("verf nicht installierbar") << true << 0x22 << -1 << L { 0, 0, 0 };
-    // Ticking a renewable module marks it for removal, again for update.
-    QTest::newRow("inst erneuerbar") << false << 0x42 << -1 << L { 0, 3, 2, 3 };
-    QTest::newRow("inst nicht mehr, ohne Update") << false << 0x81 << 0 << L { 0, 3, 0 };
-    QTest::newRow("inst nicht mehr, Hauptanwendung neu") << false << 0x81 << 2 << L { 3, 3, 3 };
-    QTest::newRow("inst nicht mehr, keine Hauptanwendung") << false << 0x84 << -1 << L { 3, 0, 3 };
-}
-
-void TstDatenmodell::umschalten()
-{
-    QFETCH(bool, verfuegbar);
-    QFETCH(int, status);
-    QFETCH(int, hauptanwendung);
-    QFETCH(QList<int>, folge);
-    DlgPluginManagerDatenmodel m(verfuegbar);
-    std::unique_ptr<Plugin> kora;
-    if (hauptanwendung >= 0) {
-        kora.reset(neu("Fiscalon", 9999, 0x22, hauptanwendung));
-        m.setzeHauptanwendung(kora.get());
-    }
-    m.fuegeHinzu(neu("Vorne", 2019, 0x22));
-    Plugin* p = neu("X", 2020, status, folge.first());
-    m.fuegeHinzu(p);
-    QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
-    QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
-    for (int i = 1; i < folge.size(); ++i) {
-        // The value and the column do not matter.
-        QVERIFY(m.setData(m.index(1, i % m.columnCount()), Qt::Unchecked, Qt::CheckStateRole));
-        QCOMPARE(p->gibAktion(), folge.at(i));
-    }
-    QCOMPARE(aenderung.count(), folge.size() - 1);
-    QCOMPARE(geaendert.count(), folge.size() - 1);
-    const QList<QVariant> args = geaendert.last();
-    QCOMPARE(args.at(0).toModelIndex(), m.index(1, 0));
-    QCOMPARE(args.at(1).toModelIndex(), m.index(1, m.columnCount() - 1));
-}
-
-void TstDatenmodell::sortieren_data()
-{
-    QTest::addColumn<bool>("verfuegbar");
-    QTest::addColumn<int>("spalte");
-    QTest::addColumn<bool>("aufsteigend");
-    QTest::addColumn<QStringList>("erwartet");
-    QTest::addColumn<bool>("gemeldet");
-    // Start order: "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019"
-    // (actions / statuses see sortieren()).
-    QTest::newRow("Name auf") << false << 0 << true
-                              << QStringList { "Abc 2019", "Est 2021", "Est 2019", "Gew 2020", "Ust 2020" } << true;
-    QTest::newRow("Jahr ab") << false << 1 << false
-                             << QStringList { "Est 2021", "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019" } << true;
-    // Tick (aktion 2) last, then boxes: Est 2019 renewable (0x42), others not.
-    QTest::newRow("Haken auf") << false << 2 << true
-                               << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
-    // Removal (aktion 3 on Ust 2020) to the end / the front.
-    QTest::newRow("entfernen ab") << false << 3 << false
-                                  << QStringList { "Ust 2020", "Gew 2020", "Est 2019", "Est 2021", "Abc 2019" } << true;
-    QTest::newRow("verf Spalte 3") << true << 3 << true
-                                   << QStringList { "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019" } << false;
-    // Available: tick = aktion 1 (Est 2021), box = installable (Est 2019: 0x82).
-    QTest::newRow("verf Haken auf") << true << 2 << true
-                                    << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
-}
-
-void TstDatenmodell::sortieren()
-{
-    QFETCH(bool, verfuegbar);
-    QFETCH(int, spalte);
-    QFETCH(bool, aufsteigend);
-    QFETCH(QStringList, erwartet);
-    QFETCH(bool, gemeldet);
-    TestUmgebung umgebung;
-
-    DlgPluginManagerDatenmodel m(verfuegbar);
-    const int haken = verfuegbar ? Plugin::INSTALLIEREN : Plugin::ERNEUERN;
-    m.fuegeHinzu(neu("Gew", 2020, 0x22));
-    m.fuegeHinzu(neu("Est", 2019, verfuegbar ? 0x82 : 0x42));
-    m.fuegeHinzu(neu("Est", 2021, verfuegbar ? 0x82 : 0x42, haken));
-    m.fuegeHinzu(neu("Ust", 2020, 0x22, verfuegbar ? 0 : Plugin::ENTFERNEN));
-    m.fuegeHinzu(neu("Abc", 2019, 0x22));
-    QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
-    QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
-
-    m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
-    QCOMPARE(reihenfolge(m), erwartet);
-    QCOMPARE(m.istAufsteigend(), aufsteigend);
-    QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
-    QCOMPARE(geaendert.count(), gemeldet ? 1 : 0);
-
-    // The choice is remembered in kora.ini for the next start.
-    if (verfuegbar) {
-        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), aufsteigend);
-        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareNachJahren(), spalte == 1);
-    } else {
-        QCOMPARE(Einstellungen::getKoraSortiereInstallierteAufsteigend(), aufsteigend);
-        QCOMPARE(Einstellungen::getKoraSortiereInstallierteNachJahren(), spalte == 1);
-        QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), true);
-    }
-
-    // Sorting again in the same way exchanges nothing and says nothing.
-    m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
-    QCOMPARE(reihenfolge(m), erwartet);
-    QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
-}
-
-void TstDatenmodell::zaehlen()
-{
-    DlgPluginManagerDatenmodel installiert(false);
-    QVERIFY(installiert.sindAllePluginsAktuell());
-    installiert.fuegeHinzu(neu("Est", 2019, 0x22));
-    installiert.fuegeHinzu(neu("Gew", 2019, 0x84));
-    QVERIFY(installiert.sindAllePluginsAktuell());
-    installiert.fuegeHinzu(neu("Ust", 2019, 0x42));
-    QVERIFY(!installiert.sindAllePluginsAktuell());
-
-    DlgPluginManagerDatenmodel verfuegbar(true);
-    for (int i = 0; i < 3; ++i)
-        verfuegbar.fuegeHinzu(neu("Est", 2020 + i, 0x82));
-
-    // Row announcements go by the shown rows of the list.
-    QSignalSpy zeile(&verfuegbar, &QAbstractItemModel::dataChanged);
-    verfuegbar.gibPlugin(0)->setzeIstInstalliert(true);
-    verfuegbar.meldeZeilen();
-    QCOMPARE(verfuegbar.rowCount(), 2);
-    verfuegbar.aktualisiereZeile(2);
-    QCOMPARE(zeile.count(), 1);
-    QCOMPARE(zeile.last().at(0).toModelIndex().row(), 1);
-    verfuegbar.aktualisiereZeile(0); // hidden: nothing to redraw
-    QCOMPARE(zeile.count(), 1);
-}
-
-void TstDatenmodell::besitz()
-{
-    // Records belong to the list, even one that had another parent.
-    QPointer<Plugin> a = neu("A", 2019), b = neu("B", 2019);
+    void zeilenUndSpalten()
     {
-        DlgPluginManagerDatenmodel m(false);
-        QObject fremd;
-        b->setParent(&fremd);
-        m.fuegeHinzu(a);
-        m.fuegeHinzu(b);
-        QCOMPARE(b->parent(), nullptr);
+        DlgPluginManagerDatenmodel verfuegbar(true);
+        QSignalSpy eingefuegt(&verfuegbar, &QAbstractItemModel::rowsInserted);
+        verfuegbar.fuegeHinzu(neu("A", 2019, 0x22, 0, true));
+        verfuegbar.fuegeHinzu(neu("Umsatzsteuererklaerung", 9999, 0x82, 0, false));
+        verfuegbar.fuegeHinzu(neu("C", 2021, 0x22, 0, true));
+        verfuegbar.fuegeHinzu(neu("D", 2021, 0x82, 0, false));
+        // Installed records are hidden from the available list.
+        QCOMPARE(eingefuegt.count(), 2);
+        QCOMPARE(verfuegbar.anzahl(), 4);
+        QCOMPARE(verfuegbar.rowCount(), 2);
+        QCOMPARE(verfuegbar.data(verfuegbar.index(0, 1)).toString(), QStringLiteral("alle"));
+        QCOMPARE(verfuegbar.zeileVonIndex(3), 1);
+        QCOMPARE(verfuegbar.zeileVonIndex(2), -1);
+        QVERIFY(!verfuegbar.data(verfuegbar.index(2, 0)).isValid());
+        QVERIFY(!verfuegbar.setData(verfuegbar.index(2, 2), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(verfuegbar.gibPlugin(4), nullptr);
     }
-    QVERIFY(a.isNull());
-    QVERIFY(b.isNull());
-}
 
-void TstDatenmodell::modellVertrag()
-{
-    // Qt's own checks of the model contract while the engine fills, sorts,
-    // ticks, hides and empties.
-    TestUmgebung umgebung;
-    for (bool verfuegbar : { false, true }) {
-        DlgPluginManagerDatenmodel m(verfuegbar);
-        QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        m.fuegeHinzu(neu("Est", 2019, 0x82));
-        m.fuegeHinzu(neu("Gew", 2020, 0x22, 0, true));
-        m.fuegeHinzu(neu("Abc", 2021, 0x42));
-        m.sort(0, Qt::AscendingOrder);
-        m.sort(1, Qt::DescendingOrder);
-        QVERIFY(m.setData(m.index(0, 2), Qt::Checked, Qt::CheckStateRole));
-        m.gibPlugin(0)->setzeIstInstalliert(!m.gibPlugin(0)->istInstalliert());
-        m.meldeZeilen();
-        m.aktualisiereZeile(1);
-        m.setzeListe({ neu("Neu", 2022) });
-        m.leereListe();
-        QCOMPARE(m.rowCount(), 0);
+    void darstellung_data()
+    {
+        QTest::addColumn<Darstellung>("d");
+        using D = Darstellung;
+        const QColor gruen(144, 238, 144), gelb(255, 255, 153), rot(255, 99, 71), blau(135, 206, 250), weiss(Qt::white);
+        const int aus = Qt::Unchecked, an = Qt::Checked;
+        QTest::newRow("inst aktuell") << D{ false, 0x22, false, 0, gruen, -1, aus };
+        // An update that cannot be renewed: no box for the update, one for removal.
+        QTest::newRow("inst Update ohne Paket") << D{ false, 0x41, false, 0, gelb, -1, aus };
+        // A new period does not colour the installed list.
+        QTest::newRow("inst erneuerbar, neuer Zeitraum") << D{ false, 0x42, true, 0, gelb, aus, aus };
+        QTest::newRow("inst erneuern") << D{ false, 0x42, false, 2, gelb, an, aus };
+        QTest::newRow("inst entfernen") << D{ false, 0x42, false, 3, gelb, aus, an };
+        QTest::newRow("inst nicht mehr") << D{ false, 0x82, false, 0, rot, -1, aus };
+        QTest::newRow("verf verschieden") << D{ true, 0x12, false, 0, blau, aus, -1 };
+        QTest::newRow("verf installieren") << D{ true, 0x44, false, 1, weiss, an, -1 };
+        QTest::newRow("verf nicht installierbar") << D{ true, 0x81, false, 1, weiss, -1, -1 };
     }
-}
+    void darstellung()
+    {
+        QFETCH(Darstellung, d);
+        DlgPluginManagerDatenmodel m(d.verfuegbar);
+        Plugin* p = neu("X", 2020, d.status, d.aktion);
+        p->setzeNeuerZeitraum(d.neuerZeitraum);
+        m.fuegeHinzu(p);
+        const QVariant v = m.data(m.index(0, 1), Qt::BackgroundRole);
+        QCOMPARE(v.isValid() ? v.value<QColor>() : QColor(), d.farbe);
+        const QVariant v2 = m.data(m.index(0, 2), Qt::CheckStateRole);
+        const QVariant v3 = m.data(m.index(0, 3), Qt::CheckStateRole);
+        QCOMPARE(v2.isValid() ? v2.toInt() : -1, d.spalte2);
+        QCOMPARE(v3.isValid() ? v3.toInt() : -1, d.spalte3);
+        QVERIFY(!m.data(m.index(0, 0), Qt::CheckStateRole).isValid());
+    }
+
+    void umschalten_data()
+    {
+        QTest::addColumn<bool>("verfuegbar");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("hauptanwendung"); // action of the main application; -1 none
+        QTest::addColumn<QList<int>>("folge");   // action before, then after each tick
+        using L = QList<int>;
+        QTest::newRow("verf installierbar") << true << 0x82 << -1 << L { 0, 1, 0, 1 };
+        QTest::newRow("verf nicht installierbar") << true << 0x22 << -1 << L { 0, 0, 0 };
+        // Ticking a renewable module marks it for removal, again for update.
+        QTest::newRow("inst erneuerbar") << false << 0x42 << -1 << L { 0, 3, 2, 3 };
+        QTest::newRow("inst nicht mehr, ohne Update") << false << 0x81 << 0 << L { 0, 3, 0 };
+        QTest::newRow("inst nicht mehr, Hauptanwendung neu") << false << 0x81 << 2 << L { 3, 3, 3 };
+        QTest::newRow("inst nicht mehr, keine Hauptanwendung") << false << 0x84 << -1 << L { 3, 0, 3 };
+    }
+    void umschalten()
+    {
+        QFETCH(bool, verfuegbar);
+        QFETCH(int, status);
+        QFETCH(int, hauptanwendung);
+        QFETCH(QList<int>, folge);
+        DlgPluginManagerDatenmodel m(verfuegbar);
+        std::unique_ptr<Plugin> kora;
+        if (hauptanwendung >= 0) {
+            kora.reset(neu("Fiscalon", 9999, 0x22, hauptanwendung));
+            m.setzeHauptanwendung(kora.get());
+        }
+        m.fuegeHinzu(neu("Vorne", 2019, 0x22));
+        Plugin* p = neu("X", 2020, status, folge.first());
+        m.fuegeHinzu(p);
+        QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
+        QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
+        for (int i = 1; i < folge.size(); ++i) {
+            // The value and the column do not matter.
+            QVERIFY(m.setData(m.index(1, i % m.columnCount()), Qt::Unchecked, Qt::CheckStateRole));
+            QCOMPARE(p->gibAktion(), folge.at(i));
+        }
+        QCOMPARE(aenderung.count(), folge.size() - 1);
+        QCOMPARE(geaendert.count(), folge.size() - 1);
+        const QList<QVariant> args = geaendert.last();
+        QCOMPARE(args.at(0).toModelIndex(), m.index(1, 0));
+        QCOMPARE(args.at(1).toModelIndex(), m.index(1, m.columnCount() - 1));
+    }
+
+    void sortieren_data()
+    {
+        QTest::addColumn<bool>("verfuegbar");
+        QTest::addColumn<int>("spalte");
+        QTest::addColumn<bool>("aufsteigend");
+        QTest::addColumn<QStringList>("erwartet");
+        QTest::addColumn<bool>("gemeldet");
+        // Start order: "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019"
+        // (actions / statuses see sortieren()).
+        QTest::newRow("Name auf") << false << 0 << true
+                                  << QStringList { "Abc 2019", "Est 2021", "Est 2019", "Gew 2020", "Ust 2020" } << true;
+        QTest::newRow("Jahr ab") << false << 1 << false
+                                 << QStringList { "Est 2021", "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019" } << true;
+        // Tick (aktion 2) last, then boxes: Est 2019 renewable (0x42), others not.
+        QTest::newRow("Haken auf") << false << 2 << true
+                                   << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
+        // Removal (aktion 3 on Ust 2020) to the end / the front.
+        QTest::newRow("entfernen ab") << false << 3 << false
+                                      << QStringList { "Ust 2020", "Gew 2020", "Est 2019", "Est 2021", "Abc 2019" } << true;
+        QTest::newRow("verf Spalte 3") << true << 3 << true
+                                       << QStringList { "Gew 2020", "Est 2019", "Est 2021", "Ust 2020", "Abc 2019" } << false;
+        // Available: tick = aktion 1 (Est 2021), box = installable (Est 2019: 0x82).
+        QTest::newRow("verf Haken auf") << true << 2 << true
+                                        << QStringList { "Gew 2020", "Ust 2020", "Abc 2019", "Est 2019", "Est 2021" } << true;
+    }
+    void sortieren()
+    {
+        QFETCH(bool, verfuegbar);
+        QFETCH(int, spalte);
+        QFETCH(bool, aufsteigend);
+        QFETCH(QStringList, erwartet);
+        QFETCH(bool, gemeldet);
+        TestUmgebung umgebung;
+
+        DlgPluginManagerDatenmodel m(verfuegbar);
+        const int haken = verfuegbar ? Plugin::INSTALLIEREN : Plugin::ERNEUERN;
+        m.fuegeHinzu(neu("Gew", 2020, 0x22));
+        m.fuegeHinzu(neu("Est", 2019, verfuegbar ? 0x82 : 0x42));
+        m.fuegeHinzu(neu("Est", 2021, verfuegbar ? 0x82 : 0x42, haken));
+        m.fuegeHinzu(neu("Ust", 2020, 0x22, verfuegbar ? 0 : Plugin::ENTFERNEN));
+        m.fuegeHinzu(neu("Abc", 2019, 0x22));
+        QSignalSpy aenderung(&m, &DlgPluginManagerDatenmodel::aenderung);
+        QSignalSpy geaendert(&m, &QAbstractItemModel::dataChanged);
+
+        m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
+        QCOMPARE(reihenfolge(m), erwartet);
+        QCOMPARE(m.istAufsteigend(), aufsteigend);
+        QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
+        QCOMPARE(geaendert.count(), gemeldet ? 1 : 0);
+
+        // The choice is remembered in kora.ini for the next start.
+        if (verfuegbar) {
+            QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), aufsteigend);
+            QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareNachJahren(), spalte == 1);
+        } else {
+            QCOMPARE(Einstellungen::getKoraSortiereInstallierteAufsteigend(), aufsteigend);
+            QCOMPARE(Einstellungen::getKoraSortiereInstallierteNachJahren(), spalte == 1);
+            QCOMPARE(Einstellungen::getKoraSortiereVerfuegbareAufsteigend(), true);
+        }
+
+        // Sorting again in the same way exchanges nothing and says nothing.
+        m.sort(spalte, aufsteigend ? Qt::AscendingOrder : Qt::DescendingOrder);
+        QCOMPARE(reihenfolge(m), erwartet);
+        QCOMPARE(aenderung.count(), gemeldet ? 1 : 0);
+    }
+
+    void zaehlen()
+    {
+        DlgPluginManagerDatenmodel installiert(false);
+        QVERIFY(installiert.sindAllePluginsAktuell());
+        installiert.fuegeHinzu(neu("Est", 2019, 0x22));
+        installiert.fuegeHinzu(neu("Gew", 2019, 0x84));
+        QVERIFY(installiert.sindAllePluginsAktuell());
+        installiert.fuegeHinzu(neu("Ust", 2019, 0x42));
+        QVERIFY(!installiert.sindAllePluginsAktuell());
+
+        DlgPluginManagerDatenmodel verfuegbar(true);
+        for (int i = 0; i < 3; ++i)
+            verfuegbar.fuegeHinzu(neu("Est", 2020 + i, 0x82));
+
+        // Row announcements go by the shown rows of the list.
+        QSignalSpy zeile(&verfuegbar, &QAbstractItemModel::dataChanged);
+        verfuegbar.gibPlugin(0)->setzeIstInstalliert(true);
+        verfuegbar.meldeZeilen();
+        QCOMPARE(verfuegbar.rowCount(), 2);
+        verfuegbar.aktualisiereZeile(2);
+        QCOMPARE(zeile.count(), 1);
+        QCOMPARE(zeile.last().at(0).toModelIndex().row(), 1);
+        verfuegbar.aktualisiereZeile(0); // hidden: nothing to redraw
+        QCOMPARE(zeile.count(), 1);
+    }
+
+    void besitz()
+    {
+        // Records belong to the list, even one that had another parent.
+        QPointer<Plugin> a = neu("A", 2019), b = neu("B", 2019);
+        {
+            DlgPluginManagerDatenmodel m(false);
+            QObject fremd;
+            b->setParent(&fremd);
+            m.fuegeHinzu(a);
+            m.fuegeHinzu(b);
+            QCOMPARE(b->parent(), nullptr);
+        }
+        QVERIFY(a.isNull());
+        QVERIFY(b.isNull());
+    }
+
+    void modellVertrag()
+    {
+        // Qt's own checks of the model contract while the engine fills, sorts,
+        // ticks, hides and empties.
+        TestUmgebung umgebung;
+        for (bool verfuegbar : { false, true }) {
+            DlgPluginManagerDatenmodel m(verfuegbar);
+            QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+            m.fuegeHinzu(neu("Est", 2019, 0x82));
+            m.fuegeHinzu(neu("Gew", 2020, 0x22, 0, true));
+            m.fuegeHinzu(neu("Abc", 2021, 0x42));
+            m.sort(0, Qt::AscendingOrder);
+            m.sort(1, Qt::DescendingOrder);
+            QVERIFY(m.setData(m.index(0, 2), Qt::Checked, Qt::CheckStateRole));
+            m.gibPlugin(0)->setzeIstInstalliert(!m.gibPlugin(0)->istInstalliert());
+            m.meldeZeilen();
+            m.aktualisiereZeile(1);
+            m.setzeListe({ neu("Neu", 2022) });
+            m.leereListe();
+            QCOMPARE(m.rowCount(), 0);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TstDatenmodell)
 #include "tst_datenmodell.moc"
