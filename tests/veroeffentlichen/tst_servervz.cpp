@@ -21,7 +21,7 @@ struct Erwartung
 {
     QString kurz;
     uint jahr, rev, nrPlugin, ufa;
-    QString ordner;
+    QString ordner, dict, form;
 };
 
 } // namespace
@@ -41,9 +41,7 @@ private slots:
     void abgelehnt();
 
 private:
-    void teil(const QString& ordner, const QString& dict, const QString& form, const QString& kurz,
-              const QString& jahr, const QString& ufa, const QString& rev, const QString& nrPlugin,
-              const QString& schluessel = QString());
+    void teil(const Erwartung& e, const QString& schluessel = QString());
     Lauf baue(const QString& ziel, const QStringList& zusatz = {}, const QStringList& teile = {});
     QStringList alleTeile() const;
 
@@ -53,15 +51,16 @@ private:
     QList<Erwartung> m_erwartet;
 };
 
-void TstServerVz::teil(const QString& ordner, const QString& dict, const QString& form, const QString& kurz,
-                       const QString& jahr, const QString& ufa, const QString& rev, const QString& nrPlugin,
-                       const QString& schluessel)
+void TstServerVz::teil(const Erwartung& e, const QString& schluessel)
 {
-    const Lauf l = werkzeug({ "dict", "--ordner", ordner, "--name", dict, "--form", form, "--kurzname", kurz,
-                              "--veranlagungszeitraum", jahr, "--unterfallArtID", ufa, "--langname", kurz + " " + jahr,
-                              "--versionsNummer", "21.3." + nrPlugin, "--revision", rev,
-                              "--anwendungInterfaceNummer", "5", "--pluginAlleVersionsNummer", "21",
-                              "--pluginGruppeVersionsNummer", "1", "--pluginVersionsNummer", nrPlugin,
+    const QString jahr = e.jahr ? QString::number(e.jahr) : QString();
+    const QString nrPlugin = QString::number(e.nrPlugin);
+    const Lauf l = werkzeug({ "dict", "--ordner", e.ordner, "--name", e.dict, "--form", e.form, "--kurzname", e.kurz,
+                              "--veranlagungszeitraum", jahr, "--unterfallArtID", QString::number(e.ufa),
+                              "--langname", e.kurz + " " + jahr, "--versionsNummer", "21.3." + nrPlugin,
+                              "--revision", QString::number(e.rev), "--anwendungInterfaceNummer", "5",
+                              "--pluginAlleVersionsNummer", "21", "--pluginGruppeVersionsNummer", "1",
+                              "--pluginVersionsNummer", nrPlugin,
                               "--schluessel", schluessel.isEmpty() ? m_paar.privat : schluessel });
     QVERIFY2(l.code == 0, qPrintable(l.fehler));
 }
@@ -89,22 +88,20 @@ void TstServerVz::initTestCase()
     m_paar.aktiviere();
     m_teile = m_dir.path() + QStringLiteral("/teile");
     m_erwartet = {
-        { "kora", 9999, 27289, 2, 0, m_teile + "/kora" },
-        { "est", 2020, 27000, 1, 10, m_teile + "/est_20" },
-        { "est", 2021, 27289, 3, 10, m_teile + "/est_21" },
-        { "instv", 0, 27289, 4, 0, m_teile + "/instv" },
+        { "kora", 9999, 27289, 2, 0, m_teile + "/kora", "kora_0.dict", "csv" },
+        { "est", 2020, 27000, 1, 10, m_teile + "/est_20", "est_20.dict", "csv" },
+        { "est", 2021, 27289, 3, 10, m_teile + "/est_21", "est_21.dict", "json" },
+        { "instv", 0, 27289, 4, 0, m_teile + "/instv", "instv_0.vdict", "json" },
     };
     schreibe(m_teile + "/kora/bin/kora", "programm 27289");
     QVERIFY(QFile::setPermissions(m_teile + "/kora/bin/kora", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     schreibe(m_teile + "/kora/hilfe/Seite 1.html", QByteArray(5000, 'h'));
     schreibe(m_teile + "/kora/leer", QByteArray());
-    teil(m_teile + "/kora", "kora_0.dict", "csv", "kora", "9999", "0", "27289", "2");
     schreibe(m_teile + "/est_20/plugins/est20.so", "est 2020");
-    teil(m_teile + "/est_20", "est_20.dict", "csv", "est", "2020", "10", "27000", "1");
     schreibe(m_teile + "/est_21/plugins/est21.so", "est 2021");
-    teil(m_teile + "/est_21", "est_21.dict", "json", "est", "2021", "10", "27289", "3");
     schreibe(m_teile + "/instv/bin/installationsverwaltung", "iv");
-    teil(m_teile + "/instv", "instv_0.vdict", "json", "instv", "", "0", "27289", "4");
+    for (const Erwartung& e : qAsConst(m_erwartet))
+        teil(e);
     // The update from 27000 carries the changed program and the new dictionary.
     schreibe(m_teile + "/update_27000/bin/kora", "programm 27289");
     QVERIFY(QDir().mkpath(m_teile + "/update_27000/dict"));
@@ -271,7 +268,9 @@ void TstServerVz::abgelehnt()
     else if (fall == "schluessel") {
         Schluesselpaar anderes;
         QVERIFY(anderes.erzeuge(tmp.path() + "/anderes"));
-        teil(est, "est_20.dict", "csv", "est", "2020", "10", "27000", "1", anderes.privat);
+        Erwartung e = m_erwartet.at(1);
+        e.ordner = est;
+        teil(e, anderes.privat);
     }
 
     const Lauf l = baue(tmp.path() + "/server", zusatz, teile);
