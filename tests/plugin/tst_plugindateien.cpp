@@ -186,26 +186,17 @@ void TstPluginDateien::loescheNieAusserhalb()
 
 void TstPluginDateien::loescheOhneRechte()
 {
+    // Root removes any file, so as root the helper runs as user 65534 through
+    // setpriv, from a copy in a tree open to others (the build folder may not be).
     const bool alsRoot = (geteuid() == 0);
-    // A tree that user 65534 (or we, when not root) may change, except for
-    // one locked folder. As root the helper runs from a copy in it, so that a
-    // build folder closed to others does not stop the unprivileged run.
     QTemporaryDir baum(QDir::tempPath() + QStringLiteral("/iv-rechte-XXXXXX"));
     QVERIFY(baum.isValid());
     ::chmod(QFile::encodeName(baum.path()).constData(), 0755);
-    // Runs the helper, as user 65534 through setpriv when we are root.
-    auto starteHelfer = [alsRoot](const QString& programm, const QStringList& argumente, QByteArray* ausgabe) {
-        QProcess p;
-        if (alsRoot)
-            p.start(QStringLiteral("setpriv"), QStringList { "--reuid=65534", "--regid=65534", "--clear-groups", programm }
-                                                   + argumente);
-        else
-            p.start(programm, argumente);
+    auto starteHelfer = [alsRoot](const QString& programm, const QStringList& argumente, QByteArray* ausgabe = nullptr) {
+        QProcess p; // its destructor ends a helper that hangs
+        const QStringList alsNiemand { "--reuid=65534", "--regid=65534", "--clear-groups", programm };
+        p.start(alsRoot ? QStringLiteral("setpriv") : programm, alsRoot ? alsNiemand + argumente : argumente);
         const bool fertig = p.waitForFinished(60000);
-        if (!fertig) {
-            p.kill();
-            p.waitForFinished(5000);
-        }
         if (ausgabe)
             *ausgabe = p.readAllStandardOutput();
         return fertig && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
@@ -215,54 +206,42 @@ void TstPluginDateien::loescheOhneRechte()
         const QString kopie = baum.path() + QStringLiteral("/iv_loeschhelfer");
         QFile::copy(helferDatei, kopie);
         ::chmod(QFile::encodeName(kopie).constData(), 0755);
-        if (starteHelfer(kopie, { QStringLiteral("--probe") }, nullptr))
+        if (starteHelfer(kopie, { QStringLiteral("--probe") }))
             helferDatei = kopie;
-        else if (!starteHelfer(helferDatei, { QStringLiteral("--probe") }, nullptr))
+        else if (!starteHelfer(helferDatei, { QStringLiteral("--probe") }))
             QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv "
                   "(is setpriv installed, and the build or temporary folder open to others?)");
     }
 
     const QString kora = baum.path() + QStringLiteral("/kora");
-    const QString gesperrt = kora + QStringLiteral("/gesperrt");
     const QString dict = kora + QStringLiteral("/dict/est_19.dict");
+    const QString gesperrt = kora + QStringLiteral("/gesperrt");
     const QString schreibgeschuetzt = gesperrt + QStringLiteral("/schreibgeschuetzt.dat");
     const QString beschreibbar = gesperrt + QStringLiteral("/beschreibbar.dat");
-    for (const QString& d : { dict, dict + QStringLiteral(".sig"), kora + QStringLiteral("/frei.dat"), schreibgeschuetzt,
-                              beschreibbar })
+    for (const QString& d : { dict, dict + ".sig", kora + "/frei.dat", schreibgeschuetzt, beschreibbar })
         schreibe(d);
-
-    // As root: all of the part belongs to user 65534 except the locked folder
-    // and the one file. Otherwise: the folder and the file are read-only.
-    const QByteArray g = QFile::encodeName(gesperrt);
-    const QByteArray sg = QFile::encodeName(schreibgeschuetzt);
+    // One locked folder with one locked file in it: as root, everything else
+    // belongs to user 65534; otherwise the two are read-only.
+    const QByteArray g = QFile::encodeName(gesperrt), sg = QFile::encodeName(schreibgeschuetzt);
     if (alsRoot) {
-        auto besitzer = [](const QString& pfad, uid_t u) {
-            if (::chown(QFile::encodeName(pfad).constData(), u, u) != 0)
-                qWarning("chown %s failed", qPrintable(pfad));
-        };
-        besitzer(kora, NIEMAND);
         QDirIterator it(kora, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            besitzer(it.next(), NIEMAND);
-        besitzer(gesperrt, 0);
-        besitzer(schreibgeschuetzt, 0);
+        for (QString pfad = kora; !pfad.isEmpty(); pfad = it.hasNext() ? it.next() : QString()) {
+            const uid_t u = (pfad == gesperrt || pfad == schreibgeschuetzt) ? 0 : NIEMAND;
+            QVERIFY2(::chown(QFile::encodeName(pfad).constData(), u, u) == 0, qPrintable(pfad));
+        }
     } else {
         ::chmod(g.constData(), 0555);
         ::chmod(sg.constData(), 0444);
     }
 
     QByteArray roh;
-    const bool fertig = starteHelfer(helferDatei,
-                                     { kora, dict, QStringLiteral("0"), QStringLiteral("frei.dat"),
-                                       QStringLiteral("gesperrt/schreibgeschuetzt.dat"),
-                                       QStringLiteral("gesperrt/beschreibbar.dat") },
-                                     &roh);
+    const bool fertig = starteHelfer(helferDatei, { kora, dict, "0", "frei.dat", "gesperrt/schreibgeschuetzt.dat",
+                                                    "gesperrt/beschreibbar.dat" }, &roh);
     if (!alsRoot) {
         ::chmod(g.constData(), 0755);
         ::chmod(sg.constData(), 0644);
     }
     QVERIFY(fertig);
-
     QMap<QString, QString> werte;
     for (const QString& zeile : QString::fromUtf8(roh).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         werte.insert(zeile.section(QLatin1Char('='), 0, 0), zeile.section(QLatin1Char('='), 1));
@@ -274,8 +253,7 @@ void TstPluginDateien::loescheOhneRechte()
     // Lines are joined as they come, files from the last to the first; the
     // dictionary stays while files of the part are left.
     QCOMPARE(werte.value(QStringLiteral("fehler")), QStringLiteral("<br>%1<br>%2").arg(nichtGeloescht, keineRechte));
-    QVERIFY(QFileInfo::exists(dict));
-    QVERIFY(QFileInfo::exists(dict + QStringLiteral(".sig")));
+    QVERIFY(QFileInfo::exists(dict) && QFileInfo::exists(dict + QStringLiteral(".sig")));
     QCOMPARE(werte.value(QStringLiteral("rest")), QStringLiteral("gesperrt/schreibgeschuetzt.dat|gesperrt/beschreibbar.dat"));
     QVERIFY(!QFileInfo::exists(kora + QStringLiteral("/frei.dat")));
 }
