@@ -6,7 +6,6 @@
 #include "global/varnelApplication/varnelkern.h"
 #include "testhilfe/testumgebung.h"
 
-#include <QSettings>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -54,9 +53,7 @@ private:
 
 void registriere(int port, const QString& eintrag = QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung"))
 {
-    auto tavo = Einstellungen::gibTavoIni();
-    tavo->setValue(eintrag, port);
-    tavo->sync();
+    Einstellungen::setAdminWert(eintrag, port);
 }
 
 // Sends one raw line to `port`, returns what came back within `ms`.
