@@ -91,6 +91,23 @@ class TstEinstellungsDialog : public QObject
     bool m_mitSchluesselbund = false;
     QString m_kora, m_tavo;
 
+    // Each proxy choice: what ini values load it and what saving it writes.
+    // Automatic detection wins over the profile when loading; saving writes "kora".
+    static void proxyWahlen()
+    {
+        QTest::addColumn<int>("wahl");
+        QTest::addColumn<bool>("adminDialog"); // only then are the machine-wide values written
+        QTest::addColumn<QString>("profilGeladen");
+        QTest::addColumn<QString>("profilGespeichert");
+        QTest::addColumn<bool>("automatisch");
+        using O = AnsichtProxyOptionen;
+        QTest::newRow("kein Proxy") << int(O::KeinProxy) << false << "deaktiviert" << "deaktiviert" << false;
+        QTest::newRow("automatisch") << int(O::Automatisch) << false << "admin" << "kora" << true;
+        QTest::newRow("manuell") << int(O::KoraProxy) << false << "kora" << "kora" << false;
+        QTest::newRow("admin gesperrt") << int(O::AdminProxy) << false << "admin" << "admin" << false;
+        QTest::newRow("admin freigegeben") << int(O::AdminProxy) << true << "admin" << "admin" << false;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -152,25 +169,14 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_tavo));
     }
 
-    void laden_data()
-    {
-        QTest::addColumn<QString>("profil");
-        QTest::addColumn<bool>("automatisch");
-        QTest::addColumn<bool>("adminDialog");
-        QTest::addColumn<int>("wahl");
-        QTest::newRow("deaktiviert") << "deaktiviert" << false << false << int(AnsichtProxyOptionen::KeinProxy);
-        QTest::newRow("automatisch vor admin") << "admin" << true << false << int(AnsichtProxyOptionen::Automatisch);
-        QTest::newRow("manuell") << "kora" << false << false << int(AnsichtProxyOptionen::KoraProxy);
-        QTest::newRow("admin gesperrt") << "admin" << false << false << int(AnsichtProxyOptionen::AdminProxy);
-        QTest::newRow("admin freigegeben") << "admin" << false << true << int(AnsichtProxyOptionen::AdminProxy);
-    }
+    void laden_data() { proxyWahlen(); }
     void laden()
     {
-        QFETCH(QString, profil);
-        QFETCH(bool, automatisch);
-        QFETCH(bool, adminDialog);
         QFETCH(int, wahl);
-        schreibeIni(m_kora, { { "PROXY/Profil", profil }, { "PROXY/AutomatischeEinstellung", automatisch },
+        QFETCH(bool, adminDialog);
+        QFETCH(QString, profilGeladen);
+        QFETCH(bool, automatisch);
+        schreibeIni(m_kora, { { "PROXY/Profil", profilGeladen }, { "PROXY/AutomatischeEinstellung", automatisch },
                               { "PROXY/Adresse", "192.168.1.2" }, { "PROXY/Anschluss", 3128 }, { "PROXY/Benutzer", "max" } });
         schreibeIni(m_tavo, { { "PROXY/Profil", "admin" }, { "PROXY/AdminDialog", adminDialog }, { "PROXY/Pruefung", false },
                               { "PROXY/Adresse", "10.0.0.1" }, { "PROXY/Anschluss", 8080 }, { "PROXY/Benutzer", "chef" } });
@@ -190,24 +196,12 @@ private slots:
         QCOMPARE(d.alleAnwender()->isEnabled(), adminDialog);
     }
 
-    void speichern_data()
-    {
-        QTest::addColumn<int>("wahl");
-        QTest::addColumn<bool>("adminDialog"); // only then are the machine-wide values written
-        QTest::addColumn<QString>("koraProfil");
-        QTest::addColumn<bool>("automatisch");
-        using O = AnsichtProxyOptionen;
-        QTest::newRow("kein Proxy") << int(O::KeinProxy) << false << "deaktiviert" << false;
-        QTest::newRow("automatisch") << int(O::Automatisch) << false << "kora" << true;
-        QTest::newRow("manuell") << int(O::KoraProxy) << false << "kora" << false;
-        QTest::newRow("admin gesperrt") << int(O::AdminProxy) << false << "admin" << false;
-        QTest::newRow("admin freigegeben") << int(O::AdminProxy) << true << "admin" << false;
-    }
+    void speichern_data() { proxyWahlen(); }
     void speichern()
     {
         QFETCH(int, wahl);
         QFETCH(bool, adminDialog);
-        QFETCH(QString, koraProfil);
+        QFETCH(QString, profilGespeichert);
         QFETCH(bool, automatisch);
         const QString tavoAdresse = adminDialog ? QStringLiteral("10.9.9.9") : QStringLiteral("10.0.0.1");
         schreibeIni(m_kora, { { "PROXY/Profil", "deaktiviert" }, { "PROXY/Adresse", "1.1.1.1" }, { "PROXY/Anschluss", 81 } });
@@ -231,7 +225,7 @@ private slots:
         QVERIFY(d.ok());
         QVERIFY(m_rueckfrage->fragen.isEmpty());
 
-        QCOMPARE(leseIni(m_kora, "PROXY/Profil"), koraProfil);
+        QCOMPARE(leseIni(m_kora, "PROXY/Profil"), profilGespeichert);
         QCOMPARE(QVariant(leseIni(m_kora, "PROXY/AutomatischeEinstellung")).toBool(), automatisch);
         const QStringList koraBlock{ leseIni(m_kora, "PROXY/Adresse"), leseIni(m_kora, "PROXY/Anschluss"),
                                      leseIni(m_kora, "PROXY/Benutzer") };
