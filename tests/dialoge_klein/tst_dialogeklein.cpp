@@ -35,10 +35,8 @@ class KoraAttrappe : public QObject
 public:
     bool starte()
     {
-        for (quint16 port = 51234; port < 51384; ++port) {
-            if (m_server.listen(QHostAddress::LocalHost, port))
-                break;
-        }
+        for (quint16 port = 51234; port < 51384 && !m_server.isListening(); ++port)
+            m_server.listen(QHostAddress::LocalHost, port);
         if (!m_server.isListening())
             return false;
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
