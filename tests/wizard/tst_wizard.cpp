@@ -52,21 +52,6 @@ Plugin* modul(const char* kurz, uint jahr, int status, bool neuerZeitraum = fals
     return p;
 }
 
-// Two renewable installed modules (0x42), one current; two installable
-// offers (0x82), the first a new year of an installed declaration.
-void fuelle(PluginManager& engine)
-{
-    engine.setzePluginKoraInstalliert(modul("kora", 9999, 0x22));
-    engine.setzePluginKoraVerfuegbar(modul("kora", 9999, 0x22));
-    auto* inst = engine.gibDatenmodelInstalliert();
-    inst->fuegeHinzu(modul("est", 2019, 0x42));
-    inst->fuegeHinzu(modul("ust", 2019, 0x42));
-    inst->fuegeHinzu(modul("gew", 2019, 0x22));
-    auto* verf = engine.gibDatenmodelVerfuegbar();
-    verf->fuegeHinzu(modul("est", 2020, 0x82, true));
-    verf->fuegeHinzu(modul("lsta", 2020, 0x82));
-}
-
 class TestEngine : public PluginManager
 {
 public:
@@ -81,9 +66,17 @@ struct Aufbau
     FakeAblauf ablauf;
     std::unique_ptr<DlgPluginManager> wizard;
 
+    // Two renewable installed modules (0x42), one current; two installable
+    // offers (0x82), the first a new year of an installed declaration.
     Aufbau()
     {
-        fuelle(engine);
+        engine.setzePluginKoraInstalliert(modul("kora", 9999, 0x22));
+        engine.setzePluginKoraVerfuegbar(modul("kora", 9999, 0x22));
+        for (const char* kurz : { "est", "ust" })
+            engine.gibDatenmodelInstalliert()->fuegeHinzu(modul(kurz, 2019, 0x42));
+        engine.gibDatenmodelInstalliert()->fuegeHinzu(modul("gew", 2019, 0x22));
+        engine.gibDatenmodelVerfuegbar()->fuegeHinzu(modul("est", 2020, 0x82, true));
+        engine.gibDatenmodelVerfuegbar()->fuegeHinzu(modul("lsta", 2020, 0x82));
         wizard.reset(new DlgPluginManager(&engine, true));
         wizard->setzeAblauf(&ablauf);
         wizard->setzteTabBenutzerdefiniert(1);
@@ -91,12 +84,7 @@ struct Aufbau
         wizard->initGui();
     }
     QPushButton* weiter() const { return wizard->findChild<QPushButton*>(QStringLiteral("btnWeiter")); }
-    int schritte()
-    {
-        int n = 0;
-        engine.gibAktionen(n);
-        return n;
-    }
+    int schritte() { int n = 0; engine.gibAktionen(n); return n; }
     // The views sort the lists themselves: records are found by name.
     static Plugin* finde(DlgPluginManagerDatenmodel* m, const char* kurz)
     {
