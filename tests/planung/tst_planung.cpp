@@ -68,28 +68,9 @@ struct Installationsliste
     QStringList nichtGefunden, geplant; // geplant: available side, then the main application's action
 };
 
-// The server's main application (IF 6) is the reference once its update is chosen.
-struct Hauptanwendung
-{
-    bool aktualisieren;
-    QList<int> status;       // est20 (installed, IF 5; server IF 6), est21 (IF 6), ust20 (IF 5)
-    QStringList installiert; // est18 has left the server
-    QString kompatibelNeu;
-};
-
-struct UpdateVorhanden
-{
-    uint serverNrAlle;
-    int modulStatus;
-    bool folgejahr;
-    int ergebnis;
-};
-
 } // namespace
 
 Q_DECLARE_METATYPE(Zustand)
-Q_DECLARE_METATYPE(Hauptanwendung)
-Q_DECLARE_METATYPE(UpdateVorhanden)
 Q_DECLARE_METATYPE(Installationsliste)
 
 class TstPlanung : public QObject
@@ -159,15 +140,22 @@ private slots:
         }
     }
 
+    // The server's main application (IF 6) is the reference once its update is chosen.
     void hauptanwendungWaehlen_data()
     {
-        QTest::addColumn<Hauptanwendung>("h");
-        QTest::newRow("ohne") << Hauptanwendung{ false, { 0x041, 0x081, 0x082 }, { "est18:0", "est20:0", "gew20:0" }, "nein" };
-        QTest::newRow("mit") << Hauptanwendung{ true, { 0x042, 0x082, 0x084 }, { "est18:3", "est20:2", "gew20:0" }, "ja" };
+        QTest::addColumn<bool>("aktualisieren");
+        QTest::addColumn<QList<int>>("status");       // est20 (installed, IF 5; server IF 6), est21 (IF 6), ust20 (IF 5)
+        QTest::addColumn<QStringList>("installiert"); // est18 has left the server
+        QTest::addColumn<QString>("kompatibelNeu");
+        QTest::newRow("ohne") << false << QList<int>{ 0x041, 0x081, 0x082 } << QStringList{ "est18:0", "est20:0", "gew20:0" } << "nein";
+        QTest::newRow("mit") << true << QList<int>{ 0x042, 0x082, 0x084 } << QStringList{ "est18:3", "est20:2", "gew20:0" } << "ja";
     }
     void hauptanwendungWaehlen()
     {
-        QFETCH(Hauptanwendung, h);
+        QFETCH(bool, aktualisieren);
+        QFETCH(QList<int>, status);
+        QFETCH(QStringList, installiert);
+        QFETCH(QString, kompatibelNeu);
         m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 6));
         lokal(modul(QStringLiteral("est"), 2018, 5));
         Plugin* est20 = lokal(modul(QStringLiteral("est"), 2020, 5));
@@ -177,17 +165,17 @@ private slots:
         Plugin* neu = server(modul(QStringLiteral("est"), 2021, 6));
         Plugin* alt = server(modul(QStringLiteral("ust"), 2020, 5));
         plane();
-        m_pm->setzeAktionHauptanwendung(!h.aktualisieren); // the switch goes both ways
+        m_pm->setzeAktionHauptanwendung(!aktualisieren); // the switch goes both ways
 
         QSignalSpy zeilen(inst(), &DlgPluginManagerDatenmodel::aenderung);
-        m_pm->setzeAktionHauptanwendung(h.aktualisieren);
+        m_pm->setzeAktionHauptanwendung(aktualisieren);
         QCOMPARE(zeilen.count(), 2 * inst()->anzahl()); // the planning pass and the status pass
-        QCOMPARE(m_pm->istHauptanwendungAktualisieren(), h.aktualisieren);
-        QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), h.aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
-        QCOMPARE((QList<int>{ est20->gibStatus(), neu->gibStatus(), alt->gibStatus() }), h.status);
-        QCOMPARE(aktionen(inst()), h.installiert);
+        QCOMPARE(m_pm->istHauptanwendungAktualisieren(), aktualisieren);
+        QCOMPARE(m_pm->gibPluginKoraInstalliert()->gibAktion(), aktualisieren ? int(Plugin::ERNEUERN) : int(Plugin::KEINE));
+        QCOMPARE((QList<int>{ est20->gibStatus(), neu->gibStatus(), alt->gibStatus() }), status);
+        QCOMPARE(aktionen(inst()), installiert);
         QVERIFY(neu->istNeuerZeitraum());
-        QVERIFY(neu->gibStatusText(true).endsWith(QStringLiteral("</b> ") + h.kompatibelNeu));
+        QVERIFY(neu->gibStatusText(true).endsWith(QStringLiteral("</b> ") + kompatibelNeu));
     }
 
     // Installed: status, action per module. Available: neuerZeitraum, status, action.
@@ -273,19 +261,25 @@ private slots:
     // Without an installation: see the update-check run.
     void updateVorhanden_data()
     {
-        QTest::addColumn<UpdateVorhanden>("u");
-        QTest::newRow("Hauptanwendung neuer") << UpdateVorhanden{ 2, 0x022, false, 1 };
-        QTest::newRow("Modul mit Update") << UpdateVorhanden{ 1, 0x042, false, 1 };
-        QTest::newRow("Folgejahr") << UpdateVorhanden{ 1, 0x022, true, 1 };
-        QTest::newRow("alles aktuell") << UpdateVorhanden{ 1, 0x022, false, 0 };
+        QTest::addColumn<uint>("serverNrAlle");
+        QTest::addColumn<int>("modulStatus");
+        QTest::addColumn<bool>("folgejahr");
+        QTest::addColumn<int>("ergebnis");
+        QTest::newRow("Hauptanwendung neuer") << 2u << 0x022 << false << 1;
+        QTest::newRow("Modul mit Update") << 1u << 0x042 << false << 1;
+        QTest::newRow("Folgejahr") << 1u << 0x022 << true << 1;
+        QTest::newRow("alles aktuell") << 1u << 0x022 << false << 0;
     }
     void updateVorhanden()
     {
-        QFETCH(UpdateVorhanden, u);
-        m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, u.serverNrAlle));
-        lokal(modul(QStringLiteral("est"), 2020, 5))->setzeStatus(u.modulStatus);
-        server(modul(QStringLiteral("est"), 2021, 5))->setzeNeuerZeitraum(u.folgejahr);
-        QCOMPARE(m_pm->istUpdateVorhanden(), u.ergebnis);
+        QFETCH(uint, serverNrAlle);
+        QFETCH(int, modulStatus);
+        QFETCH(bool, folgejahr);
+        QFETCH(int, ergebnis);
+        m_pm->setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, 5, serverNrAlle));
+        lokal(modul(QStringLiteral("est"), 2020, 5))->setzeStatus(modulStatus);
+        server(modul(QStringLiteral("est"), 2021, 5))->setzeNeuerZeitraum(folgejahr);
+        QCOMPARE(m_pm->istUpdateVorhanden(), ergebnis);
     }
 
     // "--instPlugin": the list, the modules found, and the main-application
