@@ -109,7 +109,8 @@ QByteArray vollerStrom(Plugin& p)
     p.setzeInitialisiert(true);
     p.setzeKeinUpdatePaket(true);
     QByteArray bytes;
-    QDataStream(&bytes, QIODevice::WriteOnly) << p;
+    QDataStream aus(&bytes, QIODevice::WriteOnly);
+    aus << p;
     return bytes;
 }
 
