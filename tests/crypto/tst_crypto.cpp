@@ -20,8 +20,6 @@ private slots:
     void signatur_data();
     void signatur();
     void werkzeugSignaturBestehtOpenssl();
-    void md5ListeVorSignatur_data();
-    void md5ListeVorSignatur();
     void eingebauterSchluessel();
     void md5Pruefsumme();
 
@@ -60,6 +58,10 @@ enum Art {
     DATEI_FEHLT,        // the companion signs empty content
     SCHLUESSEL_FEHLT,
     SCHLUESSEL_KAPUTT,  // PEM armour around broken Base64
+    // Listed in the MD5 list, with a broken companion: the list is asked first.
+    MD5_GELISTET,
+    MD5_GROSS,          // the listed digest in upper case
+    MD5_LEER_GELISTET,  // file missing, the digest of empty content listed
 };
 
 void TstCrypto::signatur_data()
@@ -84,6 +86,10 @@ void TstCrypto::signatur_data()
                                                     << QStringLiteral("Could not load public key");
     QTest::newRow("userredirect mit _v2.sig") << "userredirect" << int(WERKZEUG) << true << QString();
     QTest::newRow("userredirect nur mit .sig") << "userredirect" << int(FALSCHER_BEGLEITER) << false << fehler;
+    QTest::newRow("gelistet mit falscher Signatur") << "kora_0.dict" << int(MD5_GELISTET) << true << QString();
+    QTest::newRow("Grossbuchstaben in der Liste") << "kora_0.dict" << int(MD5_GROSS) << false << fehler;
+    QTest::newRow("fehlende Datei, leerer Inhalt gelistet") << "kora_0.dict" << int(MD5_LEER_GELISTET) << false
+                                                            << QStringLiteral("file cannot be read");
 }
 
 void TstCrypto::signatur()
@@ -120,6 +126,17 @@ void TstCrypto::signatur()
         if (art == SCHLUESSEL_KAPUTT)
             schreibe(pem, "-----BEGIN PUBLIC KEY-----\nMIIB!!!!\n-----END PUBLIC KEY-----\n");
         Crypto::setzeQuellen(pem, m_paar.md5Liste);
+    } else if (art >= MD5_GELISTET) {
+        s[0] = char(s.at(0) ^ 0xff);
+        schreibe(sig, s);
+        QString summe = md5(art == MD5_LEER_GELISTET ? QByteArray() : lese(datei));
+        if (art == MD5_GROSS)
+            summe = summe.toUpper();
+        if (art == MD5_LEER_GELISTET)
+            QVERIFY(QFile::remove(datei));
+        const QString liste = dir.path() + QStringLiteral("/liste.json");
+        schreibe(liste, QStringLiteral("{\"data\": {\"%1\": [\"%2\", \"%3\"]}}").arg(name, md5("noch etwas"), summe).toUtf8());
+        Crypto::setzeQuellen(m_paar.oeffentlich, liste);
     }
 
     LogAusschnitt log;
@@ -141,46 +158,6 @@ void TstCrypto::werkzeugSignaturBestehtOpenssl()
                                              << datei + QStringLiteral(".sig") << datei);
     QCOMPARE(ok.code, 0);
     QVERIFY(ok.aus.contains(QLatin1String("Verified OK")));
-}
-
-void TstCrypto::md5ListeVorSignatur_data()
-{
-    // 0 as computed, 1 upper case, 2 file missing and the digest of empty
-    // content listed
-    QTest::addColumn<int>("schreibweise");
-    QTest::addColumn<bool>("gueltig");
-    QTest::newRow("gelistet mit falscher Signatur") << 0 << true;
-    QTest::newRow("Grossbuchstaben in der Liste") << 1 << false;
-    QTest::newRow("fehlende Datei, leerer Inhalt gelistet") << 2 << false;
-}
-
-void TstCrypto::md5ListeVorSignatur()
-{
-    QFETCH(int, schreibweise);
-    QFETCH(bool, gueltig);
-
-    QTemporaryDir dir;
-    const QString datei = dir.path() + QStringLiteral("/kora_0.dict");
-    const QByteArray inhalt("Inhalt einer alten Datei\n");
-    schreibe(datei, inhalt);
-    // The list is asked first: a broken companion must not matter.
-    QCOMPARE(werkzeug({ "signiere", "--schluessel", m_paar.privat, datei }).code, 0);
-    QByteArray s = lese(Crypto::signaturPfad(datei));
-    s[0] = char(s.at(0) ^ 0xff);
-    schreibe(Crypto::signaturPfad(datei), s);
-    QString summe = md5(inhalt);
-    if (schreibweise == 1)
-        summe = summe.toUpper();
-    else if (schreibweise == 2) {
-        summe = md5(QByteArray());
-        QVERIFY(QFile::remove(datei));
-    }
-    const QString liste = dir.path() + QStringLiteral("/liste.json");
-    schreibe(liste, QStringLiteral("{\"data\": {\"kora_0.dict\": [\"%1\", \"%2\"]}}")
-                        .arg(md5("noch etwas"), summe)
-                        .toUtf8());
-    Crypto::setzeQuellen(m_paar.oeffentlich, liste);
-    QCOMPARE(Crypto::isFileValid(datei), gueltig);
 }
 
 void TstCrypto::eingebauterSchluessel()
