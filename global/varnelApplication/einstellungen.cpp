@@ -103,12 +103,25 @@ QVariant Einstellungen::getAdminWert(const QString& schluessel, const QVariant& 
     return gibTavoIni()->value(schluessel, vorgabe);
 }
 
+namespace {
+
+// A file that cannot be written must not look like a stored value.
+bool geschrieben(const QSettings& ini, const QString& schluessel)
+{
+    if (ini.status() == QSettings::NoError)
+        return true;
+    IV_LOG_ERROR(QStringLiteral("Die Einstellung %1 kann nicht in %2 gespeichert werden.").arg(schluessel, ini.fileName()));
+    return false;
+}
+
+} // namespace
+
 bool Einstellungen::setAdminWert(const QString& schluessel, const QVariant& wert)
 {
     auto ini = gibTavoIni();
     ini->setValue(schluessel, wert);
     ini->sync();
-    return true;
+    return geschrieben(*ini, schluessel);
 }
 
 QVariant Einstellungen::getKoraWert(const QString& schluessel, const QVariant& vorgabe, const QString& benutzerVerzeichnis)
@@ -121,7 +134,7 @@ bool Einstellungen::setKoraWert(const QString& schluessel, const QVariant& wert,
     auto ini = gibKoraIni(benutzerVerzeichnis);
     ini->setValue(schluessel, wert);
     ini->sync();
-    return true;
+    return geschrieben(*ini, schluessel);
 }
 
 int Einstellungen::getAdminUpdateAutoInterval()
