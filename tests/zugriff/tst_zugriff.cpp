@@ -38,6 +38,7 @@ struct Entscheidung
     int antwort;
     bool erlaubt;
     int fragen;
+    bool dialogAus = false; // the user switched the question off
 };
 } // namespace
 
@@ -159,6 +160,8 @@ private slots:
         QTest::newRow("geoeffnet, Ja") << E{ "dlg", 1, false, false, false, 1, true, 1 };
         QTest::newRow("geoeffnet, 2. Instanz, abgelehnt") << E{ "dlg", 2, false, false, true, 1, false, 0 };
         QTest::newRow("instPlugin, Ja immer") << E{ "inst", 1, false, false, false, 2, true, 1 };
+        QTest::newRow("geoeffnet, Frage abgeschaltet") << E{ "dlg", 1, false, false, false, 0, true, 0, true };
+        QTest::newRow("Autostart, faellig, Frage abgeschaltet") << E{ "auto", 1, false, false, true, 0, true, 0, true };
     }
     void entscheidung()
     {
@@ -171,7 +174,7 @@ private slots:
         gi_InstanzNr = e.instanz;
         if (e.sonderversion)
             Einstellungen::setAdminWert(QStringLiteral("INSTALLATION/SonderVersion"), QStringLiteral("Messe"));
-        Einstellungen::setKoraInternetAccessDialog(true, gs_DirUserKora);
+        Einstellungen::setKoraInternetAccessDialog(!e.dialogAus, gs_DirUserKora);
         Einstellungen::setKoraInternetAccessDialogAntwort(e.gespeicherteAntwort, gs_DirUserKora);
         if (!e.suchenFaellig) {
             setzeZeitpunkt("UPDATE/LastUpdate", kStunde);
