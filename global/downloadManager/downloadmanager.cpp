@@ -149,7 +149,7 @@ void downloadManager::downloadStart()
     errorText.clear();
     // A size left from the previous file would make the progress lie.
     contentLength = 0;
-    m_stillstandAbbruch = false;
+    m_abgebrochen = false;
     m_laeuft = true;
     IV_LOG_INFO(QStringLiteral("Download wird gestartet ....."));
     doReadHead();
@@ -178,7 +178,7 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
     httpStatus = antwort->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished);
     if (antwort->error() != QNetworkReply::NoError || httpStatus >= 300) {
-        errorText = m_stillstandAbbruch ? errorText : antwort->errorString();
+        errorText = m_abgebrochen ? errorText : antwort->errorString();
         IV_LOG_ERROR(QStringLiteral("Download abgebrochen, Code: %1 Grund: %2").arg(httpStatus).arg(errorText));
         beende(true);
         return;
@@ -202,7 +202,7 @@ void downloadManager::runDownloadFile()
     if (!m_laeuft)
         return;
     // Cancelled between HEAD and GET.
-    if (m_stillstandAbbruch) {
+    if (m_abgebrochen) {
         IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
         beende(true);
         return;
@@ -327,7 +327,7 @@ void downloadManager::brichAb(const QString& grund)
 {
     if (!m_laeuft)
         return;
-    m_stillstandAbbruch = true;
+    m_abgebrochen = true;
     errorText = grund;
     if (m_getLaeuft)
         m_abruf->abbrechen(grund);

@@ -95,6 +95,6 @@ private:
     qint64 m_gemeldet = -1;
     bool m_getLaeuft = false;
     bool m_laeuft = false;
-    bool m_stillstandAbbruch = false;
+    bool m_abgebrochen = false;
     int m_proxyDialogZeit = 25000;
 };
