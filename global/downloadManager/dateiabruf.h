@@ -1,7 +1,7 @@
 #pragma once
 // Carries the body of one GET into an open file on a worker thread, with
 // libcurl. Qt 5's TLS socket decrypts in 4 KiB steps through a memory BIO and
-// several buffers, which makes large installers take more than twice as long
+// several buffers, which makes large installers take about twice as long
 // as necessary; libcurl reads whole TLS records straight from the socket.
 //
 // The HEAD before it (Qt, in downloadManager) has already decided whether the
