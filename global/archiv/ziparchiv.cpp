@@ -1,5 +1,7 @@
 #include "global/archiv/ziparchiv.h"
 
+#include "global/plattform/plattform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -285,8 +287,11 @@ bool ZipArchiv::erstelle(const QString& zipPfad, const QList<QPair<QString, QStr
         QFile::remove(temp);
         return scheitere(text);
     }
-    QFile::remove(zipPfad);
-    if (!QFile::rename(temp, zipPfad))
-        return scheitere(QStringLiteral("Das Archiv %1 kann nicht gespeichert werden.").arg(zipPfad));
+    // An older archive under the name stays until the new one replaces it.
+    QString grund;
+    if (!Plattform::ersetzeDatei(temp, zipPfad, &grund)) {
+        QFile::remove(temp);
+        return scheitere(QStringLiteral("Das Archiv %1 kann nicht gespeichert werden: %2").arg(zipPfad, grund));
+    }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "global/varnelApplication/logbase.h"
 
 #include "bauwerte.h"
+#include "global/plattform/plattform.h"
 #include "global/varnelApplication/einstellungen.h"
 
 #include <QCoreApplication>
@@ -82,9 +83,7 @@ LogBase::LogBase(const QString& name, qint64 maxGroesse_, const QString& verzeic
 
     const QFileInfo info(dateiname);
     if (!debugAktiv && info.exists() && info.size() >= maxGroesse) {
-        const QString alt = dateiname + QStringLiteral(".1");
-        QFile::remove(alt);
-        QFile::rename(dateiname, alt);
+        Plattform::ersetzeDatei(dateiname, dateiname + QStringLiteral(".1"));
     }
 
     datei = std::make_unique<QFile>(dateiname);
