@@ -30,6 +30,12 @@ QString startmenueOrdner();
 // program files folder + "/Fiscalon Update Service". Empty when the program
 // files folder cannot be had.
 QString dienstOrdner();
+// The registry stand-in: one ini file per key below /var/lib/fiscalon/registry.
+// "HKEY_LOCAL_MACHINE\\SOFTWARE\\...\\Uninstall\\Fiscalon" becomes
+// ".../registry/HKEY_LOCAL_MACHINE/SOFTWARE/.../Uninstall/Fiscalon.ini"; the
+// values keep their names as keys of the ini file's general group. Empty for
+// a key that is empty or has a part that could leave the folder.
+QString registrierungsDatei(const QString& schluessel);
 
 // The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
 QString benutzername();

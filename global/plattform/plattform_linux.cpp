@@ -55,6 +55,24 @@ QString dienstOrdner()
     return programme.isEmpty() ? QString() : programme + QStringLiteral("/Fiscalon Update Service");
 }
 
+QString registrierungsDatei(const QString& schluessel)
+{
+    // A product code from tavo.ini becomes part of the path: refuse anything
+    // that is not a plain name per level.
+    const QStringList teile = schluessel.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (teile.isEmpty())
+        return QString();
+    for (const QString& teil : teile) {
+        if (teil == QLatin1String(".") || teil == QLatin1String("..") || teil.contains(QLatin1Char('/')))
+            return QString();
+        for (const QChar c : teil)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                return QString();
+    }
+    return unterWurzel(QStringLiteral("/var/lib/fiscalon/registry/")) + teile.join(QLatin1Char('/'))
+           + QStringLiteral(".ini");
+}
+
 QString benutzername()
 {
     for (const char* name : { "USERNAME", "USER", "LOGNAME" }) {
