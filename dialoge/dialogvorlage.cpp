@@ -140,6 +140,8 @@ DialogVorlage::DialogVorlage(QWidget* parent)
     btnOk->setDefault(true);
     btnAbbrechen = btnBox->addButton(QStringLiteral("&Abbrechen"), QDialogButtonBox::RejectRole);
     btnAbbrechen->setObjectName(QStringLiteral("btnAbbrechen"));
+    // Every cancelling button looks the same, whichever dialog it is in.
+    btnAbbrechen->setIcon(Icons::gibIcon(QStringLiteral("schliessenHell")));
     btnAbbrechen->setToolTip(textAusLiteral("Mit diesem Button brechen Sie den Vorgang ab und schlie&szlig;en den Dialog."));
     connect(btnBox, &QDialogButtonBox::clicked, this, &DialogVorlage::slotButtonBoxClicked);
 

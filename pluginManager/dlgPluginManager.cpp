@@ -302,6 +302,8 @@ QWidget* DlgPluginManager::baueBenutzerdefiniert()
     raster->addWidget(label_VersionVerfuegbar, 2, 1);
     checkBox_Aktualisieren = new QCheckBox(QStringLiteral("aktualisieren"), frame_Hauptprogramm);
     checkBox_Aktualisieren->setObjectName(QStringLiteral("checkBox_Aktualisieren"));
+    // The style's grey for a disabled label vanishes on the green and red frame.
+    checkBox_Aktualisieren->setStyleSheet(QStringLiteral("QCheckBox:disabled{color: rgb(70, 70, 70);}"));
     raster->addWidget(checkBox_Aktualisieren, 1, 2, 2, 1, Qt::AlignRight | Qt::AlignVCenter);
     label_Hauptprogramm_Hinweis = neuesLabel(QString(), frame_Hauptprogramm, QStringLiteral("label_Hauptprogramm_Hinweis"));
     label_Hauptprogramm_Hinweis->hide();
@@ -376,7 +378,10 @@ QWidget* DlgPluginManager::baueBenutzerdefiniert()
         QStringLiteral("legende_Installierte"),
         { { QStringLiteral("frame_gruen"), QStringLiteral("rgb(144, 238, 144)"), QStringLiteral("aktuell") },
           { QStringLiteral("frame_gelb"), QStringLiteral("rgb(255, 255, 153)"), QStringLiteral("Update verf&uuml;gbar") },
-          { QStringLiteral("frame_rot"), QStringLiteral("rgb(255, 99, 71)"), QStringLiteral("nicht mehr unterst&uuml;tzt") } });
+          { QStringLiteral("frame_rot"), QStringLiteral("rgb(255, 99, 71)"), QStringLiteral("nicht mehr unterst&uuml;tzt") },
+          // The table also shows white rows (a version the server does not
+          // offer as newer, or one that cannot be compared); say so.
+          { QStringLiteral("frame_weiss"), QStringLiteral("white"), QStringLiteral("kein Update vorhanden") } });
     legende_Verfuegbare = baueLegendenZeile(
         QStringLiteral("legende_Verfuegbare"),
         { { QStringLiteral("frame_gruen_2"), QStringLiteral("rgb(144, 238, 144)"), QStringLiteral("bereits installiert") },
@@ -386,6 +391,12 @@ QWidget* DlgPluginManager::baueBenutzerdefiniert()
           { QStringLiteral("frame_weiss_2"), QStringLiteral("white"), QStringLiteral("weitere Steuererkl&auml;rung") } });
     layout->addWidget(legende_Installierte);
     layout->addWidget(legende_Verfuegbare);
+    // A row without a tick box cannot be chosen; its tool tip gives the reason.
+    auto* ohneKaestchen = new QLabel(textAusLiteral("Zeilen ohne K&auml;stchen k&ouml;nnen nicht gew&auml;hlt werden "
+                                                    "(z. B. nicht kompatibel); den Grund zeigt der Tooltip der Zeile."));
+    ohneKaestchen->setObjectName(QStringLiteral("label_OhneKaestchen"));
+    ohneKaestchen->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(ohneKaestchen);
 
     connect(tabWidget, &QTabWidget::currentChanged, this, &DlgPluginManager::on_tabWidget_currentChanged);
     connect(tableViewInstallierte, &QAbstractItemView::activated, this, &DlgPluginManager::pluginAusgewaehltInstallierte);
@@ -1255,7 +1266,7 @@ void DlgPluginManager::zeigeErgebnis()
                           + QStringLiteral("<a href=\"%1\">%2</a><br><a href=\"%3\">%4</a><br><a href=\"%5\">%6</a>")
                                 .arg(WizardWerte::setupPrivat(), textAusLiteral("Fiscalon f&uuml;r Privatanwender"),
                                      WizardWerte::setupUnternehmer(),
-                                     textAusLiteral("Fiscalon f&uuml;r Unternehmer / Selbst&auml;ndige / Arbeitgeber "),
+                                     textAusLiteral("Fiscalon f&uuml;r Unternehmer / Selbst&auml;ndige / Arbeitgeber"),
                                      WizardWerte::setupGesamt(), QStringLiteral("Fiscalon im Gesamtumfang")));
     }
     for (const QString& e : erfolge)

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QFileInfo>
 #include <QTranslator>
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 #include <memory>
@@ -70,6 +71,20 @@ int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
     if (gs_DelPlugin.isEmpty()) {
         IV_LOG_ERROR(QStringLiteral("Abbruch weil der Parameter leer ist."));
         return -1;
+    }
+    // The modules are found through the dictionaries in "dict" below the
+    // installation; say where that was looked for and why, before the
+    // inventory reports the bare failure.
+    const QString dictOrdner = QDir::toNativeSeparators(QDir(gs_KoraDir).absoluteFilePath(QStringLiteral("dict")));
+    if (!QFileInfo(dictOrdner).isDir()) {
+        IV_LOG_ERROR(textAusLiteral("Der Ordner der Dictionarys \"%1\" existiert nicht. %2")
+                         .arg(dictOrdner,
+                              istKoraDirAbgeleitet()
+                                  ? textAusLiteral("Ohne --koraDir wird die Installation im Elternordner des "
+                                                   "Programmordners (%1) erwartet; bitte den Installationsordner "
+                                                   "von Fiscalon mit --koraDir=ORDNER angeben.")
+                                        .arg(QDir::toNativeSeparators(QFileInfo(PluginManager::gibProgrammDatei()).absolutePath()))
+                                  : textAusLiteral("Er wurde unter dem mit --koraDir angegebenen Ordner gesucht.")));
     }
     pm.lesePluginInfoLokal();
     const int code = pm.loeschePluginLokal(gs_DelPlugin) ? 0 : -1;
@@ -232,7 +247,10 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         QStringList geplant = pm.gibAktionen(schritte);
         for (QString& zeile : geplant)
             zeile = textAusLiteral(zeile.remove(QRegularExpression(QStringLiteral("<[^>]*>")))).simplified();
-        IV_LOG_INFO(QStringLiteral("Vorgeschlagene Aktionen (%1 Schritte): %2")
+        // The step count is the progress measure of the run, not the number
+        // of lines: downloading and installing a part count one each.
+        IV_LOG_INFO(textAusLiteral("Vorgeschlagene Aktionen (%1 Fortschrittsschritte; Herunterladen und "
+                                   "Installieren eines Teils z&auml;hlen je einen, Entfernen einen): %2")
                         .arg(schritte)
                         .arg(geplant.isEmpty() ? QStringLiteral("keine") : geplant.join(QStringLiteral(" | "))));
     }
@@ -288,6 +306,11 @@ int main(int argc, char** argv)
 
     QString kommandozeile;
     leseParameter(argc, argv, kommandozeile);
+    // Asked for the usage: nothing else happens, no log, no question, no settings.
+    if (gb_Hilfe) {
+        std::fputs(gibHilfetext().toUtf8().constData(), stdout);
+        return 0;
+    }
 
     gb_SilentUpdate = Einstellungen::getAdminSilentUpdate();
 

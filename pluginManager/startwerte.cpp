@@ -23,6 +23,11 @@ QString gs_Redirect;
 QString gs_DelPlugin;
 QString gs_InstPlugin;
 bool gb_SilentUpdate = false;
+bool gb_Hilfe = false;
+
+namespace {
+bool gb_KoraDirAbgeleitet = false;
+}
 
 const QString gs_AnwendungsName = QStringLiteral("Installationsverwaltung");
 const QString gs_ModusSilentUpdate = QStringLiteral("SilentUpdate");
@@ -39,6 +44,7 @@ void setzeStartwerteZurueck()
     gs_DelPlugin.clear();
     gs_InstPlugin.clear();
     gb_SilentUpdate = false;
+    gb_Hilfe = gb_KoraDirAbgeleitet = false;
 }
 
 namespace {
@@ -73,6 +79,7 @@ void leseParameter(const QStringList& argumente, QString& kommandozeile)
     gb_Admin = false;
     gb_ZeigeBenutzerDefTab = false;
     gb_KeinSelbstUpdate = false;
+    gb_Hilfe = false;
 
     kommandozeile.clear();
     for (int i = 0; i < argumente.size(); ++i) {
@@ -98,6 +105,8 @@ void leseParameter(const QStringList& argumente, QString& kommandozeile)
             gb_KeinSelbstUpdate = true;
         if (arg == QLatin1String("--esStart"))
             gb_STARTE_AUS_SERVICE = true;
+        if (i > 0 && (arg == QLatin1String("--help") || arg == QLatin1String("-h")))
+            gb_Hilfe = true;
         for (unsigned int nr = 2; nr <= 5; ++nr) {
             if (arg == QStringLiteral("--i%1").arg(nr))
                 gi_InstanzNr = nr;
@@ -114,8 +123,53 @@ void leseParameter(const QStringList& argumente, QString& kommandozeile)
             gs_InstPlugin = wert;
     }
 
-    if (gs_KoraDir.isEmpty())
+    gb_KoraDirAbgeleitet = gs_KoraDir.isEmpty();
+    if (gb_KoraDirAbgeleitet)
         gs_KoraDir = abgeleitetesKoraDir(argumente.value(0));
+}
+
+bool istKoraDirAbgeleitet()
+{
+    return gb_KoraDirAbgeleitet;
+}
+
+QString gibHilfetext()
+{
+    return QStringLiteral(
+        "Aufruf: installationsverwaltung [SCHALTER ...]\n"
+        "\n"
+        "Sucht Aktualisierungen von Fiscalon, lädt sie herunter und installiert oder entfernt Programmteile.\n"
+        "Ohne Schalter wird geprüft, ob es Updates gibt; der Assistent erscheint nur, wenn es etwas zu tun gibt.\n"
+        "\n"
+        "Schalter (Werte immer als --schalter=WERT in einem Argument):\n"
+        "  --zeigeDlg               den Assistenten anzeigen\n"
+        "  --zeigeBenutzerDefTab2   wie --zeigeDlg, auf dem Reiter \"Benutzerdefinierte Auswahl\"\n"
+        "  --updatepruefung         nur prüfen, ob ein Update vorhanden ist (Exit-Code 1, 0 oder -1)\n"
+        "  --keinSelbstUpdate       für ein Update der Installationsverwaltung nicht neu starten\n"
+        "  --koraDir=ORDNER         Installationsordner von Fiscalon\n"
+        "                           (ohne den Schalter: der Elternordner des Programmordners)\n"
+        "  --dirUserKora=ORDNER     Datenordner des Benutzers (ini/kora.ini und log/)\n"
+        "  --delPlugin=MODUL        ein Steuererklärungsmodul ohne Assistent entfernen: Kurzname und\n"
+        "                           zweistelliges Jahr, z. B. est20 (ohne Jahr nur der Kurzname)\n"
+        "  --instPlugin=LISTE       Steuererklärungsmodule installieren: Unterfallart_Jahr, mehrere durch \";\"\n"
+        "                           getrennt, z. B. 10_2021;50_2021\n"
+        "  --redirect=WERT          Wahl des Serverstandorts, wird beim Neustart weitergegeben\n"
+        "  -h, --help               diesen Text zeigen\n"
+        "  Von der Installationsverwaltung und dem Update-Dienst selbst gesetzt:\n"
+        "  --selbstUpdate, --admin, --esStart, --i2 ... --i5\n"
+        "Andere Argumente werden nicht beachtet.\n"
+        "\n"
+        "Exit-Codes (unter Linux kommt ein negativer Code als 256 + Code an, -1 als 255):\n"
+        "   0   erledigt oder nichts zu tun\n"
+        "   1   Update vorhanden (--updatepruefung)\n"
+        "  -1   Index des Servers oder Modulliste fehlerhaft; keine lokale Installation (--updatepruefung);\n"
+        "       Modul nicht gefunden oder nicht entfernt (--delPlugin)\n"
+        "   2   Update-Server nicht erreichbar\n"
+        "  -2   eine andere Installationsverwaltung läuft bereits\n"
+        "  -3   dieser Ablauf ist in diesem Stand noch nicht enthalten (nichts verändert)\n"
+        "  91, -90, -91   SilentUpdate: nichts zu tun, Download fehlgeschlagen, Fiscalon läuft noch\n"
+        "\n"
+        "Log: DATENORDNER/log/installationsverwaltung.log, ohne --dirUserKora in ~/.config/fiscalon/kora/log/\n");
 }
 
 void leseParameter(int argc, char** argv, QString& kommandozeile)

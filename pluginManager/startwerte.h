@@ -20,6 +20,8 @@ extern QString gs_Redirect;
 extern QString gs_DelPlugin;
 extern QString gs_InstPlugin;
 extern bool gb_SilentUpdate;
+// "--help" or "-h": print the usage and end before anything else happens.
+extern bool gb_Hilfe;
 
 // The two fixed words of our messages.
 extern const QString gs_AnwendungsName; // "Installationsverwaltung"
@@ -34,6 +36,11 @@ void leseParameter(const QStringList& argumente, QString& kommandozeile);
 void leseParameter(int argc, char** argv, QString& kommandozeile);
 // Back to the values before any command line was read (for tests).
 void setzeStartwerteZurueck();
+
+// True when gs_KoraDir was not given and was derived from the program's folder.
+bool istKoraDirAbgeleitet();
+// The German usage text of "--help": the switches and the exit codes.
+QString gibHilfetext();
 
 // INFO "I:<instance>; ExitCode: <code>".
 void logExitCode(int code);

@@ -26,11 +26,15 @@ DlgInternet::DlgInternet(QWidget* parent)
     // The template's button handling ignores the yes role; the button has its own slot.
     btnBox->addButton(m_btnJaImmer, QDialogButtonBox::YesRole);
     btnOk->setText(QStringLiteral("Ja, einmalig"));
+    // Both answers that allow the access carry a tick, the refusal a cross.
+    btnOk->setIcon(Icons::gibIcon(QStringLiteral("ok")));
     btnOk->setToolTip(textAusLiteral("Der Zugriff auf das Internet wird nur dieses Mal erlaubt."));
     btnAbbrechen->setText(QStringLiteral("Nein"));
     btnAbbrechen->setIcon(Icons::gibIcon(QStringLiteral("schliessenHell")));
     btnAbbrechen->setToolTip(textAusLiteral("Der Zugriff auf das Internet wird nicht erlaubt."));
     connect(m_btnJaImmer, &QPushButton::clicked, this, &DlgInternet::slotJaImmer);
+    // Wide enough for the hint's first line: its line break is meant to be the only one.
+    setMinimumWidth(690);
     passeGroesseAn(this);
 }
 

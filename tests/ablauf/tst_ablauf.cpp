@@ -196,9 +196,11 @@ void TstAblauf::entfernenPerKommandozeile()
     QVERIFY2(weg.code == 0, weg.log.right(700).constData());
     QVERIFY(!QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")));
     QVERIFY(QFile::exists(koraDir + QStringLiteral("/dict/est_21.dict")));
-    // Not installed (any more): -1.
+    // Not installed (any more): -1, and the log names what was asked for and what there is.
     const Lauf nochmal = starte(QStringLiteral("entfernen"), koraDir, { QStringLiteral("--delPlugin=est22") });
     QCOMPARE(nochmal.code, -1);
+    QVERIFY2(nochmal.log.contains("Gesucht wurde \"est22\"") && nochmal.log.contains("est21"),
+             nochmal.log.right(700).constData());
 }
 
 QTEST_GUILESS_MAIN(TstAblauf)

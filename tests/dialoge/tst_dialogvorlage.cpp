@@ -81,7 +81,7 @@ void TstDialogVorlage::knoepfeNachArt()
             QCOMPARE(dlg->windowTitle(), QStringLiteral("Titel"));
             QCOMPARE(dlg->gibOkKnopf()->text(), text1);
             QCOMPARE(dlg->gibAbbrechenKnopf()->text(), text2);
-            QCOMPARE(dlg->gibAbbrechenKnopf()->icon().isNull(), art != 4);
+            QVERIFY(!dlg->gibAbbrechenKnopf()->icon().isNull()); // every cancelling button looks the same
             QVERIFY(dlg->gibInhalt().contains(QStringLiteral("fett")));
             // The arrow, even while the caller shows a wait cursor.
             QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);

@@ -69,6 +69,8 @@ class TstProgramm : public QObject
 private slots:
     void logUndExitCode();
     void zweiterProzessWirdAbgewiesen();
+    void hilfe_data();
+    void hilfe();
 };
 
 // No update server answers: the sandbox points the manager at a closed port
@@ -115,6 +117,47 @@ void TstProgramm::logUndExitCode()
     const int exitZeile = zweiter.indexOf("I:1; ExitCode: 143");
     QVERIFY(exitZeile > 0);
     QVERIFY(zweiter.indexOf("PROGRAMMENDE") > exitZeile);
+
+    // Removing a module without --koraDir: the log says which dictionary
+    // folder was tried and why, and which module was asked for.
+    {
+        Programm p({ QStringLiteral("--delPlugin=est20"), QStringLiteral("--dirUserKora=") + dir });
+        QVERIFY(p.warteAufEnde());
+        QCOMPARE(p.status(), alsStatus(-1));
+    }
+    log = logVon(dir);
+    QVERIFY(log.contains("Ohne --koraDir wird die Installation im Elternordner des Programmordners"));
+    QVERIFY(log.contains("Gesucht wurde \"est20\""));
+}
+
+// The usage comes before everything else: with the dialog switch beside it
+// no consent question waits, and neither a log nor a settings file is written.
+void TstProgramm::hilfe_data()
+{
+    QTest::addColumn<QStringList>("argumente");
+    QTest::newRow("--help") << QStringList{ QStringLiteral("--help") };
+    QTest::newRow("-h mit Dialog") << QStringList{ QStringLiteral("--zeigeDlg"), QStringLiteral("-h") };
+}
+void TstProgramm::hilfe()
+{
+    QFETCH(QStringList, argumente);
+    TestUmgebung umgebung;
+    const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
+    auto dateien = [&umgebung] {
+        QStringList liste;
+        QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            liste << it.next();
+        return liste;
+    };
+    const QStringList vorher = dateien();
+    Programm p(argumente << QStringLiteral("--dirUserKora=") + dir);
+    QVERIFY(p.warteAufEnde(10000));
+    QCOMPARE(p.status(), 0);
+    const QByteArray ausgabe = p.prozess().readAllStandardOutput();
+    QVERIFY(ausgabe.startsWith("Aufruf: installationsverwaltung"));
+    QVERIFY(ausgabe.contains("--delPlugin=MODUL") && ausgabe.contains("z. B. est20") && ausgabe.contains("Exit-Codes"));
+    QCOMPARE(dateien(), vorher);
 }
 
 void TstProgramm::zweiterProzessWirdAbgewiesen()

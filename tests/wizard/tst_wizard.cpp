@@ -269,7 +269,7 @@ private slots:
         QTest::newRow("Modul") << QStringList{ modul } << erneuert << true << false;
         QTest::newRow("Download-Speicher")
             << QStringList{ modul, QStringLiteral("F&uuml;r den Download der Aktualisierungen fehlen 2 GB freier Speicher "
-                                                  "auf dem Ziellaufwerk (/op).") }
+                                                  "auf dem Ziellaufwerk (/opt).") }
             << erneuert << false << false;
         QTest::newRow("Netzlaufwerk")
             << QStringList{ QStringLiteral("Die Installationsverwaltung kann die Aktualisierung nicht durchf&uuml;hren, "

@@ -102,7 +102,7 @@ public:
         m_Meldungen.insert(1, QStringLiteral("\"Gewerbesteuererkl&auml;rung 2017\" wurde nicht entfernt."));
         if (speicherplatz)
             m_Meldungen.insert(1, QStringLiteral("F&uuml;r den Download der Aktualisierungen fehlen 1,2 GB freier "
-                                                 "Speicher auf dem Ziellaufwerk (/op)."));
+                                                 "Speicher auf dem Ziellaufwerk (/opt)."));
         else
             m_Meldungen.insert(1, QStringLiteral("\"Einkommensteuererkl&auml;rung 2021\" wurde nicht installiert, da "
                                                  "die Datei \"est_21.zip\" nicht vom Server geladen werden konnte."));
