@@ -1,5 +1,6 @@
 #include "pluginManager/updateprocess.h"
 
+#include "global/plattform/prozess.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
 
@@ -11,13 +12,9 @@
 
 #include <cerrno>
 #include <csignal>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -197,40 +194,14 @@ int UpdateProcess::runProgramm(bool warten)
     }
     const bool ueberErhebung = alsAdmin && !erhebung.isEmpty();
 
-    std::vector<QByteArray> texte;
+    QStringList aufruf = argumente;
     if (ueberErhebung)
-        texte.push_back(QFile::encodeName(erhebung));
-    texte.push_back(QFile::encodeName(datei));
-    for (const QString& a : argumente)
-        texte.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& t : texte)
-        argv.push_back(t.data());
-    argv.push_back(nullptr);
-
-    // A session of its own: the program is independent of ours, as a program
-    // started by the shell is, and our end or our signals do not reach it.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t leer, standard;
-    sigemptyset(&leer);
-    sigemptyset(&standard);
-    for (int sig : { SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD })
-        sigaddset(&standard, sig);
-    posix_spawnattr_setsigmask(&attr, &leer);
-    posix_spawnattr_setsigdefault(&attr, &standard);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawn_file_actions_t aktionen;
-    posix_spawn_file_actions_init(&aktionen);
-    const QByteArray ordner = QFile::encodeName(verzeichnis);
-    if (!verzeichnis.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&aktionen, ordner.constData());
-    pid_t pid = 0;
-    const int fehler = ::posix_spawn(&pid, argv[0], &aktionen, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&aktionen);
-    posix_spawnattr_destroy(&attr);
+        aufruf.prepend(datei);
+    qint64 kind = 0;
+    const int fehler = Plattform::starteProzess(ueberErhebung ? erhebung : datei, aufruf, verzeichnis, {}, kind);
     if (fehler != 0)
         return startFehler(windowsFehler(fehler));
+    const pid_t pid = pid_t(kind);
     m_pid = pid;
 
     int st = 0;

@@ -203,7 +203,7 @@ void TstTavoService::dienstprogramm_data()
     QTest::addColumn<QStringList>("argumente"); // after the program; "<kora>" the known installation
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("grund");
-    const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=/home/a b/\"c\"", "--esStart", "--sID=3" };
+    const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=\"<benutzer>\"", "--esStart", "--sID=3" };
     QTest::newRow("verifizierte Kopie") << "" << gut << 0 << "Gestartet";
     QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
     QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
@@ -213,6 +213,8 @@ void TstTavoService::dienstprogramm_data()
     QTest::newRow("Kopie veraendert") << "veraendert" << gut << 6 << "nicht unversehrt";
     QTest::newRow("fremdes koraDir") << "" << QStringList(QStringList { "--koraDir=/tmp" } + gut.mid(1)) << 7 << "bekannte Installation";
     QTest::newRow("Eintrag beschreibbar") << "beschreibbar" << gut << 7 << "nicht vertrauensw";
+    QTest::newRow("Benutzerordner von root") << "root" << gut << 10 << "--dirUserKora";
+    QTest::newRow("Benutzerordner fehlt") << "" << QStringList(QStringList { "--dirUserKora=/nirgends" } + gut.mid(0, 3) + gut.mid(4)) << 10 << "--dirUserKora";
     QTest::newRow("ohne Sitzung") << "" << QStringList(gut.mid(0, 5)) << 8 << "--sID";
 }
 
@@ -225,6 +227,8 @@ void TstTavoService::dienstprogramm()
     const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
     if (schluessel.isEmpty())
         QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+    if (fall == QLatin1String("root") && ::geteuid() != 0)
+        QSKIP("a folder of root's can be made only as root");
 
     // The installation the machine knows, with a signed manager copy that
     // writes the arguments it was started with.
@@ -250,7 +254,13 @@ void TstTavoService::dienstprogramm()
     if (fall == QLatin1String("veraendert"))
         DictHilfe::schreibe(kopie + QStringLiteral("/lib/libhilfe.so"), "fremd");
 
+    // The user's data folder belongs to an ordinary user.
+    const QString benutzer = m_umgebung->home() + QStringLiteral("/mit Leer \"kora\"");
+    QVERIFY(QDir().mkpath(benutzer));
+    if (fall != QLatin1String("root") && ::geteuid() == 0)
+        QVERIFY(::chown(QFile::encodeName(benutzer).constData(), 65534, 65534) == 0);
     argumente.replaceInStrings(QStringLiteral("<kora>"), kora);
+    argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
     argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
     tavoService dienst;
     QVERIFY(dienst.erzeugen(QStringLiteral(IV_TAVODIENST)));

@@ -12,6 +12,7 @@
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
+#include "global/plattform/prozess.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/pluginManager.h"
@@ -32,8 +33,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <spawn.h>
-#include <vector>
+#include <sys/stat.h>
 
 extern char** environ;
 
@@ -49,7 +49,8 @@ enum Ablehnung {
     KOPIE_UNGUELTIG = 6,
     UNBEKANNTE_INSTALLATION = 7,
     SITZUNG_FEHLT = 8,
-    STARTFEHLER = 9
+    STARTFEHLER = 9,
+    FREMDER_BENUTZERORDNER = 10
 };
 
 const QString MANAGER_DATEI = QStringLiteral("installationsverwaltung");
@@ -61,6 +62,7 @@ struct Auftrag
     QString programm;
     QStringList argumente;
     QString sitzung;
+    QString benutzerOrdner;
 };
 
 // "--switch="value"" or "--switch=value": the value without the quotes.
@@ -136,6 +138,8 @@ int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
             auftrag.sitzung = wertOhneAnfuehrung(p);
         else if (name == QLatin1String("--koraDir"))
             koraDir = wertOhneAnfuehrung(p);
+        else if (name == QLatin1String("--dirUserKora"))
+            auftrag.benutzerOrdner = wertOhneAnfuehrung(p);
         if (name != QLatin1String("--sID"))
             auftrag.argumente.append(p);
     }
@@ -180,9 +184,10 @@ int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
 // The graphical environment of login session `sitzung`: display and
 // authority from logind and the environment of the session's leader. Empty
 // without logind; then the program runs in the service's own environment.
-QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung)
+QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung, qint64& benutzer)
 {
     QHash<QByteArray, QByteArray> werte;
+    benutzer = -1;
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         IV_LOG_INFO(textAusLiteral("Kein Systembus: das Programm l&auml;uft in der Umgebung des Dienstes."));
@@ -202,6 +207,9 @@ QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung)
     const QString anzeige = sitz.property("Display").toString();
     if (!anzeige.isEmpty())
         werte.insert("DISPLAY", anzeige.toLocal8Bit());
+    struct stat st {};
+    if (leiter > 0 && ::stat(QFile::encodeName(QStringLiteral("/proc/%1").arg(leiter)).constData(), &st) == 0)
+        benutzer = st.st_uid;
     QFile umgebung(QStringLiteral("/proc/%1/environ").arg(leiter));
     if (leiter > 0 && umgebung.open(QIODevice::ReadOnly)) {
         static const QList<QByteArray> uebernommen = { "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
@@ -215,53 +223,40 @@ QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung)
     return werte;
 }
 
+// The manager writes its log and work files to the user's data folder with
+// root's rights: it must be a real folder (no link) of an ordinary user, of
+// the session's user where logind names one, never a system folder.
+bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QString& grund)
+{
+    if (ordner.isEmpty())
+        return true;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(ordner).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        grund = QStringLiteral("\"--dirUserKora\" nennt keinen vorhandenen Ordner: [%1]").arg(ordner);
+        return false;
+    }
+    if (st.st_uid == 0 || (benutzer >= 0 && st.st_uid != uid_t(benutzer))) {
+        grund = QStringLiteral("\"--dirUserKora\" geh&ouml;rt nicht dem Benutzer der Sitzung: [%1]").arg(ordner);
+        return false;
+    }
+    return true;
+}
+
 int starteProgramm(const Auftrag& auftrag, const QHash<QByteArray, QByteArray>& sitzung, qint64& pid)
 {
-    std::vector<QByteArray> texte;
-    texte.push_back(QFile::encodeName(auftrag.programm));
-    for (const QString& a : auftrag.argumente)
-        texte.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& t : texte)
-        argv.push_back(t.data());
-    argv.push_back(nullptr);
-
-    std::vector<QByteArray> umgebung;
+    QList<QByteArray> umgebung;
     for (char** e = environ; *e; ++e) {
         const QByteArray eintrag(*e);
         const QByteArray name = eintrag.left(eintrag.indexOf('='));
         if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != "NOTIFY_SOCKET")
-            umgebung.push_back(eintrag);
+            umgebung.append(eintrag);
     }
     for (auto it = sitzung.cbegin(); it != sitzung.cend(); ++it)
-        umgebung.push_back(it.key() + '=' + it.value());
-    std::vector<char*> envp;
-    for (QByteArray& e : umgebung)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
+        umgebung.append(it.key() + '=' + it.value());
     // Its own session: the manager outlives the service, which is stopped
     // right after the start.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t leer, standard;
-    sigemptyset(&leer);
-    sigemptyset(&standard);
-    for (int sig : { SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD })
-        sigaddset(&standard, sig);
-    posix_spawnattr_setsigmask(&attr, &leer);
-    posix_spawnattr_setsigdefault(&attr, &standard);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawn_file_actions_t aktionen;
-    posix_spawn_file_actions_init(&aktionen);
-    const QByteArray ordner = QFile::encodeName(QFileInfo(auftrag.programm).absolutePath());
-    posix_spawn_file_actions_addchdir_np(&aktionen, ordner.constData());
-    pid_t kind = 0;
-    const int r = ::posix_spawn(&kind, argv[0], &aktionen, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&aktionen);
-    posix_spawnattr_destroy(&attr);
-    pid = kind;
-    return r;
+    return Plattform::starteProzess(auftrag.programm, auftrag.argumente, QFileInfo(auftrag.programm).absolutePath(),
+                                    umgebung, pid);
 }
 
 int dienst(QCoreApplication& app)
@@ -286,8 +281,14 @@ int dienst(QCoreApplication& app)
         IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(code).arg(grund)));
         return code;
     }
+    qint64 benutzer = -1;
+    const QHash<QByteArray, QByteArray> umgebung = sitzungsUmgebung(auftrag.sitzung, benutzer);
+    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, grund)) {
+        IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(FREMDER_BENUTZERORDNER).arg(grund)));
+        return FREMDER_BENUTZERORDNER;
+    }
     qint64 pid = 0;
-    if (const int r = starteProgramm(auftrag, sitzungsUmgebung(auftrag.sitzung), pid)) {
+    if (const int r = starteProgramm(auftrag, umgebung, pid)) {
         IV_LOG_ERROR(textAusLiteral("[%1] konnte nicht gestartet werden: %2")
                          .arg(auftrag.programm, QString::fromLocal8Bit(std::strerror(r))));
         return STARTFEHLER;
