@@ -169,8 +169,11 @@ int UpdateProcess::runProgramm(bool warten)
         return startFehler(3);
     QString datei = programm;
     if (!datei.contains(QLatin1Char('/'))) {
-        const QString imVerzeichnis = QDir(verzeichnis.isEmpty() ? QDir::currentPath() : verzeichnis).filePath(datei);
-        datei = QFileInfo::exists(imVerzeichnis) ? imVerzeichnis : QStandardPaths::findExecutable(datei);
+        // The given folder, then PATH; never the current folder, which may
+        // be anyone's when we run as root.
+        const QString imVerzeichnis = verzeichnis.isEmpty() ? QString() : QDir(verzeichnis).filePath(datei);
+        datei = !imVerzeichnis.isEmpty() && QFileInfo::exists(imVerzeichnis) ? imVerzeichnis
+                                                                            : QStandardPaths::findExecutable(datei);
         if (datei.isEmpty())
             return startFehler(2);
     } else if (QFileInfo(datei).isRelative() && !verzeichnis.isEmpty()) {

@@ -220,7 +220,10 @@ public:
         int st = 0;
         while (::waitpid(zwischen, &st, 0) < 0 && errno == EINTR) {
         }
-        return WIFEXITED(st) && WEXITSTATUS(st) == 0 ? 0 : DIENST_ALLGEMEIN;
+        if (WIFEXITED(st) && WEXITSTATUS(st) == 0)
+            return 0;
+        QFile::remove(datei(name, "lauf")); // no supervisor: not starting
+        return DIENST_ALLGEMEIN;
     }
 
     int status(const QString& name, DienstStatus& s) override

@@ -205,6 +205,7 @@ void TstTavoService::dienstprogramm_data()
     QTest::addColumn<QString>("grund");
     const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=\"<benutzer>\"", "--esStart", "--sID=3" };
     QTest::newRow("verifizierte Kopie") << "" << gut << 0 << "Gestartet";
+    QTest::newRow("koraDir ueber Verknuepfung") << "link" << gut << 0 << "Gestartet";
     QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
     QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
     QTest::newRow("doppelter Schalter") << "" << (QStringList { "--i3" } + gut) << 3 << "doppelt";
@@ -259,7 +260,13 @@ void TstTavoService::dienstprogramm()
     QVERIFY(QDir().mkpath(benutzer));
     if (fall != QLatin1String("root") && ::geteuid() == 0)
         QVERIFY(::chown(QFile::encodeName(benutzer).constData(), 65534, 65534) == 0);
-    argumente.replaceInStrings(QStringLiteral("<kora>"), kora);
+    // Passed on is the checked folder, not a link to it.
+    const QString verknuepfung = m_umgebung->pfad() + QStringLiteral("/verknuepfung");
+    QVERIFY(QFile::link(kora, verknuepfung));
+    QStringList erwartet = argumente;
+    erwartet.replaceInStrings(QStringLiteral("<kora>"), kora);
+    argumente.replaceInStrings(QStringLiteral("<kora>"), fall == QLatin1String("link") ? verknuepfung : kora);
+    erwartet.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
     argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
     argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
     tavoService dienst;
@@ -277,7 +284,7 @@ void TstTavoService::dienstprogramm()
         return;
     // The manager sees exactly the service's arguments, and keeps running
     // when the service is stopped.
-    QTRY_COMPARE(argumenteAus(m_ausgabe), argumente.mid(1));
+    QTRY_COMPARE(argumenteAus(m_ausgabe), erwartet);
     QVERIFY(dienst.stoppe());
     const pid_t manager = pid_t(TestUmgebung::leseDatei(m_ausgabe + QStringLiteral(".pid")).trimmed().toLong());
     QVERIFY(manager > 0 && ::kill(manager, 0) == 0);

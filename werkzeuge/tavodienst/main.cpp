@@ -79,6 +79,19 @@ QString kanonisch(const QString& pfad)
     return pfad.isEmpty() ? QString() : QFileInfo(pfad).canonicalFilePath();
 }
 
+// The checked folder is passed on, not the caller's text: a link in that text
+// could point elsewhere by the time the manager uses it.
+void ersetzeWert(QStringList& argumente, const QString& schalter, const QString& wert)
+{
+    for (QString& a : argumente) {
+        if (a.startsWith(schalter + QLatin1Char('='))) {
+            const bool inAnfuehrung = a.size() >= schalter.size() + 3 && a.endsWith(QLatin1Char('"'))
+                && a.at(schalter.size() + 1) == QLatin1Char('"');
+            a = inAnfuehrung ? QStringLiteral("%1=\"%2\"").arg(schalter, wert) : schalter + QLatin1Char('=') + wert;
+        }
+    }
+}
+
 // The installation the machine knows: "InstallLocation" of the uninstall
 // entry, if the entry's file could only have been written by root.
 QString bekannteInstallation(QString& grund)
@@ -157,6 +170,7 @@ int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
         grund = QStringLiteral("\"--koraDir\" nennt nicht die bekannte Installation [%1]: [%2]").arg(installation, koraDir);
         return UNBEKANNTE_INSTALLATION;
     }
+    ersetzeWert(auftrag.argumente, QStringLiteral("--koraDir"), installation);
 
     // The manager copies that may be started: the service folder's, and the
     // installation's own (beside the main application or in its folder).
@@ -226,7 +240,7 @@ QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung, qint64& b
 // The manager writes its log and work files to the user's data folder with
 // root's rights: it must be a real folder (no link) of an ordinary user, of
 // the session's user where logind names one, never a system folder.
-bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QString& grund)
+bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QStringList& argumente, QString& grund)
 {
     if (ordner.isEmpty())
         return true;
@@ -235,10 +249,14 @@ bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QString& grund)
         grund = QStringLiteral("\"--dirUserKora\" nennt keinen vorhandenen Ordner: [%1]").arg(ordner);
         return false;
     }
-    if (st.st_uid == 0 || (benutzer >= 0 && st.st_uid != uid_t(benutzer))) {
+    const QString echt = kanonisch(ordner);
+    struct stat echtSt {};
+    if (st.st_uid == 0 || (benutzer >= 0 && st.st_uid != uid_t(benutzer)) || echt.isEmpty()
+        || ::stat(QFile::encodeName(echt).constData(), &echtSt) != 0 || echtSt.st_uid != st.st_uid) {
         grund = QStringLiteral("\"--dirUserKora\" geh&ouml;rt nicht dem Benutzer der Sitzung: [%1]").arg(ordner);
         return false;
     }
+    ersetzeWert(argumente, QStringLiteral("--dirUserKora"), echt);
     return true;
 }
 
@@ -283,7 +301,7 @@ int dienst(QCoreApplication& app)
     }
     qint64 benutzer = -1;
     const QHash<QByteArray, QByteArray> umgebung = sitzungsUmgebung(auftrag.sitzung, benutzer);
-    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, grund)) {
+    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, auftrag.argumente, grund)) {
         IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(FREMDER_BENUTZERORDNER).arg(grund)));
         return FREMDER_BENUTZERORDNER;
     }
