@@ -237,7 +237,6 @@ bool PluginManager::erzeugeLizenzEintrag()
     } else {
         const QString inhalt = QStringLiteral("[Desktop Entry]\n"
                                               "Type=Application\n"
-                                              "Version=1.5\n"
                                               "Name=Lizenzvertrag\n"
                                               "Exec=%1\n"
                                               "Path=%2\n"

@@ -89,7 +89,10 @@ void bearbeite(Lauf& lauf, int fd, const QString& pfad, const struct stat& st, b
     const QByteArray p = fdPfad(fd);
     acl_t acl = acl_get_file(p.constData(), ACL_TYPE_ACCESS);
     if (!acl) {
-        lauf.melde(RechteFehler::LESEN, errno, pfad);
+        if (errno == EOPNOTSUPP)
+            gruppenBits(lauf, fd, pfad, st, ordner);
+        else
+            lauf.melde(RechteFehler::LESEN, errno, pfad);
         return;
     }
     int nr = setzeGruppenEintrag(acl, lauf.gid, ordner);
