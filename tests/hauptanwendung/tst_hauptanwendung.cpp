@@ -47,8 +47,6 @@ private slots:
     void cleanup();
     void nacharbeiten_data();
     void nacharbeiten();
-    void schreibrechte_data();
-    void schreibrechte();
     void dienstUpdate_data();
     void dienstUpdate();
 
@@ -84,73 +82,85 @@ template <typename F> QString TstHauptanwendung::mitLog(F schritt)
 
 void TstHauptanwendung::nacharbeiten_data()
 {
-    QTest::addColumn<QString>("kora");          // folder name below /opt
-    QTest::addColumn<QString>("msi");           // tavo.ini MSI_Path;Productcode;Variante
-    QTest::addColumn<QList<int>>("module");     // Unterfallart of the installed modules
-    QTest::addColumn<QString>("hilfe");         // "ext4", "ramfs" or "fehlt"
-    QTest::addColumn<QStringList>("menueVorher"); // empty list with "gesperrt": the folder is a file
+    QTest::addColumn<QString>("kora");            // folder name below /opt
+    QTest::addColumn<QByteArray>("tavo");         // the INSTALLATION group of tavo.ini
+    QTest::addColumn<QList<int>>("module");       // Unterfallart of the installed modules
+    QTest::addColumn<QString>("hilfe");           // ext4, ramfs, fehlt, fallen (links inside), link (is one)
+    QTest::addColumn<QStringList>("menueVorher"); // "gesperrt": the menu folder is a file
     QTest::addColumn<QStringList>("menueNachher");
     QTest::addColumn<QString>("variante");
-    QTest::addColumn<QString>("registrierung"); // key below Uninstall, empty: none
+    QTest::addColumn<QStringList>("registrierung"); // key, then its values; %W root override, %K main folder
     QTest::addColumn<QStringList>("zeilen");      // in the log or the licence entry
 
     const QStringList alt = { "Deinstallation.desktop", "Fiscalon - Hilfe.desktop", "Fiscalon - Hotline.desktop",
                               "Infodatei - Soupport.desktop", "Fiscalon - Integritätsprüfer.desktop" };
+    const QStringList nurLizenz = { "Lizenzvertrag.desktop" };
+    const QStringList fiscalon = { "Fiscalon", "DisplayName=Fiscalon", "DisplayVersion=22.1.0", "InstallLocation=%K",
+                                   "Publisher=Quellbau", "UninstallString=%W/var/lib/fiscalon/uninstall.exe --prefix \"%K\"" };
     QTest::newRow("umbenannt, ACL, Registrierung")
-        << "Fiscalon" << ";;" << QList<int> { 10, 10 } << "ext4" << alt
+        << "Fiscalon" << QByteArray() << QList<int> { 10, 10 } << "ext4" << alt
         << QStringList { "Hilfe.desktop", "Infodatei - Soupport.desktop", "Infodatei - Support.desktop",
                          "Integritätsprüfer.desktop", "Lizenzvertrag.desktop" }
-        << "p" << "Fiscalon"
+        << "p" << fiscalon
         << QStringList { "Soupport.desktop konnte nicht umbenannt werden",
                          "Eintrag \"Fiscalon - Deinstallation.desktop\" konnte nicht gel" };
     QTest::newRow("MSI, Sonderzeichen im Pfad, ohne ACL")
-        << "Fis \"ca$l`on 100%\\x" << "paket.msi;{0A1B};" << QList<int> { 10, 50 } << "ramfs" << QStringList()
-        << QStringList { "Lizenzvertrag.desktop" } << "k" << "{0A1B}"
+        << "Fis \"ca$l`on 100%\\x" << QByteArray("MSI_Path=p.msi\nProductcode={0A1B}") << QList<int> { 10, 50 }
+        << "ramfs" << QStringList() << nurLizenz << "k" << QStringList { "{0A1B}", "DisplayVersion=22.1.0" }
         << QStringList { "Fis \\\\\"ca\\\\$l\\\\`on 100%%\\\\\\\\x/Lizenzvertrag.pdf\"",
                          "unterst\u00fctzt keine Zugriffskontrolllisten" };
-    QTest::newRow("MSI ohne Productcode, Variante bleibt")
-        << "Fiscalon" << "paket.msi;;u" << QList<int> { 10 } << "ext4" << QStringList()
-        << QStringList { "Lizenzvertrag.desktop" } << "u" << ""
-        << QStringList { "Der \"Productcode\" wurde nicht in der tavo.ini gefunden." };
+    QTest::newRow("MSI ohne Productcode, Variante bleibt, Links in der Hilfe")
+        << "Fiscalon" << QByteArray("MSI_Path=p.msi\nVariante=u") << QList<int> { 10 } << "fallen" << QStringList()
+        << nurLizenz << "u" << QStringList()
+        << QStringList { "Der \"Productcode\" wurde nicht in der tavo.ini gefunden.",
+                         "Die Zugriffsrechte konnten nicht eingestellt werden. Fehlernummer: 31" };
     QTest::newRow("Menue gesperrt, Hilfe fehlt")
-        << "Fiscalon" << ";;" << QList<int> {} << "fehlt" << QStringList { "gesperrt" } << QStringList()
-        << "unbekannt" << "Fiscalon"
+        << "Fiscalon" << QByteArray() << QList<int> {} << "fehlt" << QStringList { "gesperrt" } << QStringList()
+        << "unbekannt" << fiscalon
         << QStringList { "Lizenzvertrag.desktop konnte nicht erzeugt werden",
                          "Der Pfad zu Fiscalon/hilfe existiert nicht." };
+    QTest::newRow("Hilfe ist ein Link") << "Fiscalon" << QByteArray() << QList<int> { 50 } << "link" << QStringList()
+        << nurLizenz << "u" << fiscalon << QStringList { "Die Sicherheitsinformationen konnten nicht abgerufen werden." };
 }
 
 void TstHauptanwendung::nacharbeiten()
 {
     QFETCH(QString, kora);
-    QFETCH(QString, msi);
+    QFETCH(QByteArray, tavo);
     QFETCH(QList<int>, module);
     QFETCH(QString, hilfe);
     QFETCH(QStringList, menueVorher);
     QFETCH(QStringList, menueNachher);
     QFETCH(QString, variante);
-    QFETCH(QString, registrierung);
+    QFETCH(QStringList, registrierung);
     QFETCH(QStringList, zeilen);
     if (hilfe == QLatin1String("ramfs") && !m_namensraum)
         QSKIP("no private mount namespace (needs root): no folder without ACLs");
 
     m_umgebung = std::make_unique<TestUmgebung>();
-    const QString koraDir = m_umgebung->wurzel() + QStringLiteral("/opt/") + kora;
+    const QString w = m_umgebung->wurzel();
+    const QString koraDir = w + QStringLiteral("/opt/") + kora;
+    const QString hilfeDir = koraDir + QStringLiteral("/hilfe");
+    const QString aussen = m_umgebung->pfad() + QStringLiteral("/aussen");
     gs_KoraDir = koraDir;
     TestUmgebung::schreibeDatei(koraDir + QStringLiteral("/bin/uninstall.exe"), "Deinstallation");
-    const QString hilfeDir = koraDir + QStringLiteral("/hilfe");
-    if (hilfe != QLatin1String("fehlt"))
-        QVERIFY(QDir().mkpath(hilfeDir));
+    TestUmgebung::schreibeDatei(aussen + QStringLiteral("/geheim"), "x");
+    if (hilfe == QLatin1String("link"))
+        QVERIFY(QFile::link(aussen, hilfeDir));
+    else if (hilfe != QLatin1String("fehlt"))
+        QVERIFY(QDir().mkpath(hilfeDir + QStringLiteral("/de")));
     if (hilfe == QLatin1String("ramfs"))
         QVERIFY(mount("ramfs", QFile::encodeName(hilfeDir).constData(), "ramfs", 0, "mode=755") == 0);
     if (hilfe != QLatin1String("fehlt"))
         TestUmgebung::schreibeDatei(hilfeDir + QStringLiteral("/de/index.html"), "Hilfe");
-
-    const QStringList m = msi.split(QLatin1Char(';'));
-    TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(),
-                                QStringLiteral("[INSTALLATION]\nMSI_Path=%1\nProductcode=%2\n%3")
-                                    .arg(m[0], m[1], m[2].isEmpty() ? QString() : QStringLiteral("Variante=") + m[2])
-                                    .toUtf8());
-    const QString menue = m_umgebung->wurzel() + QStringLiteral("/usr/share/applications/Fiscalon");
+    if (hilfe == QLatin1String("fallen")) {
+        // A group member's links to a file outside: neither may pass the rights on.
+        const QByteArray geheim = QFile::encodeName(aussen + QStringLiteral("/geheim"));
+        QVERIFY(::symlink(geheim.constData(), QFile::encodeName(hilfeDir + QStringLiteral("/weich")).constData()) == 0);
+        QVERIFY(::link(geheim.constData(), QFile::encodeName(hilfeDir + QStringLiteral("/de/hart")).constData()) == 0);
+    }
+    TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[INSTALLATION]\n" + tavo + "\n");
+    const QString menue = w + QStringLiteral("/usr/share/applications/Fiscalon");
     if (menueVorher == QStringList { "gesperrt" })
         TestUmgebung::schreibeDatei(menue, "kein Ordner");
     else
@@ -191,76 +201,33 @@ void TstHauptanwendung::nacharbeiten()
                                          { menue + QStringLiteral("/Lizenzvertrag.desktop") }, &code);
         QVERIFY2(code == 0, qPrintable(meldung));
     }
-    QCOMPARE(rechte, hilfe != QLatin1String("fehlt"));
-    if (hilfe == QLatin1String("ext4")) {
-        QVERIFY2(acl.contains(QStringLiteral("\ngroup:users:rwx")), qPrintable(acl));
-        QVERIFY2(acl.contains(QStringLiteral("\ndefault:group:users:rwx")), qPrintable(acl));
+    QCOMPARE(rechte, hilfe == QLatin1String("ext4") || hilfe == QLatin1String("ramfs"));
+    if (hilfe == QLatin1String("ext4") || hilfe == QLatin1String("fallen")) {
+        QVERIFY2(acl.contains(QStringLiteral("\ngroup:users:rwx")) && acl.contains(QStringLiteral("\ndefault:group:users:rwx")),
+                 qPrintable(acl));
         QVERIFY(programm(QStringLiteral("getfacl"), { hilfeDir + QStringLiteral("/de/index.html") })
                     .contains(QStringLiteral("\ngroup:users:rw-")));
     }
-
-    const QString schluessel = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-    const QString uninstallKopie = m_umgebung->wurzel() + QStringLiteral("/var/lib/fiscalon/uninstall.exe");
-    QCOMPARE(QDir(QFileInfo(Plattform::registrierungsDatei(schluessel + QStringLiteral("\\x"))).path())
-                 .entryList(QDir::Files),
-             registrierung.isEmpty() ? QStringList() : QStringList { registrierung + QStringLiteral(".ini") });
-    QCOMPARE(QFileInfo::exists(uninstallKopie), m[0].isEmpty());
-    if (registrierung.isEmpty())
-        return;
-    QSettings r(Plattform::registrierungsDatei(schluessel + QLatin1Char('\\') + registrierung), QSettings::IniFormat);
-    QCOMPARE(r.value(QStringLiteral("DisplayVersion")).toString(), QStringLiteral("22.1.0"));
-    if (m[0].isEmpty()) {
-        QCOMPARE(r.allKeys().size(), 5);
-        QCOMPARE(r.value(QStringLiteral("UninstallString")).toString(),
-                 QStringLiteral("%1 --prefix \"%2\"").arg(uninstallKopie, koraDir));
-        QCOMPARE(r.value(QStringLiteral("InstallLocation")).toString(), koraDir);
-    } else {
-        QCOMPARE(r.allKeys(), QStringList { QStringLiteral("DisplayVersion") });
-    }
-}
-
-void TstHauptanwendung::schreibrechte_data()
-{
-    QTest::addColumn<QString>("fall");
-    QTest::addColumn<bool>("ergebnis");
-    QTest::addColumn<QString>("logzeile");
-    QTest::newRow("Link nach aussen bleibt") << "link" << true << "";
-    QTest::newRow("zweiter harter Link") << "hart" << false << "Die Zugriffsrechte konnten nicht eingestellt werden. Fehlernummer: 31";
-    QTest::newRow("Ordner ist ein Link") << "ordnerlink" << false << "Die Sicherheitsinformationen konnten nicht abgerufen werden.";
-}
-
-void TstHauptanwendung::schreibrechte()
-{
-    QFETCH(QString, fall);
-    QFETCH(bool, ergebnis);
-    QFETCH(QString, logzeile);
-    m_umgebung = std::make_unique<TestUmgebung>();
-    const QString aussen = m_umgebung->pfad() + QStringLiteral("/aussen");
-    QString hilfe = m_umgebung->pfad() + QStringLiteral("/hilfe");
-    TestUmgebung::schreibeDatei(aussen + QStringLiteral("/geheim"), "x");
-    TestUmgebung::schreibeDatei(hilfe + QStringLiteral("/a/b.html"), "b");
-    if (fall == QLatin1String("link"))
-        QVERIFY(QFile::link(aussen + QStringLiteral("/geheim"), hilfe + QStringLiteral("/a/geheim")));
-    if (fall == QLatin1String("hart"))
-        QVERIFY(::link(QFile::encodeName(aussen + QStringLiteral("/geheim")).constData(),
-                       QFile::encodeName(hilfe + QStringLiteral("/a/geheim")).constData()) == 0);
-    if (fall == QLatin1String("ordnerlink")) {
-        QVERIFY(QFile::link(aussen, m_umgebung->pfad() + QStringLiteral("/verweis")));
-        hilfe = m_umgebung->pfad() + QStringLiteral("/verweis");
-    }
-    PluginManager pm;
-    bool ok = !ergebnis;
-    const QString log = mitLog([&] { ok = pm.setzeSchreibrechte(hilfe); });
-    QCOMPARE(ok, ergebnis);
-    QVERIFY2(log.contains(logzeile), qPrintable(log));
-    // Whatever the tree holds, nothing outside it gains the group.
     QVERIFY(!programm(QStringLiteral("getfacl"), { QStringLiteral("-R"), aussen }).contains(QStringLiteral("users")));
+
+    // The uninstall entry: the key's values as they are stored, and the copy.
+    const QString uninstall = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
+    const QString ordner = QFileInfo(Plattform::registrierungsDatei(uninstall + QStringLiteral("x"))).path();
+    QStringList gefunden;
+    for (const QString& datei : QDir(ordner).entryList(QDir::Files)) {
+        QSettings r(ordner + QLatin1Char('/') + datei, QSettings::IniFormat);
+        gefunden << QFileInfo(datei).completeBaseName();
+        for (const QString& k : r.allKeys())
+            gefunden << k + QLatin1Char('=') + r.value(k).toString();
+    }
+    QCOMPARE(gefunden, registrierung.replaceInStrings(QStringLiteral("%W"), w).replaceInStrings(QStringLiteral("%K"), koraDir));
+    QCOMPARE(QFileInfo::exists(w + QStringLiteral("/var/lib/fiscalon/uninstall.exe")), !tavo.contains("MSI_Path"));
 }
 
 void TstHauptanwendung::dienstUpdate_data()
 {
-    QTest::addColumn<int>("server");    // the server's plugin number, -1: no record
-    QTest::addColumn<int>("installiert"); // the installed one's, -1: not installed
+    QTest::addColumn<int>("server");      // the plugin number on the server, -1: no record
+    QTest::addColumn<int>("installiert"); // the installed one, -1: not installed
     QTest::addColumn<bool>("erforderlich");
     QTest::newRow("kein Server-Eintrag") << -1 << 1 << false;
     QTest::newRow("nicht installiert") << 2 << -1 << true;
