@@ -57,10 +57,14 @@ private:
     // A private mount namespace: a folder without ACLs (ramfs) can be mounted
     // without the machine seeing it.
     bool m_namensraum = false;
+    QTemporaryDir m_schluesselOrdner;
+    std::unique_ptr<DictHilfe::Schluessel> m_schluessel;
 };
 
 void TstHauptanwendung::initTestCase()
 {
+    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_schluesselOrdner.path());
+    QVERIFY2(m_schluessel->istGueltig(), "openssl could not make a key pair");
     m_namensraum = geteuid() == 0 && unshare(CLONE_NEWNS) == 0
         && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
@@ -242,16 +246,14 @@ void TstHauptanwendung::dienstUpdate()
     QFETCH(int, installiert);
     QFETCH(bool, erforderlich);
     m_umgebung = std::make_unique<TestUmgebung>();
-    DictHilfe::Schluessel schluessel(m_umgebung->pfad() + QStringLiteral("/schluessel"));
-    QVERIFY(schluessel.istGueltig());
-    schluessel.aktiviere();
+    m_schluessel->aktiviere();
     if (installiert >= 0) {
         DictHilfe::Daten d;
         d.kurzname = QStringLiteral("service");
         d.jahr = QStringLiteral("0");
         d.nrPlugin = QString::number(installiert);
         DictHilfe::datei(d, Plattform::dienstOrdner(), QStringLiteral("bin/tavoService"), "dienst");
-        QVERIFY(schluessel.schreibeDict(Plattform::dienstOrdner() + QStringLiteral("/dict/service_0.vdict"), d, true));
+        QVERIFY(m_schluessel->schreibeDict(Plattform::dienstOrdner() + QStringLiteral("/dict/service_0.vdict"), d, true));
     }
     Plugin aufServer;
     aufServer.setzeInterfaceNr(5);
