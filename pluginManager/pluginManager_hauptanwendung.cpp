@@ -21,6 +21,7 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <cerrno>
 #include <cstring>
 
 const QString PluginManager::PRODUKTNAME = QStringLiteral("Fiscalon");
@@ -222,6 +223,8 @@ bool PluginManager::erzeugeLizenzEintrag()
 {
     const QString ordner = gibStartMenuePfad();
     const QString kora = gibDirKora();
+    if (kora.isEmpty())
+        IV_LOG_ERROR(textAusLiteral("Der Pfad zu Fiscalon ist leer."));
     if (ordner.isEmpty() || kora.isEmpty())
         return false;
     const QString datei = ordner + gibStartMenueDateiname(QStringLiteral("Lizenzvertrag.lnk"));
@@ -381,8 +384,13 @@ bool PluginManager::setzeSchreibrechte(const QString& verzeichnis)
         }
         if (text.contains(QLatin1String("%1")))
             text = text.arg(f.nummer);
-        IV_LOG_ERROR(QStringLiteral("%1 [%2] (%3)")
-                         .arg(text, QDir::toNativeSeparators(f.pfad), QString::fromLocal8Bit(std::strerror(f.nummer))));
+        // The walk's own refusals get their reason; the rest the system's text.
+        QString grund = QString::fromLocal8Bit(std::strerror(f.nummer));
+        if (f.art == Plattform::RechteFehler::SETZEN && f.nummer == EMLINK)
+            grund = textAusLiteral("mehrere harte Links, die Datei bleibt unver&auml;ndert");
+        else if (f.art == Plattform::RechteFehler::SETZEN && f.nummer == ELOOP)
+            grund = textAusLiteral("zu tief verschachtelt, der Ordner bleibt unver&auml;ndert");
+        IV_LOG_ERROR(QStringLiteral("%1 [%2] (%3)").arg(text, QDir::toNativeSeparators(f.pfad), grund));
     }
     if (ohneAcl > 0)
         IV_LOG_INFO(textAusLiteral("Das Dateisystem von \"%1\" unterst&uuml;tzt keine Zugriffskontrolllisten: %2 Eintr&auml;ge "

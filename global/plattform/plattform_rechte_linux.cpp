@@ -96,7 +96,12 @@ void bearbeite(Lauf& lauf, int fd, const QString& pfad, const struct stat& st, b
         return;
     }
     int nr = setzeGruppenEintrag(acl, lauf.gid, ordner);
-    if (nr == 0 && acl_set_file(p.constData(), ACL_TYPE_ACCESS, acl) != 0)
+    if (nr != 0) {
+        lauf.melde(RechteFehler::EINTRAEGE, nr, pfad);
+        acl_free(acl);
+        return;
+    }
+    if (acl_set_file(p.constData(), ACL_TYPE_ACCESS, acl) != 0)
         nr = errno;
     if (nr == EOPNOTSUPP) {
         acl_free(acl);

@@ -117,7 +117,7 @@ void TstHauptanwendung::nacharbeiten_data()
         << "Fiscalon" << QByteArray("MSI_Path=p.msi\nVariante=u") << QList<int> { 10 } << "fallen" << QStringList()
         << nurLizenz << "u" << QStringList()
         << QStringList { "Der \"Productcode\" wurde nicht in der tavo.ini gefunden.",
-                         "Die Zugriffsrechte konnten nicht eingestellt werden. Fehlernummer: 31" };
+                         "Die Zugriffsrechte konnten nicht eingestellt werden. Fehlernummer: 31", "mehrere harte Links" };
     QTest::newRow("Menue gesperrt, Hilfe fehlt")
         << "Fiscalon" << QByteArray() << QList<int> {} << "fehlt" << QStringList { "gesperrt" } << QStringList()
         << "unbekannt" << fiscalon
