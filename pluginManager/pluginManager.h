@@ -182,6 +182,43 @@ public:
     int gibInternetZugriff() const { return mi_InternetZugriff; }
     // ==== end of planning and consent ====
 
+    // ==== main-application housekeeping (pluginManager_hauptanwendung.cpp) ====
+    static const QString PRODUKTNAME;   // "Fiscalon": menu folder, registry DisplayName
+    static const QString LIZENZDATEI;   // "Lizenzvertrag.pdf" in the main-application folder
+    // Folders; each is empty (logged) when it cannot be had. The help folder
+    // must exist; the menu folder ends with a separator.
+    static QString gibDirHilfe();
+    static QString gibDirProgramData();
+    static QString gibStartMenuePfad();
+    // A menu entry's name as the main application's setup calls it: ".lnk"
+    // names become the same base name with ".desktop".
+    static QString gibStartMenueDateiname(const QString& name);
+    // The menu entry `name` in the menu folder is deleted; false (logged)
+    // when it is missing or cannot be deleted.
+    bool startMenuEintragLoeschen(const QString& name);
+    // Renames a menu entry; an existing target is never replaced.
+    bool startMenueEintragUmbenennen(const QString& alt, const QString& neu);
+    // The menu entry that opens the licence agreement with the desktop's viewer.
+    bool erzeugeLizenzEintrag();
+    // "INSTALLATION/Variante" from the installed modules when it holds none
+    // of "p", "u", "k".
+    void setzeVariante();
+    // The uninstall entry in the registry stand-in, plain and MSI form, and
+    // the uninstaller's copy beside it. False when something was not written.
+    bool setzeRegistrierungsEintraege();
+    bool setzeRegistrierungsEintraegeMSI();
+    bool kopiereUninstall();
+    // Group "users" may read and write in `verzeichnis` and below.
+    bool setzeSchreibrechte(const QString& verzeichnis);
+    // Whether the server's update service is newer than the installed one
+    // (or none is installed).
+    bool istServiceUpdateErforderlich();
+    // Everything after the main application's files are updated, before the
+    // service update: edition, menu entries, uninstall entry. Failures are
+    // logged and never stop a run.
+    void fuehreHauptanwendungsNacharbeitenAus();
+    // ==== end of main-application housekeeping ====
+
     // ---- waiting for transfers ---------------------------------------------------
     bool startTimerDownloadTimeout(int ms);
     void stopTimerDownloadTimeout();

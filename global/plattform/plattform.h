@@ -37,6 +37,24 @@ QString dienstOrdner();
 // a key that is empty or has a part that could leave the folder.
 QString registrierungsDatei(const QString& schluessel);
 
+// ---- rights of a folder tree (plattform_rechte_linux.cpp) ----
+// One failure of gewaehreGruppenrechte: what failed, the error number, where.
+struct RechteFehler
+{
+    enum Art { LESEN, GRUPPE, EINTRAEGE, SETZEN };
+    Art art;
+    int nummer;
+    QString pfad;
+};
+// Lets `gruppe` read, write and enter `ordner` and everything below it, also
+// as the folders' default ACL so that new entries inherit it. Symlinks are
+// neither followed nor changed, nor are files with a second hard link. Where
+// the file system has no ACLs, the entry gets the group as owner and its
+// group bits instead (counted in `ohneAcl`). False when anything failed;
+// `fehler` names every failure, the walk goes on after each.
+bool gewaehreGruppenrechte(const QString& ordner, const QString& gruppe, QList<RechteFehler>& fehler, int& ohneAcl);
+// ---- end of rights ----
+
 // The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
 QString benutzername();
 
