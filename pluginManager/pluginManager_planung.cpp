@@ -691,32 +691,3 @@ QString PluginManager::gibTextInstallationslisteNichtGefunden(const QStringList&
     text += QStringLiteral("</ul>");
     return text;
 }
-
-// ---- removal outside a run ----------------------------------------------------------
-
-bool PluginManager::loeschePluginLokal(const QString& kurznameMitJahr)
-{
-    IV_LOG_EINTRITT();
-    Plugin* modul = nullptr;
-    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (p && p->gibKurznameMitJahr() == kurznameMitJahr) {
-            modul = p;
-            break;
-        }
-    }
-    if (!modul) {
-        IV_LOG_ERROR(textAusLiteral("Das Plugin wurde nicht gefunden."));
-        IV_LOG_AUSTRITT();
-        return false;
-    }
-    const QString name = modul->gibAnzeigename();
-    IV_LOG_INFO(textAusLiteral("\"%1\" wird entfernt.").arg(name));
-    QString fehler;
-    const bool ok = modul->loescheAlleDateien(fehler, false);
-    if (ok)
-        IV_LOG_INFO(textAusLiteral("\"%1\" wurde entfernt.").arg(name));
-    else
-        IV_LOG_ERROR(textAusLiteral("\"%1\" konnte nicht gel&ouml;scht werden.<br>Fehler:%2").arg(name, fehler));
-    IV_LOG_AUSTRITT();
-    return ok;
-}

@@ -39,3 +39,26 @@ protected:
 
     QMultiMap<int, QString> m_Meldungen;
 };
+
+class PluginManager;
+
+// The wizard's run on the real engine: the checks before the run, the run,
+// cancelling and the result messages. The hand-over to an elevated process and
+// the restart of the system stay with the default until they exist.
+class WizardAblaufEngine : public WizardAblauf
+{
+public:
+    // Installs the dialog that closes the main application into the engine.
+    explicit WizardAblaufEngine(PluginManager* engine);
+    ~WizardAblaufEngine() override;
+
+    bool beendeWennZielNetzlaufwerkIst() override;
+    bool beendeKoras() override;
+    bool aktionsAusfuehrung() override;
+    bool abbruchDurchAnwender() override;
+    void brecheHerunterladenAb() override;
+    QMultiMap<int, QString> gibMeldungen() const override;
+
+private:
+    PluginManager* mp_Engine;
+};
