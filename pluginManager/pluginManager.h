@@ -283,6 +283,11 @@ protected:
     // Ends the process of an unattended run with `code` once control is back
     // in the main flow (or at once, from within the event loop).
     virtual void beendeAnwendung(int code);
+    // Calls `aktion` for each planned renewal (alt, server counterpart or
+    // null) and installation (null, neu); false as soon as `aktion` is.
+    bool fuerGeplanteArchive(const std::function<bool(Plugin* alt, Plugin* neu)>& aktion);
+    // A pass stopped by the user's cancel: logged, shown and recorded for `plugin`.
+    void meldeAbgebrochen(Plugin* plugin, const char* verb);
     // Logs each remaining file of a clean-up between dash lines; the text for
     // the user is returned.
     static QString meldeNichtGeloeschte(const QString& verzeichnis, const QStringList& liste);

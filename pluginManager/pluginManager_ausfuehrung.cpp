@@ -262,6 +262,15 @@ void PluginManager::abbruchDerRestlichenAktionen()
 
 // ---- the three passes ---------------------------------------------------------------------
 
+void PluginManager::meldeAbgebrochen(Plugin* plugin, const char* verb)
+{
+    const QString text = QStringLiteral("\"%1\" wurde nicht %2, da die Aktion durch den Anwender abgebrochen wurde.")
+                             .arg(plugin->gibAnzeigename(), QString::fromLatin1(verb));
+    IV_LOG_INFO(text);
+    emit statusText(text);
+    m_Meldungen.insert(1, text);
+}
+
 void PluginManager::deinstallPlugins()
 {
     const QList<Plugin*> liste = mp_DatenmodelInstalliert->gibListe();
@@ -274,11 +283,7 @@ void PluginManager::deinstallPlugins()
             continue;
         p->setzeAktion(Plugin::KEINE);
         if (mb_Abbruch) {
-            const QString text = textAusLiteral("\"%1\" wurde nicht entfernt, da die Aktion durch den Anwender abgebrochen wurde.")
-                                     .arg(p->gibAnzeigename());
-            IV_LOG_INFO(text);
-            emit statusText(text);
-            m_Meldungen.insert(1, text);
+            meldeAbgebrochen(p, "entfernt");
             return;
         }
         loeschePlugin(p, true, true);
@@ -298,11 +303,7 @@ void PluginManager::installPlugins()
             continue;
         p->setzeAktion(Plugin::KEINE);
         if (mb_Abbruch) {
-            const QString text = textAusLiteral("\"%1\" wurde nicht installiert, da die Aktion durch den Anwender abgebrochen wurde.")
-                                     .arg(p->gibAnzeigename());
-            IV_LOG_INFO(text);
-            emit statusText(text);
-            m_Meldungen.insert(1, text);
+            meldeAbgebrochen(p, "installiert");
             return;
         }
         installPlugin(p, false, false);

@@ -49,6 +49,25 @@ const char* const kNullVerfuegbar = "Das Datenmodel f&uuml;r verf&uuml;gbare Plu
 
 } // namespace
 
+bool PluginManager::fuerGeplanteArchive(const std::function<bool(Plugin* alt, Plugin* neu)>& aktion)
+{
+    // Renewals in the installed list's order (neu: the server's counterpart,
+    // null when the server lacks it), then installations in the available list's.
+    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
+        if (!p)
+            IV_LOG_ERROR(textAusLiteral(kNullInstalliert));
+        else if (p->gibAktion() == Plugin::ERNEUERN && !aktion(p, findeGleichesPluginGegenueber(p, false)))
+            return false;
+    }
+    for (Plugin* p : mp_DatenmodelVerfuegbar->gibListe()) {
+        if (!p)
+            IV_LOG_ERROR(textAusLiteral(kNullVerfuegbar));
+        else if (p->gibAktion() == Plugin::INSTALLIEREN && !aktion(nullptr, p))
+            return false;
+    }
+    return true;
+}
+
 bool PluginManager::istInstallerVorhanden(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5)
 {
     if (!istEinfacherDateiname(dateiname))
@@ -145,38 +164,21 @@ bool PluginManager::downloadInstaller()
         }
     }
 
-    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(textAusLiteral(kNullInstalliert));
-            continue;
-        }
-        if (p->gibAktion() != Plugin::ERNEUERN)
-            continue;
-        const Plugin* neu = findeGleichesPluginGegenueber(p, false);
+    const bool alle = fuerGeplanteArchive([&](Plugin* alt, Plugin* neu) {
         if (!neu) {
             IV_LOG_ERROR(textAusLiteral("Der Download des Installationsprogramms f&uuml;r \"%1\" kann nicht durchgef&uuml;hrt werden,"
                                         " da das neue Steuererkl&auml;rungsmodul nicht auf dem Server gefunden wurde.")
-                             .arg(p->gibAnzeigename()));
-            return scheitern();
+                             .arg(alt->gibAnzeigename()));
+            return false;
         }
         if (!downloadInstallerPlugin(neu->gibAnzeigename(), neu->gibZip(), neu->gibMD5(), ziel, fehler)) {
             IV_LOG_ERROR(QStringLiteral("Die Datei %1 konnte nicht vom Server geladen werden. Fehlerursache: %2").arg(neu->gibZip(), fehler));
-            return scheitern();
+            return false;
         }
-    }
-
-    for (Plugin* p : mp_DatenmodelVerfuegbar->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(textAusLiteral(kNullVerfuegbar));
-            continue;
-        }
-        if (p->gibAktion() != Plugin::INSTALLIEREN)
-            continue;
-        if (!downloadInstallerPlugin(p->gibAnzeigename(), p->gibZip(), p->gibMD5(), ziel, fehler)) {
-            IV_LOG_ERROR(QStringLiteral("Die Datei %1 konnte nicht vom Server geladen werden. Fehlerursache: %2").arg(p->gibZip(), fehler));
-            return scheitern();
-        }
-    }
+        return true;
+    });
+    if (!alle)
+        return scheitern();
 
     IV_LOG_INFO(textAusLiteral("Ben&ouml;tigte Zeit f&uuml;r den Download der Update- und Setup-Dateien: %1 ms").arg(uhr.elapsed()));
     emit initStatusText(QString(), false);
@@ -199,26 +201,13 @@ quint64 PluginManager::gibSummeDateigroessenInstaller()
             IV_LOG_ERROR(textAusLiteral("F&uuml;r das Hauptprogramm und die Steuerberechnung wurde auf dem Server kein Update gefunden."));
         }
     }
-    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(textAusLiteral(kNullInstalliert));
-            continue;
-        }
-        if (p->gibAktion() != Plugin::ERNEUERN)
-            continue;
-        if (const Plugin* neu = findeGleichesPluginGegenueber(p, false))
+    fuerGeplanteArchive([&](Plugin* alt, Plugin* neu) {
+        if (neu)
             summe += neu->gibSize();
         else
-            IV_LOG_ERROR(QStringLiteral("\"%1\" kann nicht auf dem Server gefunden wurden.").arg(p->gibAnzeigename()));
-    }
-    for (Plugin* p : mp_DatenmodelVerfuegbar->gibListe()) {
-        if (!p) {
-            IV_LOG_ERROR(textAusLiteral(kNullVerfuegbar));
-            continue;
-        }
-        if (p->gibAktion() == Plugin::INSTALLIEREN)
-            summe += p->gibSize();
-    }
+            IV_LOG_ERROR(QStringLiteral("\"%1\" kann nicht auf dem Server gefunden wurden.").arg(alt->gibAnzeigename()));
+        return true;
+    });
     IV_LOG_INFO(textAusLiteral("Ben&ouml;tigte Zeit f&uuml;r die Berechnung des Platzbedarfes der Installer: %1 ms").arg(uhr.elapsed()));
     return summe;
 }
@@ -252,16 +241,11 @@ quint64 PluginManager::gibSummePlatzbedarfFuerAktualisierungen(bool* ok)
         const quint64 frei = alt ? alt->gibGroesseDateien() : 0;
         summe += entpackt > frei ? entpackt - frei : 0;
     };
-    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
-        if (p && p->gibAktion() == Plugin::ERNEUERN) {
-            if (const Plugin* neu = findeGleichesPluginGegenueber(p, false))
-                archivBedarf(neu, p);
-        }
-    }
-    for (Plugin* p : mp_DatenmodelVerfuegbar->gibListe()) {
-        if (p && p->gibAktion() == Plugin::INSTALLIEREN)
-            archivBedarf(p, nullptr);
-    }
+    fuerGeplanteArchive([&](Plugin* alt, Plugin* neu) {
+        if (neu)
+            archivBedarf(neu, alt);
+        return true;
+    });
     IV_LOG_DEBUG(QStringLiteral("Summe Update Kora + Updates = %1").arg(summe));
     return summe;
 }

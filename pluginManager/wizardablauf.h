@@ -1,9 +1,11 @@
 #pragma once
 // What the wizard needs from the run of the actions, the hand-over to an
 // elevated process and the operating system, behind one replaceable seam.
-// The program connects it to the engine once those parts exist; until then
-// this default answers "not available" and says so in the log, so the wizard
-// never pretends to have closed, restarted or installed anything.
+// The program gives the wizard WizardAblaufEngine (below). This default
+// answers "not available" and says so in the log, so the wizard never
+// pretends to have closed, restarted or installed anything; the engine-backed
+// one keeps it for the parts that do not exist yet (the elevated restart and
+// the restart of the system).
 
 #include <QMultiMap>
 #include <QString>

@@ -13,22 +13,6 @@
 #include <csignal>
 #include <memory>
 
-namespace {
-
-void kopiereOrdner(const QString& quelle, const QString& ziel)
-{
-    QDirIterator it(quelle, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString datei = it.next();
-        const QString nach = ziel + datei.mid(quelle.size());
-        QDir().mkpath(QFileInfo(nach).absolutePath());
-        QFile::remove(nach);
-        QFile::copy(datei, nach);
-    }
-}
-
-} // namespace
-
 class TstAblauf : public QObject
 {
     Q_OBJECT
@@ -59,8 +43,8 @@ private:
     QStringList m_vorsatz;
 
     std::unique_ptr<TestUmgebung> m_umgebung;
-    std::unique_ptr<TestZertifikate> m_zert;
-    std::unique_ptr<NginxServer> m_nginx;
+    std::unique_ptr<BeispielServer> m_server;
+    NginxServer* m_nginx = nullptr;
     QString m_beispiel;
     QString m_gleicherStand;
 };
@@ -68,32 +52,21 @@ private:
 void TstAblauf::initTestCase()
 {
     m_umgebung = std::make_unique<TestUmgebung>();
-    m_beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
-    QProcess skript;
-    skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), m_beispiel,
-                                           QStringLiteral("--qs") });
-    QVERIFY(skript.waitForFinished(120000));
-    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
+    m_server = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+    QVERIFY2(m_server->laeuft(), qPrintable(m_server->fehler()));
+    m_beispiel = m_server->beispiel();
+    m_nginx = &m_server->nginx();
 
     // An installation that already has everything the server offers.
     m_gleicherStand = m_umgebung->pfad() + QStringLiteral("/gleich/Fiscalon");
     for (const char* teil : { "kora_27289", "est_20", "est_21_neu", "est_22", "gew_20", "ust_21" })
         kopiereOrdner(m_beispiel + QStringLiteral("/release/") + QLatin1String(teil), m_gleicherStand);
-
-    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
-    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
-    NginxOptionen o;
-    o.dokumente = m_beispiel + QStringLiteral("/server");
-    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
-    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
-    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
-    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
 }
 
 void TstAblauf::cleanupTestCase()
 {
-    m_nginx.reset();
+    m_nginx = nullptr;
+    m_server.reset();
 }
 
 TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, const QStringList& schalter, bool serverTot,

@@ -23,17 +23,6 @@
 
 namespace {
 
-void kopiereOrdner(const QString& quelle, const QString& ziel)
-{
-    QDirIterator it(quelle, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString datei = it.next();
-        const QString nach = ziel + datei.mid(quelle.size());
-        QDir().mkpath(QFileInfo(nach).absolutePath());
-        QFile::copy(datei, nach);
-    }
-}
-
 Plugin* finde(DlgPluginManagerDatenmodel* model, const QString& kurznameMitJahr)
 {
     for (Plugin* p : model->gibListe()) {
@@ -67,8 +56,8 @@ private slots:
 
 private:
     std::unique_ptr<TestUmgebung> m_umgebung;
-    std::unique_ptr<TestZertifikate> m_zert;
-    std::unique_ptr<NginxServer> m_nginx;
+    std::unique_ptr<BeispielServer> m_server;
+    NginxServer* m_nginx = nullptr;
     QString m_beispiel;
 };
 
@@ -76,21 +65,10 @@ void TstAusfuehrung::initTestCase()
 {
     initDialogRessourcen();
     m_umgebung = std::make_unique<TestUmgebung>();
-    m_beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
-    QProcess skript;
-    skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU),
-                                           m_beispiel, QStringLiteral("--qs") });
-    QVERIFY(skript.waitForFinished(120000));
-    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
-    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
-    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
-    NginxOptionen o;
-    o.dokumente = m_beispiel + QStringLiteral("/server");
-    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
-    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
-    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
-    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
+    m_server = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+    QVERIFY2(m_server->laeuft(), qPrintable(m_server->fehler()));
+    m_beispiel = m_server->beispiel();
+    m_nginx = &m_server->nginx();
 
     const QString wurzel = m_beispiel + QStringLiteral("/wurzel");
     qputenv("FISCALON_WURZEL", wurzel.toLocal8Bit());
@@ -100,7 +78,8 @@ void TstAusfuehrung::initTestCase()
 
 void TstAusfuehrung::cleanupTestCase()
 {
-    m_nginx.reset();
+    m_nginx = nullptr;
+    m_server.reset();
     setzeStartwerteZurueck();
 }
 
