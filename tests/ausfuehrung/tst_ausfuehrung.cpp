@@ -98,6 +98,8 @@ void TstAusfuehrung::lauf_data()
     QTest::newRow("Abbruch beim Download") << "abbruch" << false
                                            << QStringList{ "wurde nicht installiert, da die Aktion durch den Anwender abgebrochen wurde." };
     QTest::newRow("Abbruch nach Beginn") << "spaet" << true << QStringList{ " 2022\" wurde installiert." };
+    QTest::newRow("kein Platz") << "platz" << false
+                                << QStringList{ "F\u00fcr den Download der Aktualisierungen fehlen " };
     QTest::newRow("Netzlaufwerk") << "netz" << false << QStringList{ "auf einem Netzlaufwerk installiert wurde" };
 }
 
@@ -147,6 +149,8 @@ void TstAusfuehrung::lauf()
     est21->setzeAktion(Plugin::ERNEUERN);
     est22->setzeAktion(Plugin::INSTALLIEREN);
     gew20->setzeAktion(Plugin::ENTFERNEN);
+    if (fall == QLatin1String("platz"))
+        est22->setzeSize(quint64(1) << 60);
 
     WizardAblaufEngine ablauf(&pm);
     DlgPluginManager wizard(&pm, true);
