@@ -422,7 +422,17 @@ bool PluginManager::loeschePluginLokal(const QString& kurznameMitJahr)
             return ok;
         }
     }
-    IV_LOG_ERROR(textAusLiteral("Das Plugin wurde nicht gefunden."));
+    // Name what was asked for and what there is: the switch takes one module
+    // as short name plus two-digit year, which is easy to get wrong.
+    QStringList vorhanden;
+    for (Plugin* p : mp_DatenmodelInstalliert->gibListe()) {
+        if (p)
+            vorhanden << p->gibKurznameMitJahr();
+    }
+    IV_LOG_ERROR(textAusLiteral("Das Plugin wurde nicht gefunden. Gesucht wurde \"%1\" (Kurzname und "
+                                "zweistelliges Jahr, z. B. est20); installiert sind: %2.")
+                     .arg(kurznameMitJahr,
+                          vorhanden.isEmpty() ? QStringLiteral("keine") : vorhanden.join(QStringLiteral(", "))));
     IV_LOG_AUSTRITT();
     return false;
 }
