@@ -120,4 +120,14 @@ bool fremdesFensterNachVorne(quint64 id, QString* fehler = nullptr);
 // the program may still ask its user or refuse.
 bool schliesseFremdesFenster(quint64 id, QString* fehler = nullptr);
 
+// ---- disks (plattform_datentraeger_linux.cpp) ----
+// Bytes an ordinary process may still write on the file system that holds
+// `ordner` (the nearest existing folder above it when it does not exist yet).
+// False with the reason in `fehler` when the system cannot say.
+bool freierSpeicher(const QString& ordner, quint64& freiBytes, QString* fehler = nullptr);
+// Whether `pfad` (or its nearest existing folder) lies on a network file
+// system: NFS, SMB/CIFS, AFS, Coda, NCP, 9P, Ceph, or a FUSE mount of a
+// network file system. Unknown counts as local.
+bool istNetzlaufwerk(const QString& pfad);
+
 } // namespace Plattform

@@ -1,6 +1,8 @@
 #include "testserver.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
@@ -194,4 +196,40 @@ TinyProxy::TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer,
 TinyProxy::~TinyProxy()
 {
     beendeProzess(m_prozess);
+}
+
+void kopiereOrdner(const QString& quelle, const QString& ziel)
+{
+    QDirIterator it(quelle, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString datei = it.next();
+        const QString nach = ziel + datei.mid(quelle.size());
+        QDir().mkpath(QFileInfo(nach).absolutePath());
+        QFile::remove(nach);
+        QFile::copy(datei, nach);
+    }
+}
+
+BeispielServer::BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau)
+    : m_beispiel(verzeichnis + QStringLiteral("/beispiel"))
+{
+    QProcess skript;
+    skript.setProcessChannelMode(QProcess::MergedChannels);
+    skript.start(QStringLiteral("bash"), { quellen + QStringLiteral("/scripts/beispielserver"), bau, m_beispiel, QStringLiteral("--qs") });
+    if (!skript.waitForFinished(120000) || skript.exitCode() != 0) {
+        m_fehler = QString::fromLocal8Bit(skript.readAll());
+        return;
+    }
+    m_zert = std::make_unique<TestZertifikate>(verzeichnis + QStringLiteral("/zert"));
+    if (!m_zert->istGueltig()) {
+        m_fehler = m_zert->fehler();
+        return;
+    }
+    NginxOptionen o;
+    o.dokumente = m_beispiel + QStringLiteral("/server");
+    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
+    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
+    m_nginx = std::make_unique<NginxServer>(verzeichnis + QStringLiteral("/nginx"), o);
+    if (!m_nginx->laeuft())
+        m_fehler = m_nginx->fehler();
 }
