@@ -121,6 +121,8 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
         conf += "events { worker_connections 64; }\nhttp {\n";
         conf += "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n";
         conf += "  access_log " + m_dir.toUtf8() + "/logs/access.log iv;\n";
+        conf += "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n";
+        conf += "  access_log " + m_dir.toUtf8() + "/logs/bereiche.log ivbereich;\n";
         conf += "  client_body_temp_path " + m_dir.toUtf8() + "/temp/body;\n";
         conf += "  proxy_temp_path " + m_dir.toUtf8() + "/temp/proxy;\n";
         conf += "  fastcgi_temp_path " + m_dir.toUtf8() + "/temp/fastcgi;\n";
@@ -134,7 +136,7 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
             conf += "    ssl_protocols " + optionen.protokolle.toUtf8() + ";\n";
             conf += "    ssl_ciphers " + optionen.chiffren.toUtf8() + ";\n";
         }
-        conf += "    root " + optionen.dokumente.toUtf8() + ";\n  }\n}\n";
+        conf += "    root " + optionen.dokumente.toUtf8() + ";\n" + optionen.zusatz + "\n  }\n}\n";
         const QString datei = m_dir + QStringLiteral("/nginx.conf");
         schreibe(datei, conf);
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
@@ -162,6 +164,11 @@ QStringList NginxServer::zugriffe() const
 {
     const QString text = leseText(m_dir + QStringLiteral("/logs/access.log"));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList NginxServer::bereichsZugriffe() const
+{
+    return leseText(m_dir + QStringLiteral("/logs/bereiche.log")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // ---- tinyproxy --------------------------------------------------------------------

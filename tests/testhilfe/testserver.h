@@ -35,6 +35,7 @@ struct NginxOptionen {
     QString protokolle = QStringLiteral("TLSv1.2");
     QString chiffren = QStringLiteral("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
                                       "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256");
+    QByteArray zusatz;            // further lines of the server block, e.g. "limit_rate 256k;"
 };
 
 class NginxServer
@@ -47,6 +48,8 @@ public:
     QString basisUrl() const;
     // Access log lines: method, path, status, user agent, cache-control, separated by "|".
     QStringList zugriffe() const;
+    // Access log lines for ranges: method, path, status, Range, If-Range, body bytes sent.
+    QStringList bereichsZugriffe() const;
     QString fehler() const { return m_fehler; }
 
 private:
