@@ -102,4 +102,13 @@ bool fremdesFensterNachVorne(quint64 id, QString* fehler = nullptr);
 // the program may still ask its user or refuse.
 bool schliesseFremdesFenster(quint64 id, QString* fehler = nullptr);
 
+// The desktop entry of the manager ("de.fiscalon.installationsverwaltung.desktop"):
+// docks and the launcher-entry progress find the program by it.
+QString desktopEintragId();
+// Progress of downloads and installation on the manager's launcher entry,
+// where the desktop offers it (the launcher-entry D-Bus signal on the session
+// bus): `anteil` from 0 to 1, shown while `sichtbar`. False without a session
+// bus; a desktop that does not listen simply shows nothing.
+bool zeigeStarterFortschritt(double anteil, bool sichtbar = true);
+
 } // namespace Plattform
