@@ -69,6 +69,7 @@ private slots:
     void inhalt_data();
     void inhalt();
     void dienstkopie();
+    void dienstNichtGestartet();
     void updatePruefung();
 
 private:
@@ -186,6 +187,15 @@ void TstPaket::dienstkopie()
                                    m_wurzel + QStringLiteral("/opt/Fiscalon/dict/instv_0.vdict"),
                                    m_wurzel + kDienstordner + QStringLiteral("/dict/instv_0.vdict") });
     QVERIFY2(p.code == 0, p.ausgabe.constData());
+}
+
+void TstPaket::dienstNichtGestartet()
+{
+    // Installing or upgrading reloads systemd but never starts the service:
+    // it runs only for a hand-over that the manager asks for.
+    const Ergebnis e = fuehreAus(QStringLiteral("dpkg-deb"), { QStringLiteral("-I"), m_pakete.first(), QStringLiteral("postinst") });
+    QVERIFY2(e.code == 0 && e.ausgabe.contains("daemon-reload"), e.ausgabe.constData());
+    QVERIFY2(!e.ausgabe.contains("deb-systemd-invoke"), e.ausgabe.constData());
 }
 
 void TstPaket::updatePruefung()

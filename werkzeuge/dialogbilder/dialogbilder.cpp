@@ -158,9 +158,8 @@ int main(int argc, char** argv)
     {
         QMessageBox m(QMessageBox::Question, QStringLiteral("Qt-Standarddialog"),
                       textAusLiteral("Die Standardkn&ouml;pfe von Qt mit der deutschen &Uuml;bersetzung."),
-                      QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll
-                          | QMessageBox::Save | QMessageBox::Discard | QMessageBox::Retry | QMessageBox::Ignore
-                          | QMessageBox::Abort | QMessageBox::Cancel | QMessageBox::Help);
+                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Save | QMessageBox::Discard
+                          | QMessageBox::Retry | QMessageBox::Cancel | QMessageBox::Help);
         speichere(&m, QStringLiteral("qt_meldung"));
     }
     {
