@@ -107,8 +107,9 @@ bool schliesseFremdesFenster(quint64 id, QString* fehler = nullptr);
 QString desktopEintragId();
 // Progress of downloads and installation on the manager's launcher entry,
 // where the desktop offers it (the launcher-entry D-Bus signal on the session
-// bus): `anteil` from 0 to 1, shown while `sichtbar`. False without a session
-// bus; a desktop that does not listen simply shows nothing.
+// bus): `anteil` from 0 to 1, shown while `sichtbar`; sent only when the bar
+// moves by a percent or is shown or hidden. False without a session bus; a
+// desktop that does not listen simply shows nothing.
 bool zeigeStarterFortschritt(double anteil, bool sichtbar = true);
 
 } // namespace Plattform

@@ -191,10 +191,10 @@ void TstPaket::dienstkopie()
 
 void TstPaket::dienstNichtGestartet()
 {
-    // Installing or upgrading reloads systemd but never starts the service:
-    // it runs only for a hand-over that the manager asks for.
+    // Installing or upgrading never starts the service: it runs only for a
+    // hand-over that the manager asks for (a static unit needs no script).
     const Ergebnis e = fuehreAus(QStringLiteral("dpkg-deb"), { QStringLiteral("-I"), m_pakete.first(), QStringLiteral("postinst") });
-    QVERIFY2(e.code == 0 && e.ausgabe.contains("daemon-reload"), e.ausgabe.constData());
+    QVERIFY2(e.code == 0 || e.ausgabe.contains("no control component 'postinst'"), e.ausgabe.constData());
     QVERIFY2(!e.ausgabe.contains("deb-systemd-invoke"), e.ausgabe.constData());
 }
 
