@@ -78,6 +78,7 @@ private:
     std::unique_ptr<NginxServer> m_nginx;
     QStringList m_pakete;
     QString m_wurzel;
+    bool m_mitDienst = false; // the package brought the update service program
     QString m_schluessel = QStringLiteral(IV_BAU "/entwicklungsschluessel");
 };
 
@@ -113,6 +114,7 @@ void TstPaket::initTestCase()
         const Ergebnis x = fuehreAus(QStringLiteral("dpkg"), { QStringLiteral("-x"), paket, m_wurzel });
         QVERIFY2(x.code == 0, x.ausgabe.constData());
     }
+    m_mitDienst = QFileInfo(m_wurzel + kDienstordner + QStringLiteral("/bin/tavoService")).isExecutable();
     const QString beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
     const Ergebnis b = fuehreAus(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"),
                                                           QStringLiteral(IV_BAU), beispiel, QStringLiteral("--qs") });
@@ -181,11 +183,15 @@ void TstPaket::dienstkopie()
     PluginManager pm;
     QVERIFY(pm.istKopieValid(m_wurzel + kDienstordner));
     QVERIFY(pm.istKopieValid(m_wurzel + QStringLiteral("/opt/Fiscalon")));
-    const Ergebnis p = fuehreAus(m_wurzel + QStringLiteral("/usr/bin/fiscalon-veroeffentlichen"),
-                                 { QStringLiteral("pruefe"), QStringLiteral("--oeffentlich"),
-                                   m_schluessel + QStringLiteral("/keypublic.pem"),
-                                   m_wurzel + QStringLiteral("/opt/Fiscalon/dict/instv_0.vdict"),
-                                   m_wurzel + kDienstordner + QStringLiteral("/dict/instv_0.vdict") });
+    QStringList argumente = { QStringLiteral("pruefe"), QStringLiteral("--oeffentlich"),
+                              m_schluessel + QStringLiteral("/keypublic.pem"),
+                              m_wurzel + QStringLiteral("/opt/Fiscalon/dict/instv_0.vdict"),
+                              m_wurzel + kDienstordner + QStringLiteral("/dict/instv_0.vdict") };
+    // The update service program, once the build has it, with its own dictionary.
+    QCOMPARE(m_mitDienst, QFileInfo::exists(QStringLiteral(IV_BAU "/werkzeuge/tavodienst/tavodienst")));
+    if (m_mitDienst)
+        argumente << m_wurzel + kDienstordner + QStringLiteral("/dict/service_0.vdict");
+    const Ergebnis p = fuehreAus(m_wurzel + QStringLiteral("/usr/bin/fiscalon-veroeffentlichen"), argumente);
     QVERIFY2(p.code == 0, p.ausgabe.constData());
 }
 
