@@ -130,4 +130,14 @@ bool freierSpeicher(const QString& ordner, quint64& freiBytes, QString* fehler =
 // network file system. Unknown counts as local.
 bool istNetzlaufwerk(const QString& pfad);
 
+// The desktop entry of the manager ("de.fiscalon.installationsverwaltung.desktop"):
+// docks and the launcher-entry progress find the program by it.
+QString desktopEintragId();
+// Progress of downloads and installation on the manager's launcher entry,
+// where the desktop offers it (the launcher-entry D-Bus signal on the session
+// bus): `anteil` from 0 to 1, shown while `sichtbar`; sent only when the bar
+// moves by a percent or is shown or hidden. False without a session bus; a
+// desktop that does not listen simply shows nothing.
+bool zeigeStarterFortschritt(double anteil, bool sichtbar = true);
+
 } // namespace Plattform
