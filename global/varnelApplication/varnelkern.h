@@ -35,6 +35,12 @@ public:
     static QPair<quint16, quint16> portBereich(const QString& name);
     static QString registerGruppe(const QString& name);
 
+    // Longest wait for the start-up lock, in milliseconds.
+    static constexpr int startSperreWartezeit = 60000;
+    // Logs what the start-up lock noted before the log existed (a long wait,
+    // a start without the lock); nothing when it was taken at once.
+    void logeStartSperre();
+
     bool istAndereInstanzAktiv() const { return andereInstanzAktiv; }
     quint16 gibServerPort() const { return server.isListening() ? server.serverPort() : 0; }
     bool sendeAnfrageAnLaufendeInstanz(const QString& name, const QString& benutzer, const QStringList& argumente,
@@ -78,6 +84,7 @@ private:
     bool frageInstanz(quint16 port, const QStringList& argumente, bool aktivieren);
     void starteServer(const QString& name);
     void verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile);
+    static bool istPeerVertrauenswuerdig(quint16 port);
 
     QTcpServer server;
     QTcpSocket socket;
@@ -89,5 +96,6 @@ private:
     QString benutzername;
     QString eigenerName;
     QStringList iniLockDateien;
+    QString startSperreMeldung;
     mutable int entwickler = -1;
 };
