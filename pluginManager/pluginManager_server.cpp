@@ -499,7 +499,7 @@ bool pruefeIndex(const QByteArray& bytes, IndexFehler& f)
 // whitespace only is left out, as a DOM reader of the whole file did.
 QDomElement leseTeilbaum(QXmlStreamReader& r, QDomDocument& dok)
 {
-    QDomNode eltern = dok;
+    QDomNode eltern;
     QDomElement wurzel;
     int tiefe = 0;
     do {
@@ -507,9 +507,10 @@ QDomElement leseTeilbaum(QXmlStreamReader& r, QDomDocument& dok)
             QDomElement e = dok.createElement(r.qualifiedName().toString());
             for (const QXmlStreamAttribute& a : r.attributes())
                 e.setAttribute(a.qualifiedName().toString(), a.value().toString());
-            eltern.appendChild(e);
             if (tiefe++ == 0)
-                wurzel = e;
+                wurzel = dok.appendChild(e).toElement();
+            else
+                eltern.appendChild(e);
             eltern = e;
         } else if (r.isEndElement()) {
             eltern = eltern.parentNode();

@@ -19,6 +19,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <utility>
+
 const QByteArray VarnelKern::praefixAktivieren = QByteArrayLiteral("1245689");
 const QByteArray VarnelKern::praefixFrage = QByteArrayLiteral("2356790");
 const QByteArray VarnelKern::praefixStatus = QByteArrayLiteral("0xBADC0DED");
@@ -41,7 +43,7 @@ QByteArray alsIso885915(const QString& text)
 class StartSperre
 {
 public:
-    explicit StartSperre(QString& meldung)
+    explicit StartSperre(VarnelKern& kern)
         : m_sperre(QStringLiteral("tavo_app_guard"), Plattform::BenannteSperre::Bereich::Maschine)
     {
         QElapsedTimer uhr;
@@ -51,11 +53,11 @@ public:
         // on without the lock then keeps such a holder from blocking every
         // start, as a start without any lock did before.
         if (!m_sperre.sperre(VarnelKern::startSperreWartezeit))
-            meldung = QStringLiteral("Die Startsperre tavo_app_guard in %1 konnte nicht erlangt werden (%2). Der Start wird "
-                                     "ohne sie fortgesetzt.")
-                          .arg(Plattform::maschinenSperrOrdner(), m_sperre.fehlerText());
+            kern.melde(true, QStringLiteral("Die Startsperre tavo_app_guard in %1 konnte nicht erlangt werden (%2). Der "
+                                            "Start wird ohne sie fortgesetzt.")
+                                 .arg(Plattform::maschinenSperrOrdner(), m_sperre.fehlerText()));
         else if (uhr.elapsed() >= 1000)
-            meldung = QStringLiteral("Auf die Startsperre tavo_app_guard wurde %1 ms gewartet.").arg(uhr.elapsed());
+            kern.melde(false, QStringLiteral("Auf die Startsperre tavo_app_guard wurde %1 ms gewartet.").arg(uhr.elapsed()));
     }
 
 private:
@@ -130,7 +132,7 @@ void VarnelKern::init(const QString& name, const QStringList& argumente)
 {
     eigenerName = name;
     erwarteterName = name;
-    StartSperre sperre(startSperreMeldung);
+    StartSperre sperre(*this);
 
     for (const QString& ini : { gibTavoIniPfad(), gibKoraIniPfad() }) {
         const QString sperrDatei = ini + QStringLiteral(".lock");
@@ -155,12 +157,22 @@ void VarnelKern::init(const QString& name, const QStringList& argumente)
     starteServer(name);
 }
 
-void VarnelKern::logeStartSperre()
+void VarnelKern::melde(bool fehler, const QString& text)
 {
-    if (startSperreMeldung.startsWith(QLatin1String("Die Startsperre")))
-        IV_LOG_ERROR(startSperreMeldung);
-    else if (!startSperreMeldung.isEmpty())
-        IV_LOG_INFO(startSperreMeldung);
+    // The start-up runs before the log exists: keep the line until it does.
+    if (!gp_Log)
+        vorLogMeldungen.append({ fehler, text });
+    else if (fehler)
+        IV_LOG_ERROR(text);
+    else
+        IV_LOG_INFO(text);
+}
+
+void VarnelKern::logeStartMeldungen()
+{
+    const auto meldungen = std::exchange(vorLogMeldungen, {});
+    for (const auto& m : meldungen)
+        melde(m.first, m.second);
 }
 
 void VarnelKern::migriereAltePasswoerter()
@@ -331,10 +343,10 @@ bool VarnelKern::istPeerVertrauenswuerdig(quint16 port)
         if (uid != eigene && uid != 0)
             fremde << QString::number(uid);
     if (besitzer.isEmpty() || !fremde.isEmpty()) {
-        IV_LOG_INFO(QStringLiteral("Die Antwort auf Port %1 wird nicht beachtet: der Port geh\u00f6rt nicht diesem Benutzer "
+        melde(false, QStringLiteral("Die Antwort auf Port %1 wird nicht beachtet: der Port geh\u00f6rt nicht diesem Benutzer "
                                    "oder root (Benutzer-Id: %2).")
                         .arg(port)
-                        .arg(besitzer.isEmpty() ? QStringLiteral("unbekannt") : fremde.join(QLatin1Char(','))));
+                         .arg(besitzer.isEmpty() ? QStringLiteral("unbekannt") : fremde.join(QLatin1Char(','))));
         return false;
     }
     return true;

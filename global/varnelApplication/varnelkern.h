@@ -37,9 +37,11 @@ public:
 
     // Longest wait for the start-up lock, in milliseconds.
     static constexpr int startSperreWartezeit = 60000;
-    // Logs what the start-up lock noted before the log existed (a long wait,
-    // a start without the lock); nothing when it was taken at once.
-    void logeStartSperre();
+    // Logs what the start-up noted before the log existed (a long wait for
+    // the lock, a start without it, an answer not taken from a foreign port).
+    void logeStartMeldungen();
+    // Logs now, or keeps the line for logeStartMeldungen while there is no log.
+    void melde(bool fehler, const QString& text);
 
     bool istAndereInstanzAktiv() const { return andereInstanzAktiv; }
     quint16 gibServerPort() const { return server.isListening() ? server.serverPort() : 0; }
@@ -84,7 +86,7 @@ private:
     bool frageInstanz(quint16 port, const QStringList& argumente, bool aktivieren);
     void starteServer(const QString& name);
     void verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile);
-    static bool istPeerVertrauenswuerdig(quint16 port);
+    bool istPeerVertrauenswuerdig(quint16 port);
 
     QTcpServer server;
     QTcpSocket socket;
@@ -96,6 +98,6 @@ private:
     QString benutzername;
     QString eigenerName;
     QStringList iniLockDateien;
-    QString startSperreMeldung;
+    QList<QPair<bool, QString>> vorLogMeldungen;
     mutable int entwickler = -1;
 };

@@ -143,6 +143,7 @@ std::unique_ptr<QProcess> TstSperre::starte(const QString& fall, const QStringLi
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon"),
                                                                   QStringLiteral("--dirUserKora=") + benutzer });
+    p->waitForStarted(10000);
     return p;
 }
 
@@ -152,7 +153,7 @@ int TstSperre::warteEnde(QProcess& p, const QString& fall)
     uhr.start();
     while (uhr.elapsed() < 120000 && p.state() == QProcess::Running) {
         const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
-        if (log.mid(log.lastIndexOf("PROGRAMMSTART")).contains("Der Assistent wird angezeigt"))
+        if (log.contains("Der Assistent wird angezeigt"))
             ::kill(pid_t(p.processId()), SIGTERM);
         p.waitForFinished(100);
     }
@@ -224,10 +225,10 @@ void TstSperre::getoeteterHalter()
 {
     // A holder that dies never leaves the lock taken: the kernel frees it.
     const QString sperrDatei = m_wurzel + QStringLiteral("/run/lock/tavo_app_guard.lock");
-    QVERIFY(QFileInfo::exists(sperrDatei));
+    QDir().mkpath(QFileInfo(sperrDatei).absolutePath());
     QProcess halter;
     halter.start(QStringLiteral("/usr/bin/python3"),
-                 { QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\nf = open(sys.argv[1])\n"
+                 { QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\nf = open(sys.argv[1], 'a')\n"
                                                          "fcntl.flock(f, fcntl.LOCK_EX); print('ok', flush=True); time.sleep(600)"),
                    sperrDatei });
     QVERIFY(halter.waitForReadyRead(20000));
