@@ -503,7 +503,7 @@ void TstServerzugriff::grosseIndizes()
     }
     schreibeIndex(PluginManager::gibDirDaten(), false, QString());
     QFile spitze(QStringLiteral("/proc/self/clear_refs"));
-    if (spitze.open(QIODevice::WriteOnly)) // starts the peak of the resident set anew
+    if (spitze.open(QIODevice::WriteOnly | QIODevice::Append)) // starts the peak of the resident set anew
         spitze.write("5");
     spitze.close();
     QString fehler;
