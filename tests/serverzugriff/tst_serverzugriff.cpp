@@ -462,11 +462,11 @@ void TstServerzugriff::parser()
 
 void TstServerzugriff::grosseIndizes_data()
 {
-    // Indexes near the 64 MiB cap, signed like any other: each is read or
-    // refused without a crash; peak memory and time are printed for the record.
+    // Large indexes, signed like any other: each is read or refused without a
+    // crash; the time is printed for the record.
     QTest::addColumn<QString>("art");
     QTest::addColumn<int>("module"); // -1: refused as malformed
-    QTest::newRow("63 MiB kleine unbekannte Elemente") << "klein" << 1;
+    QTest::newRow("16 MiB kleine unbekannte Elemente") << "klein" << 1;
     QTest::newRow("4900 Module mit 500000 Elementen") << "module" << 4900;
     QTest::newRow("ein Wert von 60 MB") << "wert" << -1;
     QTest::newRow("26000 Ebenen") << "tief" << -1;
@@ -482,7 +482,8 @@ void TstServerzugriff::grosseIndizes()
         QVERIFY(quelle.open(QIODevice::WriteOnly | QIODevice::Truncate));
         const QByteArray modul = xmlModul("ESt", "est", standardAttribute(), standardTechNr(), zipTag()).toUtf8();
         quelle.write("<Inhalt><Build><VZ Jahr=\"2021\">");
-        const qint64 ziel = 63 * 1024 * 1024;
+        // Time is linear in the size: a quarter of the cap keeps the test short.
+        const qint64 ziel = 16 * 1024 * 1024;
         if (art == QLatin1String("klein")) {
             quelle.write(modul);
             const QByteArray stueck = QByteArray("<x/>").repeated(1 << 16);
@@ -502,10 +503,6 @@ void TstServerzugriff::grosseIndizes()
         quelle.write("</VZ></Build></Inhalt>");
     }
     schreibeIndex(PluginManager::gibDirDaten(), false, QString());
-    QFile spitze(QStringLiteral("/proc/self/clear_refs"));
-    if (spitze.open(QIODevice::WriteOnly | QIODevice::Append)) // starts the peak of the resident set anew
-        spitze.write("5");
-    spitze.close();
     QString fehler;
     QElapsedTimer uhr;
     uhr.start();
@@ -513,12 +510,8 @@ void TstServerzugriff::grosseIndizes()
     const bool gelungen = pm->lesePluginInfoServer(false, fehler, pm->gibDatenmodelVerfuegbar());
     qInstallMessageHandler(alt);
     const qint64 ms = uhr.elapsed();
-    QByteArray hwm;
-    for (const QByteArray& z : TestUmgebung::leseDatei(QStringLiteral("/proc/self/status")).split('\n'))
-        if (z.startsWith("VmHWM:"))
-            hwm = z.mid(6).simplified();
-    qInfo("%s: %s, %d Module, %lld ms, Spitze des Arbeitsspeichers %s", QTest::currentDataTag(), gelungen ? "gelesen" : "abgelehnt",
-          pm->gibDatenmodelVerfuegbar()->anzahl(), ms, hwm.constData());
+    qInfo("%s: %s, %d Module, %lld ms", QTest::currentDataTag(), gelungen ? "gelesen" : "abgelehnt",
+          pm->gibDatenmodelVerfuegbar()->anzahl(), ms);
     QCOMPARE(gelungen ? pm->gibDatenmodelVerfuegbar()->anzahl() : -1, module);
     if (!gelungen)
         QVERIFY(fehler.startsWith(QStringLiteral("Das Parsen der Datei")));
