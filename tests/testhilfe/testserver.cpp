@@ -1,11 +1,14 @@
 #include "testserver.h"
 
+#include "global/downloadManager/downloadmanager.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QtTest>
 
 #include <csignal>
 #include <unistd.h>
@@ -17,6 +20,23 @@ quint16 freierPort()
         return 0;
     return s.serverPort();
 }
+
+void zaehleMeldungen(downloadManager& dm)
+{
+    static QHash<const QObject*, std::shared_ptr<QPair<int, int>>> zaehlungen; // transfers, signals
+    auto& z = zaehlungen[&dm];
+    if (!z) {
+        z = std::make_shared<QPair<int, int>>(0, 0);
+        const auto zaehlung = z;
+        QObject::connect(&dm, &downloadManager::finished, [zaehlung] { ++zaehlung->second; });
+        QObject::connect(&dm, &QObject::destroyed, [zaehlung](QObject* o) {
+            zaehlungen.remove(o);
+            QCOMPARE(zaehlung->second, zaehlung->first);
+        });
+    }
+    ++z->first;
+}
+
 
 bool warteAufPort(quint16 port, int ms)
 {
@@ -137,7 +157,17 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
         schreibe(datei, conf);
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
         m_prozess.start(QStringLiteral("nginx"), { QStringLiteral("-p"), m_dir, QStringLiteral("-c"), datei });
-        if (m_prozess.waitForStarted(5000) && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+        // Any listener would answer on the port, even another process that took
+        // it meanwhile; nginx writes its pid file only once it holds its sockets.
+        const auto eigenePid = [this] {
+            return leseText(m_dir + QStringLiteral("/nginx.pid")).trimmed() == QString::number(m_prozess.processId());
+        };
+        QElapsedTimer uhr;
+        uhr.start();
+        while (m_prozess.waitForStarted(5000) && m_prozess.state() == QProcess::Running && !eigenePid()
+               && uhr.elapsed() < 10000)
+            m_prozess.waitForFinished(50);
+        if (eigenePid() && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
             m_port = port;
         } else {
             m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/logs/error.log"));

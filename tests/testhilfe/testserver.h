@@ -8,6 +8,13 @@
 #include <QStringList>
 #include <memory>
 
+class downloadManager;
+
+// Every transfer ends in exactly one finished(): call once per transfer
+// started; the signals are counted over the object's whole life and checked
+// when it is destroyed, so a late second one is caught whenever it comes.
+void zaehleMeldungen(downloadManager& dm);
+
 // Certificates made with openssl for one test run.
 class TestZertifikate
 {

@@ -16,11 +16,15 @@ constexpr qint64 kStunde = 3600;
 constexpr qint64 kTag = 24 * kStunde;
 constexpr qint64 kNie = -1;
 
+// Whole days as calendar days, as the schedule counts them: across a change
+// of daylight saving time a day is not 24 hours.
 void setzeZeitpunkt(const char* schluessel, qint64 sekundenHer)
 {
     if (sekundenHer != kNie)
         Einstellungen::setAdminWert(QLatin1String(schluessel),
-                                    Einstellungen::alsText(QDateTime::currentDateTime().addSecs(-sekundenHer)));
+                                    Einstellungen::alsText(QDateTime::currentDateTime()
+                                                               .addDays(-(sekundenHer / kTag))
+                                                               .addSecs(-(sekundenHer % kTag))));
 }
 
 struct Zeitplan
