@@ -5,6 +5,7 @@
 
 #include <QDomDocument>
 #include <QTextCodec>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include "global/archiv/ziparchiv.h"
@@ -210,7 +211,20 @@ void TstServerVz::index()
 void TstServerVz::deterministisch()
 {
     // Other time stamps and permissions on the same content change nothing.
-    for (const QString& datei : { m_teile + "/kora/hilfe/Seite 1.html", m_teile + "/est_21/plugins/est21.so" }) {
+    // The parts are shared with the other cases: put them back afterwards.
+    QList<QPair<QDateTime, QFile::Permissions>> vorher;
+    const QStringList geaendert { m_teile + "/kora/hilfe/Seite 1.html", m_teile + "/est_21/plugins/est21.so" };
+    const auto zurueck = qScopeGuard([&] {
+        for (int i = 0; i < vorher.size(); ++i) {
+            QFile f(geaendert.at(i));
+            if (f.open(QIODevice::ReadWrite))
+                f.setFileTime(vorher.at(i).first, QFileDevice::FileModificationTime);
+            f.close();
+            f.setPermissions(vorher.at(i).second);
+        }
+    });
+    for (const QString& datei : geaendert) {
+        vorher.append({ QFileInfo(datei).lastModified(), QFile::permissions(datei) });
         QFile f(datei);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-400), QFileDevice::FileModificationTime));
