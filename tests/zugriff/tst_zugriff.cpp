@@ -152,6 +152,27 @@ private slots:
         QCOMPARE(fake.internetFragen, 2);
     }
 
+    // "Ja, immer" that cannot be stored: allowed for this run, the failure in
+    // the log, and the next process asks again.
+    void einwilligungNichtSpeicherbar()
+    {
+        const QString ini = Einstellungen::gibKoraIniPfad(gs_DirUserKora);
+        QVERIFY(QDir().mkpath(ini));
+        FakeRueckfrage fake;
+        fake.internetAntworten << 2 << 2;
+        for (int i = 0; i < 4; ++i) // answer and "do not ask again", in two processes
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht in .* gespeichert werden")));
+        const qint64 logVorher = QFileInfo(gp_Log->gibDateiname()).size();
+        PluginManager pm;
+        QVERIFY(pm.zeigeInternetZugriffsDialog());
+        QFile log(gp_Log->gibDateiname());
+        QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(logVorher));
+        QVERIFY(log.readAll().contains("kann nicht in " + ini.toUtf8() + " gespeichert werden"));
+        PluginManager neu;
+        QVERIFY(neu.zeigeInternetZugriffsDialog());
+        QCOMPARE(fake.internetFragen, 2);
+    }
+
     void entscheidung_data()
     {
         QTest::addColumn<Entscheidung>("e");
