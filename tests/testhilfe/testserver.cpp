@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
+#include <QRegularExpression>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QThread>
 #include <QtTest>
@@ -190,6 +192,33 @@ QStringList NginxServer::zugriffe() const
 {
     const QString text = leseText(m_dir + QStringLiteral("/logs/access.log"));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList NginxServer::zugriffeBisJetzt() const
+{
+    static int nummer = 0;
+    const QString marke = QStringLiteral("/iv-marke-%1").arg(++nummer);
+    QSslSocket s;
+    s.setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (m_optionen.zertifikat.isEmpty())
+        s.connectToHost(QHostAddress::LocalHost, m_port);
+    else
+        s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+    if (!(m_optionen.zertifikat.isEmpty() ? s.waitForConnected(10000) : s.waitForEncrypted(10000)))
+        return {};
+    s.write("GET " + marke.toUtf8() + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(10000))
+        s.readAll();
+    QElapsedTimer uhr;
+    uhr.start();
+    do {
+        const QStringList alle = zugriffe();
+        for (int i = 0; i < alle.size(); ++i)
+            if (alle.at(i).contains(QLatin1Char('|') + marke + QLatin1Char('|')))
+                return alle.mid(0, i).filter(QRegularExpression(QStringLiteral("^(?!GET\\|/iv-marke-)")));
+        QThread::msleep(20);
+    } while (uhr.elapsed() < 10000);
+    return {};
 }
 
 // ---- tinyproxy --------------------------------------------------------------------

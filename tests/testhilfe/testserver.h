@@ -54,6 +54,10 @@ public:
     QString basisUrl() const;
     // Access log lines: method, path, status, user agent, cache-control, separated by "|".
     QStringList zugriffe() const;
+    // Every access up to now, logged or not yet: one worker logs each request
+    // before it serves the next connection, so once a marker request asked
+    // now shows in the log, all earlier ones do as well.
+    QStringList zugriffeBisJetzt() const;
     QString fehler() const { return m_fehler; }
 
 private:
