@@ -55,7 +55,6 @@ void TstStartwerte::schalter_data()
     QTest::addColumn<Erwartung>("erwartet");
 
     QTest::newRow("nichts") << QStringList() << Erwartung{ { "zeigeDlg", "0" }, { "nr", "1" }, { "erster", "1" } };
-    QTest::newRow("zeigeDlg") << QStringList{ "--zeigeDlg" } << Erwartung{ { "zeigeDlg", "1" }, { "erster", "1" } };
     QTest::newRow("gross-klein zaehlt") << QStringList{ "--zeigedlg", "--ZeigeDlg" } << Erwartung{ { "zeigeDlg", "0" } };
     QTest::newRow("Schalter mit Anhang ist kein Schalter") << QStringList{ "--zeigeDlgX", "--admin=1" }
                                                            << Erwartung{ { "zeigeDlg", "0" }, { "admin", "0" } };
