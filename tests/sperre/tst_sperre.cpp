@@ -4,6 +4,7 @@
 
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
+#include "global/varnelApplication/varnelkern.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -19,7 +20,10 @@
 
 namespace {
 
-constexpr int kErsterPort = 61234, kLetzterPort = 61383;
+// The manager's ports of this sandbox (the test environment gives each test
+// process a block of its own).
+int ersterPort() { return VarnelKern::portBereich(QStringLiteral("Installationsverwaltung")).first; }
+int letzterPort() { return VarnelKern::portBereich(QStringLiteral("Installationsverwaltung")).second - 1; }
 
 // Listening sockets of the manager's port range: inode -> port.
 QHash<QByteArray, int> lauscher()
@@ -33,7 +37,7 @@ QHash<QByteArray, int> lauscher()
         if (f.size() < 10 || f.at(3) != "0A")
             continue;
         const int port = f.at(1).mid(f.at(1).indexOf(':') + 1).toInt(nullptr, 16);
-        if (port >= kErsterPort && port <= kLetzterPort)
+        if (port >= ersterPort() && port <= letzterPort())
             ergebnis.insert(f.at(9), port);
     }
     return ergebnis;
@@ -74,7 +78,8 @@ int code(const QProcess& p)
 // A listener answering every question as a manager would; prints its port.
 const char* kLauscher = "import socket\n"
                         "s = socket.socket()\n"
-                        "for p in range(61234, 61384):\n"
+                        "import sys\n"
+                        "for p in range(int(sys.argv[1]), int(sys.argv[2]) + 1):\n"
                         "    try:\n"
                         "        s.bind(('127.0.0.1', p)); break\n"
                         "    except OSError: pass\n"
@@ -273,13 +278,14 @@ void TstSperre::fremderLauscher()
     if (fremd && ::geteuid() != 0)
         QSKIP("Ein Lauscher eines anderen Benutzers braucht root.");
     QProcess lauscher;
-    QStringList argumente{ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(kLauscher) };
+    QStringList argumente{ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(kLauscher),
+                           QString::number(ersterPort()), QString::number(letzterPort()) };
     if (fremd)
         argumente = QStringList{ QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") } + argumente;
     lauscher.start(fremd ? QStringLiteral("setpriv") : argumente.takeFirst(), argumente);
     QVERIFY(lauscher.waitForReadyRead(20000));
     const int port = lauscher.readAll().trimmed().toInt();
-    QVERIFY(port >= kErsterPort && port <= kLetzterPort);
+    QVERIFY(port >= ersterPort() && port <= letzterPort());
     {
         QSettings tavo(tavoIni(), QSettings::IniFormat);
         tavo.setValue(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung"), port);
