@@ -130,4 +130,15 @@ bool freierSpeicher(const QString& ordner, quint64& freiBytes, QString* fehler =
 // network file system. Unknown counts as local.
 bool istNetzlaufwerk(const QString& pfad);
 
+// ---- durable writes (plattform_linux.cpp) ----
+// Writes `daten` to the end of `datei` (created with mode 0600 when missing,
+// never through a link) and waits until the file, and for a new file its
+// folder entry, are on the disk. False with the reason in `fehler`.
+bool haengeDauerhaftAn(const QString& datei, const QByteArray& daten, QString* fehler = nullptr);
+// Waits until the entries of `ordner` (files created, renamed, removed) are on the disk.
+bool synchronisiereOrdner(const QString& ordner, QString* fehler = nullptr);
+// Ends the process at once with SIGKILL, as a power loss or kill -9 would:
+// no handler, no clean-up. Only for the stop points of the crash tests.
+[[noreturn]] void beendeHart();
+
 } // namespace Plattform
