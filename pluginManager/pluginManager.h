@@ -316,6 +316,9 @@ public:
     // and plans the failing ones for a reinstall from the server.
     void planeReparaturen();
     int gibAnzahlReparaturen() const { return mi_Reparaturen; }
+    // The service copy failed its verification after a stopped run: its
+    // update is due whatever the revisions say (istServiceUpdateErforderlich).
+    bool istDienstBeschaedigt() const { return mb_DienstBeschaedigt; }
     // The run's journal. journalBeginne at the point of no return, with the
     // plan; journalSchritt before (ende false) and after (ende true) each
     // change of a part (step: a Laufjournal constant; null part: the whole
@@ -426,6 +429,7 @@ protected:
     Laufjournal::Stand m_Unterbrochen;
     bool mb_Wiederherstellung = false;
     int mi_Reparaturen = 0;
+    bool mb_DienstBeschaedigt = false;
     // Records of the technical index; they point into mp_DatenmodelTechnisch.
     Plugin* mp_PluginIvServer = nullptr;
     Plugin* mp_PluginServiceServer = nullptr;

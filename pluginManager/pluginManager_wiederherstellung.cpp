@@ -259,6 +259,7 @@ void PluginManager::planeReparaturen()
     const bool alle = s.beschaedigt;
 
     mi_Reparaturen = 0;
+    QStringList namen;
     QSet<QString> installiert;
     QList<Plugin*> teile = mp_DatenmodelInstalliert->gibListe();
     if (mp_PluginKoraInstalliert)
@@ -287,6 +288,7 @@ void PluginManager::planeReparaturen()
         if (s.offenNachTeil.value(schluessel) == Laufjournal::ENTFERNEN) {
             p->setzeAktion(Plugin::ENTFERNEN);
             ++mi_Reparaturen;
+            namen << p->gibAnzeigename();
             continue;
         }
         if (p == mp_PluginKoraInstalliert) {
@@ -294,6 +296,7 @@ void PluginManager::planeReparaturen()
                 setzeAktionHauptanwendung(true);
                 p->setzeBeschaedigt(true);
                 ++mi_Reparaturen;
+                namen << p->gibAnzeigename();
             } else {
                 IV_LOG_ERROR(textAusLiteral("Fiscalon kann nicht repariert werden: der Server bietet keine Hauptanwendung "
                                             "gleichen oder neueren Stands an."));
@@ -310,7 +313,28 @@ void PluginManager::planeReparaturen()
         p->setzeAktion(Plugin::ERNEUERN);
         p->setzeBeschaedigt(true);
         ++mi_Reparaturen;
+        namen << p->gibAnzeigename();
     }
+    // The service folder's parts: the manager copy is renewed by every run
+    // (kopiereIvInsServiceDir), a damaged service by the next service update.
+    const QString dienst = gibDirService();
+    for (const QString& basis : { DICT_BASIS_SERVICE, DICT_BASIS_IV }) {
+        const QString dict = dienst + QStringLiteral("/dict/") + gibVdictName(basis, 0);
+        if (dienst.isEmpty() || !QFileInfo::exists(dict) || (!alle && !genannt.contains(basis + QStringLiteral(" 0"))))
+            continue;
+        const TeilPruefung e = pruefeTeil(dict, dienst);
+        if (e.istHeil())
+            continue;
+        IV_LOG_ERROR(textAusLiteral("\"%1\" im Ordner \"%2\" ist besch&auml;digt (%3 Dateien gepr&uuml;ft, fehlend: %4, "
+                                    "ge&auml;ndert: %5); es wird bei der n&auml;chsten Aktualisierung ersetzt.")
+                         .arg(e.name, dienst)
+                         .arg(e.geprueft)
+                         .arg(e.fehlend.size())
+                         .arg(e.geaendert.size()));
+        if (basis == DICT_BASIS_SERVICE)
+            mb_DienstBeschaedigt = true;
+    }
+
     // A part whose installation began and whose dictionary is not there: it
     // is installed anew.
     for (auto it = s.offenNachTeil.cbegin(); it != s.offenNachTeil.cend(); ++it) {
@@ -323,6 +347,7 @@ void PluginManager::planeReparaturen()
                                  .arg(v->gibAnzeigename()));
                 v->setzeAktion(Plugin::INSTALLIEREN);
                 ++mi_Reparaturen;
+                namen << v->gibAnzeigename();
             }
         }
     }
@@ -332,6 +357,11 @@ void PluginManager::planeReparaturen()
         mb_Wiederherstellung = false;
     } else {
         IV_LOG_INFO(textAusLiteral("%1 Teile werden repariert.").arg(mi_Reparaturen));
+        // The wizard's start page says it; the parts are ticked in the lists.
+        emit initStatusText(textAusLiteral("Der letzte Lauf wurde nicht beendet oder eine Pr&uuml;fung fand Sch&auml;den. "
+                                           "Zur Reparatur ausgew&auml;hlt: %1")
+                                .arg(namen.join(QStringLiteral(", "))),
+                            true);
     }
     emit datenAenderung();
     IV_LOG_AUSTRITT();
