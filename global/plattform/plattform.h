@@ -71,6 +71,15 @@ QString laufzeitOrdner();
 // Moves `quelle` over `ziel` in one step, replacing an existing file: readers
 // see the old or the new file, never a mix. Both must be on one file system.
 bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler = nullptr);
+// Writes `daten` to the end of `datei` (created with mode 0600 when missing,
+// never through a link) and waits until the file, and for a new file its
+// folder entry, are on the disk. False with the reason in `fehler`.
+bool haengeDauerhaftAn(const QString& datei, const QByteArray& daten, QString* fehler = nullptr);
+// Waits until the entries of `ordner` (files created, renamed, removed) are on the disk.
+bool synchronisiereOrdner(const QString& ordner, QString* fehler = nullptr);
+// Ends the process at once with SIGKILL, as a power loss or kill -9 would:
+// no handler, no clean-up. Only for the stop points of the crash tests.
+[[noreturn]] void beendeHart();
 
 // A named lock that is free again when its holder dies (the notice "already
 // working" must never stay blocked by a crashed process).
@@ -129,16 +138,5 @@ bool freierSpeicher(const QString& ordner, quint64& freiBytes, QString* fehler =
 // system: NFS, SMB/CIFS, AFS, Coda, NCP, 9P, Ceph, or a FUSE mount of a
 // network file system. Unknown counts as local.
 bool istNetzlaufwerk(const QString& pfad);
-
-// ---- durable writes (plattform_linux.cpp) ----
-// Writes `daten` to the end of `datei` (created with mode 0600 when missing,
-// never through a link) and waits until the file, and for a new file its
-// folder entry, are on the disk. False with the reason in `fehler`.
-bool haengeDauerhaftAn(const QString& datei, const QByteArray& daten, QString* fehler = nullptr);
-// Waits until the entries of `ordner` (files created, renamed, removed) are on the disk.
-bool synchronisiereOrdner(const QString& ordner, QString* fehler = nullptr);
-// Ends the process at once with SIGKILL, as a power loss or kill -9 would:
-// no handler, no clean-up. Only for the stop points of the crash tests.
-[[noreturn]] void beendeHart();
 
 } // namespace Plattform
