@@ -339,6 +339,8 @@ quint64 Plugin::gibGroesseDateien() const
 
 QString Plugin::gibZustandText(bool verfuegbar) const
 {
+    if (mb_Beschaedigt && !verfuegbar)
+        return textAusLiteral("Besch&auml;digt: fehlende oder ge&auml;nderte Dateien. Wird neu installiert.");
     switch (m_Status & MASKE_ZUSTAND) {
     case BIT_UPDATE:
         if (verfuegbar)

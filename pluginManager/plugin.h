@@ -94,6 +94,9 @@ public:
     bool istInstalliert() const { return mb_IstInstalliert; }
     bool istNeuerZeitraum() const { return mb_NeuerZeitraum; }
     bool istKeinUpdatePaket() const { return mb_KeinUpdatePaket; }
+    // Found damaged after a stopped run and planned for repair.
+    bool istBeschaedigt() const { return mb_Beschaedigt; }
+    void setzeBeschaedigt(bool wert) { mb_Beschaedigt = wert; }
 
     void setzeName(const QString& wert) { m_Name = wert; }
     void setzeKurzname(const QString& wert) { m_Kurzname = wert; }
@@ -209,6 +212,7 @@ private:
     bool mb_IstInstalliert = false;
     bool mb_NeuerZeitraum = false;
     bool mb_KeinUpdatePaket = false;
+    bool mb_Beschaedigt = false;
 
     friend QDataStream& operator>>(QDataStream& ein, Plugin& plugin);
 };

@@ -2,6 +2,7 @@
 
 #include "global/crypto/crypto.h"
 #include "global/crypto/cryptohelper.h"
+#include "global/archiv/ziparchiv.h"
 #include "global/downloadManager/downloadmanager.h"
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"
@@ -38,6 +39,7 @@ PluginManager::PluginManager(QObject* parent)
     mp_DownloadManager = new downloadManager(this);
     mp_EventLoop = new QEventLoop(this);
     m_ServerVerzeichnis = gs_Redirect;
+    ZipArchiv::setzeZugBeobachter([] { Laufjournal::haltepunkt(QStringLiteral("verschieben")); });
     IV_LOG_INFO(QStringLiteral("Arbeitsverzeichnis [%1]").arg(QDir::currentPath()));
     for (const QString& dir : { gibDirDaten(), gibDirTmp() }) {
         if (!QDir().mkpath(dir))

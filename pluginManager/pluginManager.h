@@ -4,6 +4,8 @@
 // the records of the main application, of the manager and of the service,
 // and the operations that fill, compare and carry them out.
 
+#include "pluginManager/laufjournal.h"
+
 #include <QMultiMap>
 #include <QObject>
 #include <QString>
@@ -13,6 +15,7 @@
 class DlgPluginManagerDatenmodel;
 class Plugin;
 class QEventLoop;
+class QTextStream;
 class QTimer;
 class downloadManager;
 
@@ -280,6 +283,53 @@ public:
         return mb_EndeAngefordert;
     }
 
+    // ==== crash safety and verification (pluginManager_wiederherstellung.cpp) ====
+    // One part checked against its signed dictionary.
+    struct TeilPruefung {
+        QString name;            // display name (long name and year)
+        QString dictPfad;
+        Laufjournal::Teil teil;  // short name and year from the dictionary
+        int geprueft = 0;        // files listed and checked
+        QStringList fehlend;     // listed paths without a file
+        QStringList geaendert;   // listed paths whose MD5 differs
+        QString fehler;          // dictionary unreadable or its signature invalid
+        bool istHeil() const { return fehler.isEmpty() && fehlend.isEmpty() && geaendert.isEmpty(); }
+    };
+    // Every file the dictionary at `dictPfad` lists must lie below `basis`
+    // (the folder above "dict") with its MD5. Changes nothing.
+    static TeilPruefung pruefeTeil(const QString& dictPfad, const QString& basis);
+    // The main application, every module and the manager in the installation,
+    // the service and manager copies in the service folder, and the running
+    // manager's folder when that is a third one.
+    QList<TeilPruefung> pruefeAlleTeile();
+    // The verify switch: the report to `aus`; 0 all intact, EXIT_BESCHAEDIGT
+    // when a part failed (a note then tells the next run to repair it), -1
+    // when nothing is installed. The installation is not changed.
+    int ablaufPruefen(QTextStream& aus);
+    // Start of a run mode that may change the installation: reads the journal
+    // an earlier process left, logs where it stopped and removes the leftovers
+    // (staging folders, partial downloads that cannot be resumed). True when
+    // there was a journal; planeReparaturen then follows the planning.
+    bool pruefeUnterbrochenenLauf();
+    // After the inventory and the recommendations: finishes the stopped run's
+    // clean-up, verifies the parts the journal names (all when it is damaged)
+    // and plans the failing ones for a reinstall from the server.
+    void planeReparaturen();
+    int gibAnzahlReparaturen() const { return mi_Reparaturen; }
+    // The service copy failed its verification after a stopped run: its
+    // update is due whatever the revisions say (istServiceUpdateErforderlich).
+    bool istDienstBeschaedigt() const { return mb_DienstBeschaedigt; }
+    // The run's journal. journalBeginne at the point of no return, with the
+    // plan; journalSchritt before (ende false) and after (ende true) each
+    // change of a part (step: a Laufjournal constant; null part: the whole
+    // run, e.g. the clean-up); journalBeenden when the run reached its end.
+    // Outside a run they do nothing. The main-application, service and
+    // self-update code calls journalSchritt with Laufjournal::HAUPTANWENDUNG,
+    // DIENST or SELBSTUPDATE and the part's record.
+    bool journalBeginne();
+    void journalSchritt(const QString& schritt, const Plugin* teil, bool ende);
+    void journalBeenden();
+
     // ==== clean-up of obsolete files (pluginManager_bereinigung.cpp) ====
     void bereinigen(const QString& verzeichnis, const QStringList& vorher, const QStringList& nachher);
     void bereinigenGrossKleinschreibung(const QStringList& nachher);
@@ -374,6 +424,12 @@ protected:
     bool mb_EndeAngefordert = false;
     int mi_EndeCode = 0;
     std::function<bool()> m_KorasBeendenDialog;
+    // ==== crash safety: state ====
+    Laufjournal m_Journal;
+    Laufjournal::Stand m_Unterbrochen;
+    bool mb_Wiederherstellung = false;
+    int mi_Reparaturen = 0;
+    bool mb_DienstBeschaedigt = false;
     // Records of the technical index; they point into mp_DatenmodelTechnisch.
     Plugin* mp_PluginIvServer = nullptr;
     Plugin* mp_PluginServiceServer = nullptr;

@@ -110,11 +110,20 @@ bool PluginManager::aktionsAusfuehrung()
     }
 
     const QStringList vorher = gibDateilisteInstalliert();
+    // Written to the disk before the first change; without it a crash would
+    // leave the next start in the dark, so the run says so and goes on.
+    if (!journalBeginne())
+        IV_LOG_ERROR(textAusLiteral("Der Lauf wird ohne Laufjournal fortgesetzt."));
     mb_Aktionenbegonnen = true;
     emit aktionsDurchfuehrung(true);
 
-    if (mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN
-        && !aktualisiereHauptanwendung()) {
+    // The main application's record may be replaced by its update: the
+    // journal keeps its name.
+    const bool koraErneuern = mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN;
+    const Laufjournal::Teil kora{ KURZNAME_KORA, mp_PluginKoraInstalliert ? mp_PluginKoraInstalliert->gibJahr() : 0 };
+    if (koraErneuern)
+        m_Journal.schritt(Laufjournal::HAUPTANWENDUNG, kora, false);
+    if (koraErneuern && !aktualisiereHauptanwendung()) {
         emit sgnInstallerAktiv(false);
         resetAktionenDerPlugins();
         if (gb_SilentUpdate) {
@@ -132,14 +141,19 @@ bool PluginManager::aktionsAusfuehrung()
         return false;
     }
 
+    if (koraErneuern)
+        m_Journal.schritt(Laufjournal::HAUPTANWENDUNG, kora, true);
     deinstallPlugins();
     installPlugins();
     updatePlugins();
 
     lesePluginInfoLokal();
     const QStringList nachher = gibDateilisteInstalliert();
+    journalSchritt(Laufjournal::BEREINIGEN, nullptr, false);
     bereinigen(gs_KoraDir, vorher, nachher);
     bereinigenGrossKleinschreibung(nachher);
+    journalSchritt(Laufjournal::BEREINIGEN, nullptr, true);
+    journalBeenden();
 
     emit sgnInstallerAktiv(false);
     // Stored before the end: an unattended run ends the process there.
@@ -368,7 +382,10 @@ bool PluginManager::installPlugin(Plugin* plugin, bool aktualisierung, bool inDi
     IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(plugin->gibZip(), tmp));
 
     const QString ziel = inDienstVerzeichnis ? gibDirService() : gs_KoraDir;
+    const QString schritt = aktualisierung ? Laufjournal::ERNEUERN : Laufjournal::INSTALLIEREN;
+    journalSchritt(schritt, plugin, false);
     const bool ok = !ziel.isEmpty() && unzipPlugin(plugin->gibZip(), ziel);
+    journalSchritt(schritt, plugin, true);
     if (ok) {
         const QString erfolg = QStringLiteral("\"%1\" wurde %2.").arg(name, verb);
         IV_LOG_INFO(erfolg);
@@ -390,7 +407,9 @@ bool PluginManager::loeschePlugin(Plugin* plugin, bool nurDictionary, bool melde
     if (melden)
         emit statusText(textAusLiteral("\"%1\" wird entfernt.").arg(name));
     QString fehler;
+    journalSchritt(Laufjournal::ENTFERNEN, plugin, false);
     const bool ok = plugin->loescheAlleDateien(fehler, nurDictionary);
+    journalSchritt(Laufjournal::ENTFERNEN, plugin, true);
     if (!ok) {
         const QString text = textAusLiteral("\"%1\" konnte nicht gel&ouml;scht werden.<br>Fehler:%2").arg(name, fehler);
         IV_LOG_ERROR(text);

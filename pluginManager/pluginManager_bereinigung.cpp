@@ -57,6 +57,7 @@ bool PluginManager::loescheDateien(const QString& verzeichnis, QStringList& list
     QStringList rest;
     rest.reserve(liste.size());
     for (const QString& eintrag : qAsConst(liste)) {
+        Laufjournal::haltepunkt(QStringLiteral("loeschen"));
         const QString pfad = gibVollenPfad(verzeichnis, eintrag);
         if (pfad.isEmpty()) {
             IV_LOG_ERROR(textAusLiteral("Die Datei \"%1\" wird nicht gel&ouml;scht, da sie au&szlig;erhalb des Verzeichnisses "

@@ -421,7 +421,7 @@ bool PluginManager::istServiceUpdateErforderlich()
     // Read anew: a previous step may have replaced the service's files.
     delete mp_PluginService;
     mp_PluginService = nullptr;
-    const bool erforderlich = !leseServiceDictInfo()
+    const bool erforderlich = !leseServiceDictInfo() || mb_DienstBeschaedigt
         || Plugin::vergleicheVersion(mp_PluginService, mp_PluginServiceServer) == Plugin::ZUSTAND_ANDERES_GROESSER;
     IV_LOG_AUSTRITT();
     return erforderlich;

@@ -567,6 +567,9 @@ int PluginManager::istUpdateVorhanden() const
         IV_LOG_ERROR(textAusLiteral("Es wurde keine Installation von Fiscalon auf dem PC gefunden."));
         return -1;
     }
+    // Damaged parts planned for repair are work to do like an update.
+    if (mi_Reparaturen > 0)
+        return 1;
     if (Plugin::vergleicheVersion(mp_PluginKoraInstalliert, mp_PluginKoraVerfuegbar) == Plugin::ZUSTAND_ANDERES_GROESSER)
         return 1;
     for (const Plugin* p : mp_DatenmodelInstalliert->gibListe()) {

@@ -176,6 +176,8 @@ void PluginManager::slot_doneLoadFile(bool error, const QString&)
 
 void PluginManager::slot_downloadFortschritt(int done, int total)
 {
+    if (done > 0)
+        Laufjournal::haltepunkt(QStringLiteral("herunterladen"));
     emit downloadFortschritt(done, total);
 }
 

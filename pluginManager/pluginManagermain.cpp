@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <QTextStream>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +153,14 @@ bool frageHerunterladen()
 // Steps 12 to 25 of the start-up, after the engine exists.
 int ablauf(VarnelApplication& app, PluginManager& pm)
 {
+    // The verification reads and reports; it changes nothing and needs no server.
+    if (gb_Pruefen) {
+        QTextStream aus(stdout);
+        const int code = pm.ablaufPruefen(aus);
+        aus.flush();
+        logExitCode(code);
+        return code;
+    }
     if (gb_SelbstUpdate && ablaufInstallSelbstUpdate(pm)) {
         logExitCode(0);
         return 0;
@@ -171,6 +180,9 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
     }
     if (istErsterProzess())
         neustartSchritt(pm, serverCode == 0);
+    // A run that did not reach its end: account, leftovers, and below the
+    // repair. The update check stays read-only and fast.
+    const bool wiederherstellung = !gb_Updateueberpuefung && pm.pruefeUnterbrochenenLauf();
 
     // Step 17: the wizard; hidden for the update check, minimised when the
     // main application started us without asking for it.
@@ -203,7 +215,7 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
             return -1;
         }
         if (!gb_SilentUpdate && !gb_ZeigeDlg && !gb_Updateueberpuefung && gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty()
-            && pm.istServerInhaltUnveraendert()) {
+            && !wiederherstellung && pm.istServerInhaltUnveraendert()) {
             IV_LOG_INFO(textAusLiteral("Auf dem Update-Server wurden, seit dem letzten Start des Installationsverwalter, "
                                        "keine &Auml;nderungen vorgenommen."));
             logExitCode(0);
@@ -240,6 +252,11 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         }
         if (!nichtGefunden.isEmpty())
             zeigeMeldung(gs_AnwendungsName, PluginManager::gibTextInstallationslisteNichtGefunden(nichtGefunden), 1);
+    }
+
+    if (wiederherstellung) {
+        pm.planeReparaturen();
+        wizard.updateTableView();
     }
 
     // What the recommendations amount to, for whoever reads the log of an

@@ -24,6 +24,7 @@ QString gs_DelPlugin;
 QString gs_InstPlugin;
 bool gb_SilentUpdate = false;
 bool gb_Hilfe = false;
+bool gb_Pruefen = false;
 
 namespace {
 bool gb_KoraDirAbgeleitet = false;
@@ -44,7 +45,7 @@ void setzeStartwerteZurueck()
     gs_DelPlugin.clear();
     gs_InstPlugin.clear();
     gb_SilentUpdate = false;
-    gb_Hilfe = gb_KoraDirAbgeleitet = false;
+    gb_Hilfe = gb_KoraDirAbgeleitet = gb_Pruefen = false;
 }
 
 namespace {
@@ -105,6 +106,8 @@ void leseParameter(const QStringList& argumente, QString& kommandozeile)
             gb_KeinSelbstUpdate = true;
         if (arg == QLatin1String("--esStart"))
             gb_STARTE_AUS_SERVICE = true;
+        if (arg == QLatin1String("--pruefen"))
+            gb_Pruefen = true;
         if (i > 0 && (arg == QLatin1String("--help") || arg == QLatin1String("-h")))
             gb_Hilfe = true;
         for (unsigned int nr = 2; nr <= 5; ++nr) {
@@ -145,6 +148,8 @@ QString gibHilfetext()
         "  --zeigeDlg               den Assistenten anzeigen\n"
         "  --zeigeBenutzerDefTab2   wie --zeigeDlg, auf dem Reiter \"Benutzerdefinierte Auswahl\"\n"
         "  --updatepruefung         nur prüfen, ob ein Update vorhanden ist (Exit-Code 1, 0 oder -1)\n"
+        "  --pruefen                alle installierten Teile gegen ihre signierten Dictionarys prüfen und\n"
+        "                           berichten, ohne etwas zu ändern (Exit-Code 0 oder 3)\n"
         "  --keinSelbstUpdate       für ein Update der Installationsverwaltung nicht neu starten\n"
         "  --koraDir=ORDNER         Installationsordner von Fiscalon\n"
         "                           (ohne den Schalter: der Elternordner des Programmordners)\n"
@@ -165,6 +170,7 @@ QString gibHilfetext()
         "  -1   Index des Servers oder Modulliste fehlerhaft; keine lokale Installation (--updatepruefung);\n"
         "       Modul nicht gefunden oder nicht entfernt (--delPlugin)\n"
         "   2   Update-Server nicht erreichbar\n"
+        "   3   --pruefen: mindestens ein Teil ist beschädigt (der nächste Lauf repariert ihn)\n"
         "  -2   eine andere Installationsverwaltung läuft bereits\n"
         "  -3   dieser Ablauf ist in diesem Stand noch nicht enthalten (nichts verändert)\n"
         "  91, -90, -91   SilentUpdate: nichts zu tun, Download fehlgeschlagen, Fiscalon läuft noch\n"

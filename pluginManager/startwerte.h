@@ -22,6 +22,8 @@ extern QString gs_InstPlugin;
 extern bool gb_SilentUpdate;
 // "--help" or "-h": print the usage and end before anything else happens.
 extern bool gb_Hilfe;
+// "--pruefen": verify every installed part and report, without changing anything.
+extern bool gb_Pruefen;
 
 // The two fixed words of our messages.
 extern const QString gs_AnwendungsName; // "Installationsverwaltung"
@@ -29,6 +31,8 @@ extern const QString gs_ModusSilentUpdate; // "SilentUpdate"
 
 // Exit code of a run mode that needs a part this build does not contain yet.
 constexpr int EXIT_NICHT_VERFUEGBAR = -3;
+// Exit code of "--pruefen" when at least one part is damaged.
+constexpr int EXIT_BESCHAEDIGT = 3;
 
 // Fills the start-up values from the arguments (argv[0] first); `kommandozeile`
 // receives all arguments joined by one blank.

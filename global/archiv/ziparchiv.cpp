@@ -325,6 +325,19 @@ bool ZipArchiv::leseEintrag(const QString& name, QByteArray& daten, qint64 maxGr
     return ok;
 }
 
+namespace {
+std::function<void()>& zugBeobachter()
+{
+    static std::function<void()> beobachter;
+    return beobachter;
+}
+} // namespace
+
+void ZipArchiv::setzeZugBeobachter(std::function<void()> beobachter)
+{
+    zugBeobachter() = std::move(beobachter);
+}
+
 bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, qint64)>& fortschritt)
 {
     if (!m_zip)
@@ -548,6 +561,8 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
         const Art art = artVon(pfad, &st);
         if (art == Art::ordner || art == Art::anderes)
             return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: dort liegt keine gew\u00f6hnliche Datei.").arg(pfad));
+        if (zugBeobachter())
+            zugBeobachter()();
         Zug zug { pfad, QString() };
         if (art != Art::fehlt) {
             if (art == Art::datei)

@@ -20,8 +20,9 @@
 //    folders made are removed: the target is as it was, and the caller may
 //    simply try again. Only when a file cannot be put back does the error
 //    say so and the staging folder keep the old versions. A crash during the
-//    moves leaves a mix of old and new files (a journal is still missing);
-//    the staging folder of such a run is removed by the next one.
+//    moves leaves a mix of old and new files: the manager's run journal
+//    (pluginManager/laufjournal.h) lets the next start find the part, verify
+//    and reinstall it, and remove the staging folder.
 // A refused archive writes nothing at all; memory stays bounded (one 256 KiB
 // buffer plus the list of names) whatever the archive's size.
 
@@ -56,6 +57,10 @@ public:
     // Unpacks every entry below `ziel` (created when missing), all or nothing
     // (see above). `fortschritt` gets bytes written and the total.
     bool entpacke(const QString& ziel, const std::function<void(qint64, qint64)>& fortschritt = {});
+
+    // Called before each move into place (step 4); the crash tests stop the
+    // process there. Empty: nothing is called.
+    static void setzeZugBeobachter(std::function<void()> beobachter);
 
     // Why a stored name is refused; empty for a clean relative name.
     static QString pruefeName(const QString& name);

@@ -71,6 +71,15 @@ QString laufzeitOrdner();
 // Moves `quelle` over `ziel` in one step, replacing an existing file: readers
 // see the old or the new file, never a mix. Both must be on one file system.
 bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler = nullptr);
+// Writes `daten` to the end of `datei` (created with mode 0600 when missing,
+// never through a link) and waits until the file, and for a new file its
+// folder entry, are on the disk. False with the reason in `fehler`.
+bool haengeDauerhaftAn(const QString& datei, const QByteArray& daten, QString* fehler = nullptr);
+// Waits until the entries of `ordner` (files created, renamed, removed) are on the disk.
+bool synchronisiereOrdner(const QString& ordner, QString* fehler = nullptr);
+// Ends the process at once with SIGKILL, as a power loss or kill -9 would:
+// no handler, no clean-up. Only for the stop points of the crash tests.
+[[noreturn]] void beendeHart();
 
 // Folder for locks that every user of the machine shares: /run/lock below
 // the root override (sticky and writable for all, like /tmp).

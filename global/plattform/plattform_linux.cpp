@@ -120,6 +120,57 @@ bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler)
     return false;
 }
 
+bool haengeDauerhaftAn(const QString& datei, const QByteArray& daten, QString* fehler)
+{
+    auto scheitere = [&](int fd) {
+        if (fehler)
+            *fehler = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    };
+    const QByteArray pfad = QFile::encodeName(datei);
+    const bool neu = ::access(pfad.constData(), F_OK) != 0;
+    const int fd = ::open(pfad.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return scheitere(fd);
+    const char* p = daten.constData();
+    qint64 rest = daten.size();
+    while (rest > 0) {
+        const ssize_t n = ::write(fd, p, size_t(rest));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return scheitere(fd);
+        p += n;
+        rest -= n;
+    }
+    if (::fsync(fd) != 0)
+        return scheitere(fd);
+    ::close(fd);
+    return !neu || synchronisiereOrdner(QFileInfo(datei).absolutePath(), fehler);
+}
+
+bool synchronisiereOrdner(const QString& ordner, QString* fehler)
+{
+    const int fd = ::open(QFile::encodeName(ordner).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        if (fehler)
+            *fehler = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+void beendeHart()
+{
+    ::kill(::getpid(), SIGKILL);
+    ::_exit(137);
+}
+
 QString laufzeitOrdner()
 {
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
