@@ -459,11 +459,9 @@ bool PluginManager::updateKora()
     // The caller ends the run (and an unattended process) on false, so no
     // path here ends it a second time.
     std::optional<Setup> paket;
-    if (mp_PluginKoraVerfuegbar) {
-        if (mp_PluginKoraInstalliert) {
-            mp_PluginKoraInstalliert->setzeAktion(Plugin::KEINE);
-            paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev());
-        }
+    if (mp_PluginKoraVerfuegbar && mp_PluginKoraInstalliert) {
+        mp_PluginKoraInstalliert->setzeAktion(Plugin::KEINE);
+        paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev());
     }
     if (!paket) {
         const QString text = gibTextKeinHauptanwendungsUpdate();

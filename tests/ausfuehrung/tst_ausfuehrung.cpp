@@ -147,7 +147,7 @@ void TstAusfuehrung::lauf()
     pm.setzeStausLokalePlugins();
     pm.setzeStausVerfuegbarePlugins();
     // Renew est 2021, install the new year, remove gew 2020; the main
-    // application stays (its update is not part of this build).
+    // application stays (its update has the cases of hauptanwendung()).
     pm.setzeAktionHauptanwendung(false);
     Plugin* est21 = finde(pm.gibDatenmodelInstalliert(), QStringLiteral("est21"));
     Plugin* est22 = finde(pm.gibDatenmodelVerfuegbar(), QStringLiteral("est22"));
