@@ -282,7 +282,6 @@ void TstAusfuehrung::hauptanwendung()
     Plugin* est22 = finde(pm.gibDatenmodelVerfuegbar(), QStringLiteral("est22"));
     QVERIFY(est22 && pm.gibPluginKoraInstalliert() && pm.gibPluginKoraVerfuegbar());
     est22->setzeAktion(Plugin::INSTALLIEREN);
-    QCOMPARE(pm.gibPluginKoraInstalliert()->gibAktion(), int(Plugin::ERNEUERN));
 
     qint64 sturPid = 0;
     tavoService dienst;

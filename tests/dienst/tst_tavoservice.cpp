@@ -399,9 +399,6 @@ void TstTavoService::zugriff()
         return;
     QVERIFY(inhalt.contains("action.lookup(\"unit\") == \"TavoService.service\""));
     QVERIFY(inhalt.contains("subject.isInGroup(\"users\")"));
-    struct stat st {};
-    QCOMPARE(::stat(QFile::encodeName(regel).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0644u);
     // The rule goes with the unit.
     auto systemd = Plattform::erzeugeSystemdDienstverwaltung([](const QStringList&, QByteArray&) { return 0; });
     QCOMPARE(systemd->loesche(name), 0);
