@@ -3,8 +3,9 @@
 // folders, the menu entries in the "Fiscalon" menu folder, the edition
 // setting, the uninstall entry in the registry stand-in with the
 // uninstaller's copy, the write rights on the help folder, and whether the
-// update service needs an update. None of these failures stops a run: each is
-// logged where it occurs.
+// update service needs an update. Only a main application that could not be
+// fetched or unpacked stops a run; every other failure is logged where it
+// occurs and the run goes on.
 
 #include "pluginManager/pluginManager.h"
 
