@@ -17,6 +17,7 @@ class Plugin;
 class QEventLoop;
 class QTextStream;
 class QTimer;
+class Setup;
 class downloadManager;
 
 class PluginManager : public QObject
@@ -218,6 +219,24 @@ public:
     // Whether the server's update service is newer than the installed one
     // (or none is installed).
     bool istServiceUpdateErforderlich();
+    // The main application's update with everything that goes with it (menu
+    // entries, uninstall entry, the update service). False stops the run.
+    bool updateKora();
+    // Unpacks the update package `paket` of `hauptanwendung` over the
+    // main-application folder; false (recorded for the user) when it failed.
+    bool updateHauptanwendung(Plugin* hauptanwendung, const Setup& paket);
+    // Replaces the update service when the server has a newer one: stopped,
+    // deregistered, unpacked into gibDirService, registered, rights set.
+    // Reports through the log and the result messages only.
+    void updateService();
+    // Members of group "users" may start and stop the service.
+    void setzeServiceRechte();
+    // The service program the service manager runs: "bin/tavoService" in the
+    // service folder (built as tavodienst); empty when that folder is unknown.
+    static QString gibDienstProgramm();
+    // The text for a main application whose installed revision has no
+    // update package on the server (or that the server lacks altogether).
+    QString gibTextKeinHauptanwendungsUpdate() const;
     // Everything after the main application's files are updated, before the
     // service update: edition, menu entries, uninstall entry. Failures are
     // logged and never stop a run.

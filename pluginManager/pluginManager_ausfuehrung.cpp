@@ -77,7 +77,12 @@ bool PluginManager::aktionsAusfuehrung()
     if (!downloadInstaller()) {
         // A cancel ended the run already; else the result page needs a reason.
         if (mb_AktionenLaufen) {
-            if (!mb_Abbruch)
+            // A main application without its package on the server is named as such.
+            const bool ohnePaket = mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN
+                && (!mp_PluginKoraVerfuegbar || !mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev()));
+            if (ohnePaket)
+                m_Meldungen.insert(1, gibTextKeinHauptanwendungsUpdate());
+            else if (!mb_Abbruch)
                 m_Meldungen.insert(1, textAusLiteral("Die Aktualisierungen konnten nicht vom Server geladen werden. "
                                                      "Es wurde nichts ver&auml;ndert."));
             mb_AktionenLaufen = false;
@@ -186,37 +191,32 @@ void PluginManager::beendeAnwendung(int code)
 
 bool PluginManager::setzeHilfeSchreibrechte()
 {
-    // The rights of the help folder come with the main-application
-    // housekeeping (gibDirHilfe, setzeSchreibrechte); until then they stay as
-    // they are and the run goes on.
-    IV_LOG_INFO(textAusLiteral("Die Schreibrechte f&uuml;r das Hilfeverzeichnis werden in diesem Stand der "
-                               "Installationsverwaltung nicht gesetzt."));
-    return true;
+    const QString hilfe = gibDirHilfe();
+    return !hilfe.isEmpty() && setzeSchreibrechte(hilfe);
 }
 
 bool PluginManager::aktualisiereHauptanwendung()
 {
-    // Wired to updateKora once the main-application update exists. Until then
-    // the main application stays as it is, the user learns why, and the
-    // modules are carried out as planned.
-    const QString text = textAusLiteral("Das Hauptprogramm und die Steuerberechnung wurden nicht aktualisiert: die "
-                                        "Aktualisierung der Hauptanwendung ist in diesem Stand der "
-                                        "Installationsverwaltung noch nicht enthalten.");
-    IV_LOG_ERROR(text);
-    m_Meldungen.insert(1, text);
-    if (mp_PluginKoraInstalliert)
-        mp_PluginKoraInstalliert->setzeAktion(Plugin::KEINE);
-    return true;
+    return updateKora();
 }
 
 bool PluginManager::frageTrotzHilfeFehlerWeitermachen()
 {
-    const int antwort = zeigeMeldung(gs_AnwendungsName,
-                                     textAusLiteral("Zuk&uuml;nftig braucht die Hilfe Schreibrechte im Verzeichnis \"../Fiscalon/hilfe\".<br>"
-                                                    "<br>Beim Setzen der Schreibrechte ist ein Fehler aufgetreten.<br>"
-                                                    "<br>"
-                                                    "M&ouml;chten Sie die Aktualisierung dennoch fortf&uuml;hren? "),
-                                     4, 0, 0, QStringLiteral("Ja"), QStringLiteral("Nein"));
+    const QString frage = textAusLiteral("Zuk&uuml;nftig braucht die Hilfe Schreibrechte im Verzeichnis \"../Fiscalon/hilfe\".<br>"
+                                         "<br>Beim Setzen der Schreibrechte ist ein Fehler aufgetreten.<br>"
+                                         "<br>"
+                                         "M&ouml;chten Sie die Aktualisierung dennoch fortf&uuml;hren? ");
+    if (gb_SilentUpdate) {
+        // Nobody would answer: the help folder's rights do not endanger the
+        // installation, so the run goes on, and the user reads why afterwards.
+        const QString text = textAusLiteral("Im Modus %1 wird niemand gefragt; die Aktualisierung wird fortgesetzt. Die Frage "
+                                            "w&auml;re gewesen: %2")
+                                 .arg(gs_ModusSilentUpdate, frage);
+        IV_LOG_ERROR(text);
+        m_Meldungen.insert(1, text);
+        return true;
+    }
+    const int antwort = zeigeMeldung(gs_AnwendungsName, frage, 4, 0, 0, QStringLiteral("Ja"), QStringLiteral("Nein"));
     const bool ja = (antwort == 1);
     IV_LOG_INFO(textAusLiteral("Der Anwender hat die Frage, ob trotz des Fehlers beim Setzen der Rechte f&uuml;r das "
                                "Verzeichnis \"hilfe\" weiter gemacht werden soll, mit %1 beantwortet.")

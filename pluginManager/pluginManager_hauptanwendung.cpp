@@ -1,9 +1,11 @@
-// What goes with an update of the main application on the desktop: its
+// The update of the main application and of the update service, and what
+// goes with an update of the main application on the desktop: its
 // folders, the menu entries in the "Fiscalon" menu folder, the edition
 // setting, the uninstall entry in the registry stand-in with the
 // uninstaller's copy, the write rights on the help folder, and whether the
-// update service needs an update. None of these failures stops a run: each is
-// logged where it occurs.
+// update service needs an update. Only a main application that could not be
+// fetched or unpacked stops a run; every other failure is logged where it
+// occurs and the run goes on.
 
 #include "pluginManager/pluginManager.h"
 
@@ -13,7 +15,10 @@
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plugin.h"
+#include "pluginManager/setup.h"
 #include "pluginManager/startwerte.h"
+#include "pluginManager/tavoservice.h"
+#include "pluginManager/updateprocess.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +37,29 @@ namespace {
 const QString kUninstallSchluessel =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
 const QString kUninstallDatei = QStringLiteral("uninstall.exe");
+
+const char* const kErfolgsstamm = "Das Hauptprogramm und die Steuerberechnung wurden ";
+const char* const kFolgendeAktionen = "<br>Aus diesem Grund werden die im Ablauf folgenden Aktionen nicht durchgef&uuml;hrt.";
+const char* const kWinXp = "Wenn Sie WinXP verwenden, ist der Grund eventuell eine falsche Einstellung im Berechtigungsdialog.";
+// The help text of a failed update, word for word as users know it.
+const char* const kHilfetextXp =
+    "<br><b>Wenn Sie Windows XP verwenden, ist der Grund eventuell eine falsche Einstellung im Berechtigungsdialog:</b>"
+    "<br><br>Sollten Sie Windows XP benutzen, erhalten Sie abh&auml;ngig von den Installationsrechten Ihres "
+    "Benutzerkontos eine Sicherheitsabfrage, um den Download und die Installation mit Administrator-Berechtigung "
+    "auszuf&uuml;hren."
+    "<ul><li>Wenn Ihre aktuelle Benutzeranmeldung keine ausreichenden Installationsrechte besitzt (z.B. "
+    "Hauptbenutzer oder Gast), erhalten Sie einen Dialog zur Ausf&uuml;hrung des Programms mit einem "
+    "anderen Benutzerkonto.<br>"
+    "Bitte geben Sie einen Benutzernamen mit Administratorrechten und das zugeh&ouml;rige Kennwort ein. "
+    "Der Download und die Installation wird anschlie&szlig;end mit den Installationsrechten dieses Benutzers fortgesetzt.<br>"
+    "<li>Wenn Sie als Benutzer mit Installationsrechten (Administrator) angemeldet sind, erhalten "
+    "Sie einen Dialog mit einer  zus&auml;tzlichen Sicherheitsabfrage. Um den Download und die Installation fortzusetzen, "
+    "<b>entfernen Sie bitte den Haken \"Computer und Daten vor nicht autorisierter Programmaktivit&auml;t sch&uuml;tzen\".</b> "
+    "Bei dieser Sicherheitsoption handelt es sich um eine zus&auml;tzliche Sicherheitsabfrage f&uuml;r Administratoren, "
+    "um den Installationsvorgang zu best&auml;tigen. Die Programmaktivit&auml;ten der Installationsverwaltung werden damit "
+    "von Ihnen autorisiert. Sollten Sie den Haken nicht deaktivieren, kann die Installationsverwaltung die von Ihnen "
+    "ausgew&auml;hlten Aktionen nicht durchf&uuml;hren."
+    "</ul>";
 
 // The main-application folder without a trailing separator; empty when unset.
 QString gibDirKora()
@@ -55,21 +83,6 @@ bool istEinfacherName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
         && !name.contains(QLatin1Char('/')) && !hatSteuerzeichen(name);
-}
-
-// Deletes one menu file with the clean-up's texts.
-bool loescheMenueDatei(const QString& pfad)
-{
-    const QFileInfo info(pfad);
-    if (!info.exists() && !info.isSymLink()) {
-        IV_LOG_ERROR(textAusLiteral("Die Datei \"%1\" existiert nicht.").arg(pfad));
-        return false;
-    }
-    if (!QFile::remove(pfad)) {
-        IV_LOG_ERROR(textAusLiteral("Die Datei \"%1\" konnte nicht gel&ouml;scht werden.").arg(pfad));
-        return false;
-    }
-    return true;
 }
 
 // A desktop entry's string value: backslash and the control characters it
@@ -184,7 +197,7 @@ bool PluginManager::startMenuEintragLoeschen(const QString& name)
         return false;
     }
     const QString datei = gibStartMenueDateiname(name);
-    if (!istEinfacherName(datei) || !loescheMenueDatei(ordner + datei)) {
+    if (!istEinfacherName(datei) || !loescheDatei(ordner + datei)) {
         IV_LOG_ERROR(textAusLiteral("Der Startmen&uuml;-Eintrag \"%1\" konnte nicht gel&ouml;scht werden.").arg(datei));
         return false;
     }
@@ -425,6 +438,223 @@ bool PluginManager::istServiceUpdateErforderlich()
         || Plugin::vergleicheVersion(mp_PluginService, mp_PluginServiceServer) == Plugin::ZUSTAND_ANDERES_GROESSER;
     IV_LOG_AUSTRITT();
     return erforderlich;
+}
+
+// ==== the update of the main application =====================================================
+
+QString PluginManager::gibTextKeinHauptanwendungsUpdate() const
+{
+    if (!mp_PluginKoraVerfuegbar)
+        return textAusLiteral("Das Hauptprogramm und die Steuerberechnung k&ouml;nnen nicht aktualisiert werden, da sie nicht "
+                              "auf dem Server gefunden wurden.");
+    QString text = textAusLiteral("Das Hauptprogramm und die Steuerberechnung wurden nicht aktualisiert, da auf dem Server "
+                                  "kein Update gefunden wurde.");
+    if (m_AktionenListe.size() > 1)
+        text += textAusLiteral(kFolgendeAktionen);
+    return text;
+}
+
+bool PluginManager::updateKora()
+{
+    IV_LOG_EINTRITT();
+    // The caller ends the run (and an unattended process) on false, so no
+    // path here ends it a second time.
+    std::optional<Setup> paket;
+    if (mp_PluginKoraVerfuegbar && mp_PluginKoraInstalliert) {
+        mp_PluginKoraInstalliert->setzeAktion(Plugin::KEINE);
+        paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev());
+    }
+    if (!paket) {
+        const QString text = gibTextKeinHauptanwendungsUpdate();
+        IV_LOG_ERROR(text);
+        m_Meldungen.insert(1, text);
+        IV_LOG_AUSTRITT();
+        return false;
+    }
+    if (!updateHauptanwendung(mp_PluginKoraVerfuegbar, *paket)) {
+        IV_LOG_AUSTRITT();
+        return false;
+    }
+    fuehreHauptanwendungsNacharbeitenAus();
+    updateService();
+    IV_LOG_AUSTRITT();
+    return true;
+}
+
+bool PluginManager::updateHauptanwendung(Plugin* hauptanwendung, const Setup& paket)
+{
+    IV_LOG_EINTRITT();
+    const QString name = hauptanwendung->gibAnzeigename();
+    const QString tmp = gibDirTmp();
+    const QString folgende = m_AktionenListe.size() > 1 ? textAusLiteral(kFolgendeAktionen) : QString();
+    if (!istInstallerVorhanden(tmp, paket.gibDatei(), paket.gibMD5())) {
+        QString fehler;
+        if (!downloadInstallerPlugin(name, paket.gibDatei(), paket.gibMD5(), tmp, fehler)) {
+            emit statusText(QString::fromLatin1(kWinXp));
+            resetAktionenDerPlugins();
+            QString text = QStringLiteral("Die Hauptanwendung konnte nicht aktualisiert werden, da die Datei \"%1\" nicht vom "
+                                          "Server geladen werden konnte.<br>")
+                               .arg(paket.gibDatei());
+            if (!fehler.isEmpty())
+                text += QStringLiteral("Fehlerursache: %1<br>").arg(fehler);
+            text += folgende + QStringLiteral("<br><br>%1").arg(QString::fromLatin1(kWinXp));
+            m_Meldungen.insert(1, text);
+            IV_LOG_ERROR(QString(text).replace(QLatin1String("<br>"), QLatin1String(" ")));
+            IV_LOG_AUSTRITT();
+            return false;
+        }
+    }
+    if (mb_Abbruch) {
+        const QString text = QStringLiteral("\"%1\" wurde nicht installiert, da die Aktion durch den Anwender abgebrochen wurde.")
+                                 .arg(name)
+            + folgende;
+        IV_LOG_INFO(text);
+        emit statusText(text);
+        m_Meldungen.insert(1, text);
+        IV_LOG_AUSTRITT();
+        return false;
+    }
+    emit downloadFortschritt(0, 0);
+    emit fortschritt(mi_SchrittAktuell, mi_AnzahlSchritte);
+    emit statusText(textAusLiteral("Die Aktualisierung von \"%1\" wird durchgef&uuml;hrt.").arg(name));
+    ++mi_SchrittAktuell;
+    IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(paket.gibDatei(), tmp));
+
+    const bool ok = !gs_KoraDir.isEmpty() && unzipPlugin(paket.gibDatei(), gs_KoraDir);
+    if (!ok) {
+        const QString text = textAusLiteral("Das Hauptprogramm und die Steuerberechnung konnten nicht aktualisiert werden.<br><br>")
+            + textAusLiteral(kHilfetextXp);
+        IV_LOG_ERROR(text);
+        m_Meldungen.insert(1, text);
+    } else {
+        const QString text = QString::fromLatin1(kErfolgsstamm) + QStringLiteral("aktualisiert.");
+        IV_LOG_INFO(text);
+        m_Meldungen.insert(0, text);
+        loescheAltlasten();
+    }
+    IV_LOG_AUSTRITT();
+    return ok;
+}
+
+// ==== the update service ======================================================================
+
+QString PluginManager::gibDienstProgramm()
+{
+    const QString dienst = gibDirService();
+    if (dienst.isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dienst + QStringLiteral("/bin/tavoService"));
+}
+
+void PluginManager::updateService()
+{
+    IV_LOG_EINTRITT();
+    const QString name = SERVICE_ANZEIGENAME;
+    if (!istServiceUpdateErforderlich()) {
+        IV_LOG_INFO(QStringLiteral("Ein Update des \"%1\" ist nicht erforderlich.").arg(SERVICE_NAME));
+        IV_LOG_AUSTRITT();
+        return;
+    }
+    const QString tmp = gibDirTmp();
+    QString fehler;
+    if (!downloadInstallerPlugin(name, mp_PluginServiceServer->gibZip(), mp_PluginServiceServer->gibMD5(), tmp, fehler)) {
+        IV_LOG_ERROR(textAusLiteral("Das Update f&uuml;r den \"%1\" konnte nicht vom Server geladen werden. Fehlerursache: %2")
+                         .arg(name, fehler));
+        emit initStatusText(QString(), false);
+        emit sgnDownloadInstaller(false);
+        IV_LOG_AUSTRITT();
+        return;
+    }
+
+    tavoService dienst;
+    if (dienst.init()) {
+        bool ok = false;
+        const bool laeuft = dienst.istGestartet(ok);
+        if (!ok)
+            IV_LOG_ERROR(QStringLiteral("Der Status des \"%1\" konnte nicht abgefragt werden.").arg(name));
+        // A service whose state is unknown may be running: it is asked to stop
+        // as well, and is left alone when that fails.
+        if ((laeuft || !ok) && !dienst.stoppe()) {
+            IV_LOG_ERROR(QStringLiteral("Der \"%1\" konnte nicht gestoppt werden.").arg(name));
+            IV_LOG_AUSTRITT();
+            return;
+        }
+        if (!dienst.loesche())
+            IV_LOG_ERROR(QStringLiteral("\"%1\" konnte nicht deregistriert werden.").arg(name));
+    }
+
+    const QString ordner = gibDirService();
+    if (ordner.isEmpty()) {
+        IV_LOG_ERROR(textAusLiteral("Das Verzeichnis f&uuml;r den \"%1\" konnte nicht ermittelt werden.").arg(name));
+        IV_LOG_AUSTRITT();
+        return;
+    }
+    if (!QFileInfo(ordner).isDir() && !QDir().mkpath(ordner)) {
+        IV_LOG_ERROR(QStringLiteral("Das Verzeichnis \"%1\" konnte nicht erzeugt werden.").arg(ordner));
+        IV_LOG_AUSTRITT();
+        return;
+    }
+    // The old program is set aside rather than deleted: when the new one
+    // cannot be unpacked, the machine keeps a working service.
+    const QString programm = gibDienstProgramm();
+    const QString beiseite = programm + QStringLiteral(".alt");
+    bool alterBeiseite = false;
+    if (QFileInfo(programm).isFile()) {
+        QFile::remove(beiseite);
+        alterBeiseite = QFile::rename(programm, beiseite);
+        if (!alterBeiseite)
+            IV_LOG_ERROR(textAusLiteral("Die Datei \"%1\" konnte nicht gel&ouml;scht werden.").arg(programm));
+    }
+    IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(mp_PluginServiceServer->gibZip(), ordner));
+    if (!unzipPlugin(mp_PluginServiceServer->gibZip(), ordner)) {
+        const QString text = QStringLiteral("\"%1\" wurde nicht installiert.").arg(name);
+        IV_LOG_ERROR(text);
+        m_Meldungen.insert(1, text);
+        if (alterBeiseite && !QFileInfo::exists(programm) && QFile::rename(beiseite, programm)) {
+            tavoService alt;
+            if (alt.erzeugen(programm))
+                IV_LOG_INFO(QStringLiteral("Der bisherige \"%1\" wurde wieder registriert.").arg(name));
+        }
+        IV_LOG_AUSTRITT();
+        return;
+    }
+    if (alterBeiseite)
+        QFile::remove(beiseite);
+    // The service manager runs it: executable whatever the archive's entry
+    // said, writable only by root.
+    QFile::setPermissions(programm, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    const QString text = QStringLiteral("\"%1\" wurde installiert.").arg(name);
+    IV_LOG_INFO(text);
+    m_Meldungen.insert(0, text);
+
+    tavoService neu;
+    if (neu.erzeugen(programm))
+        IV_LOG_INFO(QStringLiteral("\"%1\" wurde registriert.").arg(name));
+    else
+        IV_LOG_ERROR(QStringLiteral("\"%1\" wurde nicht registriert.").arg(name));
+    setzeServiceRechte();
+    IV_LOG_AUSTRITT();
+}
+
+void PluginManager::setzeServiceRechte()
+{
+    IV_LOG_INFO(textAusLiteral("setze Security-Einstellungen f&uuml;r den \"%1\"").arg(SERVICE_NAME));
+    // The service program writes the access for the machine's service
+    // manager: a polkit rule for the unit under systemd, the registration's
+    // access entry with the built-in one.
+    const QString programm = gibDienstProgramm();
+    int rc = 500;
+    if (!programm.isEmpty()) {
+        UpdateProcess prozess(programm, QString(), QStringLiteral("--zugriff %1 \"users\"").arg(SERVICE_NAME), false, true, 0);
+        prozess.setzeTimeout(10000);
+        prozess.run();
+        rc = prozess.gibRc();
+    }
+    if (rc != 0)
+        IV_LOG_ERROR(textAusLiteral("Fehler beim setzen der Security-Einstellungen f&uuml;r den \"%1\". Fehlernummer: %2")
+                         .arg(SERVICE_NAME)
+                         .arg(rc));
 }
 
 // ==== the housekeeping of a main-application update ==========================================

@@ -54,7 +54,17 @@ public:
     // Asks it to stop and returns without waiting.
     virtual int stoppe(const QString& name) = 0;
     virtual int loesche(const QString& name) = 0;
+    // Lets the members of `gruppe` start and stop the registered service:
+    // a polkit rule for the unit under systemd, an access entry in the
+    // registration with the built-in manager. Removed with the service.
+    virtual int erlaubeSteuerung(const QString& name, const QString& gruppe) = 0;
 };
+
+// Whether `gruppe` is a plain group name (no quoting needed anywhere).
+bool istGruppenname(const QString& gruppe);
+// The polkit rule of the systemd backend and its file.
+QByteArray polkitRegel(const QString& name, const QString& gruppe);
+QString polkitRegelDatei(const QString& name);
 
 // The built-in service manager hands a service this variable: the file to
 // create once it is ready (until then it counts as starting). Under systemd

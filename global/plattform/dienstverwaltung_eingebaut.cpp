@@ -297,6 +297,25 @@ public:
         return 0;
     }
 
+    int erlaubeSteuerung(const QString& name, const QString& gruppe) override
+    {
+        QString programm;
+        if (const int r = leseRegistrierung(name, programm))
+            return r;
+        if (!istGruppenname(gruppe))
+            return DIENST_UNGUELTIGE_DATEN;
+        const QString datei = registrierung(name);
+        {
+            QSettings ini(datei, QSettings::IniFormat);
+            ini.setValue(QStringLiteral("Zugriff"), gruppe);
+            ini.sync();
+            if (ini.status() != QSettings::NoError)
+                return DIENST_ZUGRIFF_VERWEIGERT;
+        }
+        ::chmod(QFile::encodeName(datei).constData(), 0644);
+        return 0;
+    }
+
 private:
     static QString registrierung(const QString& name)
     {

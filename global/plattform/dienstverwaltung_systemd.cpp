@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -153,7 +154,28 @@ public:
             return r;
         if (!QFile::remove(systemdUnitDatei(name)))
             return DIENST_ZUGRIFF_VERWEIGERT;
+        // A rule for a unit that is gone would grant the next one of that name.
+        const QString regel = polkitRegelDatei(name);
+        if (QFileInfo::exists(regel) && !QFile::remove(regel))
+            return DIENST_ZUGRIFF_VERWEIGERT;
         return befehl({ QStringLiteral("daemon-reload") });
+    }
+
+    int erlaubeSteuerung(const QString& name, const QString& gruppe) override
+    {
+        if (const int r = oeffne(name))
+            return r;
+        const QByteArray regel = polkitRegel(name, gruppe);
+        if (regel.isEmpty())
+            return DIENST_UNGUELTIGE_DATEN;
+        const QString datei = polkitRegelDatei(name);
+        QDir().mkpath(QFileInfo(datei).absolutePath());
+        QSaveFile f(datei);
+        if (!f.open(QIODevice::WriteOnly) || f.write(regel) != regel.size() || !f.commit())
+            return DIENST_ZUGRIFF_VERWEIGERT;
+        // polkitd reads its rules as its own user.
+        ::chmod(QFile::encodeName(datei).constData(), 0644);
+        return 0;
     }
 
 private:
@@ -319,6 +341,35 @@ bool leseDienstParameter(const QString& datei, QStringList& parameter, QString& 
     if (!parameter.isEmpty() && parameter.last().isEmpty())
         parameter.removeLast();
     return true;
+}
+
+bool istGruppenname(const QString& gruppe)
+{
+    static const QRegularExpression muster(QStringLiteral("^[a-z_][a-z0-9_-]{0,31}$"));
+    return muster.match(gruppe).hasMatch();
+}
+
+QString polkitRegelDatei(const QString& name)
+{
+    return unterWurzel(QStringLiteral("/etc/polkit-1/rules.d/50-fiscalon-")) + name + QStringLiteral(".rules");
+}
+
+QByteArray polkitRegel(const QString& name, const QString& gruppe)
+{
+    if (!QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,64}$")).match(name).hasMatch() || !istGruppenname(gruppe))
+        return QByteArray();
+    return QStringLiteral("// Written by the Fiscalon installation manager: members of group \"%2\"\n"
+                          "// may start and stop the update service %1.service.\n"
+                          "polkit.addRule(function(action, subject) {\n"
+                          "    if (action.id == \"org.freedesktop.systemd1.manage-units\" &&\n"
+                          "        action.lookup(\"unit\") == \"%1.service\" &&\n"
+                          "        [\"start\", \"stop\", \"restart\"].indexOf(action.lookup(\"verb\")) >= 0 &&\n"
+                          "        subject.isInGroup(\"%2\")) {\n"
+                          "        return polkit.Result.YES;\n"
+                          "    }\n"
+                          "});\n")
+        .arg(name, gruppe)
+        .toUtf8();
 }
 
 } // namespace Plattform

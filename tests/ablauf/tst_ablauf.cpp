@@ -214,6 +214,8 @@ void TstAblauf::stillesUpdate()
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
     const QString koraDir = m_umgebung->pfad() + QStringLiteral("/still_") + tag + QStringLiteral("/Fiscalon");
     kopiereOrdner(fall == QLatin1String("gleich") ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"), koraDir);
+    // A file of an earlier version that goes with a main-application update.
+    TestUmgebung::schreibeDatei(koraDir + QStringLiteral("/bin/lizenzvertrag_16.0.20150120.pdf"), "alt");
 
     // The server's archive of the new year, changed after the index was signed.
     const QString archiv = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/est_2022_27289.zip");
@@ -259,8 +261,49 @@ void TstAblauf::stillesUpdate()
     if (fall == QLatin1String("md5"))
         QCOMPARE(l.log.count("Die Pr\xc3\xbc" "fsumme der vom Server geladenen Datei \"est_2022_27289.zip\" stimmt nicht."), 3);
     if (geaendert) {
-        // The main application's own update is not part of this build: said, not pretended.
-        QVERIFY(l.log.contains("Das Hauptprogramm und die Steuerberechnung wurden nicht aktualisiert"));
+        // The main application at 27000 took the server's package for 27000,
+        // and the old files of earlier versions went.
+        QVERIFY(l.log.contains("Das Hauptprogramm und die Steuerberechnung wurden aktualisiert."));
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/bin/kora")).trimmed(), QByteArray("Fiscalon Hauptprogramm 27289"));
+        QVERIFY(QFile::exists(koraDir + QStringLiteral("/lib/neu.so")));
+        QVERIFY(!QFile::exists(koraDir + QStringLiteral("/bin/alt.dat")));
+        QVERIFY(!QFile::exists(koraDir + QStringLiteral("/bin/lizenzvertrag_16.0.20150120.pdf")));
+        // Menu entries renamed, removed and made, all valid desktop entries.
+        const QString wurzel = m_beispiel + QStringLiteral("/wurzel");
+        const QString menue = wurzel + QStringLiteral("/usr/share/applications/Fiscalon/");
+        QCOMPARE(QDir(menue).entryList(QDir::Files, QDir::Name), (QStringList{ "Hilfe.desktop", "Lizenzvertrag.desktop" }));
+        for (const QString& eintrag : QDir(menue).entryList(QDir::Files)) {
+            QProcess pruefung;
+            pruefung.start(QStringLiteral("desktop-file-validate"), { menue + eintrag });
+            QVERIFY(pruefung.waitForFinished(10000));
+            QVERIFY2(pruefung.exitCode() == 0, pruefung.readAll().constData());
+        }
+        QVERIFY(TestUmgebung::leseDatei(menue + QStringLiteral("Lizenzvertrag.desktop")).contains("xdg-open"));
+        // The uninstall entry with the uninstaller's copy.
+        const QSettings eintrag(wurzel + QStringLiteral("/var/lib/fiscalon/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/"
+                                                         "Windows/CurrentVersion/Uninstall/Fiscalon.ini"),
+                                QSettings::IniFormat);
+        QCOMPARE(eintrag.value(QStringLiteral("InstallLocation")).toString(), koraDir);
+        QCOMPARE(eintrag.value(QStringLiteral("DisplayVersion")).toString(), QStringLiteral("21.3"));
+        QVERIFY(QFile::exists(wurzel + QStringLiteral("/var/lib/fiscalon/uninstall.exe")));
+        // Group "users" may write in the help folder, new files included.
+        QProcess acl;
+        acl.start(QStringLiteral("getfacl"), { QStringLiteral("-p"), koraDir + QStringLiteral("/hilfe") });
+        QVERIFY(acl.waitForFinished(10000));
+        const QByteArray rechte = acl.readAll();
+        QVERIFY2(rechte.contains("\ngroup:users:rwx") && rechte.contains("\ndefault:group:users:rwx"), rechte.constData());
+        // The newer update service replaced the old one, registered with its
+        // program and with the access entry for group "users".
+        QVERIFY(l.log.contains("\"Fiscalon Update Service\" wurde installiert."));
+        QVERIFY(l.log.contains("\"Fiscalon Update Service\" wurde registriert."));
+        const int sicherheit = l.log.indexOf("Security-Einstellungen");
+        QVERIFY2(!l.log.contains("Fehler beim setzen der Security-Einstellungen"), l.log.mid(sicherheit, 1500).constData());
+        const QSettings dienst(wurzel + QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"), QSettings::IniFormat);
+        QCOMPARE(dienst.value(QStringLiteral("Programm")).toString(),
+                 wurzel + QStringLiteral("/opt/Fiscalon Update Service/bin/tavoService"));
+        QCOMPARE(dienst.value(QStringLiteral("Zugriff")).toString(), QStringLiteral("users"));
+        QVERIFY(TestUmgebung::leseDatei(wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/service_0.vdict")) !=
+                TestUmgebung::leseDatei(m_beispiel + QStringLiteral("/teile/service/dict/service_0.vdict")));
         QVERIFY(l.log.contains(" 2022\" wurde installiert."));
         QVERIFY(l.log.contains(" 2021\" wurde aktualisiert."));
         const QSettings tavo(m_beispiel + QStringLiteral("/wurzel/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);

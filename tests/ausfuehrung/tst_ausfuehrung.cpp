@@ -9,6 +9,7 @@
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+#include "pluginManager/tavoservice.h"
 #include "pluginManager/wizardablauf.h"
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
@@ -19,6 +20,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -32,12 +34,15 @@ Plugin* finde(DlgPluginManagerDatenmodel* model, const QString& kurznameMitJahr)
     return nullptr;
 }
 
-// The engine with the main application on a network share when asked.
+// The engine with the main application on a network share when asked; an
+// unattended run's end is recorded instead of ending the test.
 class TestEngine : public PluginManager
 {
 public:
     bool netz = false;
+    int ende = 0;
     bool istNetzlaufwerk(const QString& pfad) override { return netz || PluginManager::istNetzlaufwerk(pfad); }
+    void beendeAnwendung(int code) override { ende = code; }
 };
 
 } // namespace
@@ -50,6 +55,8 @@ private slots:
     void cleanupTestCase();
     void lauf_data();
     void lauf();
+    void hauptanwendung_data();
+    void hauptanwendung();
     void bereinigung();
     void groesse_data();
     void groesse();
@@ -140,7 +147,7 @@ void TstAusfuehrung::lauf()
     pm.setzeStausLokalePlugins();
     pm.setzeStausVerfuegbarePlugins();
     // Renew est 2021, install the new year, remove gew 2020; the main
-    // application stays (its update is not part of this build).
+    // application stays (its update has the cases of hauptanwendung()).
     pm.setzeAktionHauptanwendung(false);
     Plugin* est21 = finde(pm.gibDatenmodelInstalliert(), QStringLiteral("est21"));
     Plugin* est22 = finde(pm.gibDatenmodelVerfuegbar(), QStringLiteral("est22"));
@@ -218,6 +225,138 @@ void TstAusfuehrung::lauf()
         QVERIFY(holten >= 3);
     }
     wizard.setzeAblauf(nullptr);
+}
+
+void TstAusfuehrung::hauptanwendung_data()
+{
+    // fall: what goes wrong during the main application's update; the
+    // unattended cases must decide without asking anyone.
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<bool>("still");
+    QTest::addColumn<int>("ende");         // the unattended run's exit code
+    QTest::addColumn<bool>("aktualisiert");
+    QTest::addColumn<QString>("meldung");  // key and part of a result message
+    QTest::newRow("kein Paket auf dem Server") << "ohnePaket" << false << 0 << false
+                                           << "1:kein Update gefunden wurde.<br>Aus diesem Grund werden die im Ablauf "
+                                              "folgenden Aktionen nicht durchgef\u00fchrt.";
+    QTest::newRow("Paket nicht entpackbar, unbeaufsichtigt")
+        << "kaputt" << true << -92 << false << "1:Das Hauptprogramm und die Steuerberechnung konnten nicht aktualisiert werden.";
+    QTest::newRow("Menueordner nicht beschreibbar") << "menue" << false << 0 << true
+                                                 << "0:Das Hauptprogramm und die Steuerberechnung wurden aktualisiert.";
+    QTest::newRow("Dienst stoppt nicht") << "dienst" << false << 0 << true << "0:wurden aktualisiert.";
+    QTest::newRow("Hilfeordner fehlt, unbeaufsichtigt") << "hilfe" << true << 90 << true << "1:wird niemand gefragt";
+}
+
+void TstAusfuehrung::hauptanwendung()
+{
+    QFETCH(QString, fall);
+    QFETCH(bool, still);
+    QFETCH(int, ende);
+    QFETCH(bool, aktualisiert);
+    QFETCH(QString, meldung);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+    const QString basis = m_umgebung->pfad() + QStringLiteral("/haupt_") + tag;
+    const QString koraDir = basis + QStringLiteral("/Fiscalon");
+    const QString wurzel = m_beispiel + QStringLiteral("/wurzel");
+    const QString menue = wurzel + QStringLiteral("/usr/share/applications/Fiscalon");
+    const QString dienstDir = wurzel + QStringLiteral("/opt/Fiscalon Update Service");
+    kopiereOrdner(m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"), koraDir);
+    QString zeile;
+    leseParameter(QStringList{ QStringLiteral("iv"), QStringLiteral("--esStart"), QStringLiteral("--i2"),
+                               QStringLiteral("--koraDir=") + koraDir, QStringLiteral("--dirUserKora=") + basis + QStringLiteral("/kora") },
+                  zeile);
+    gb_SilentUpdate = still;
+
+    FakeRueckfrage fragen;
+    TestEngine pm;
+    QCOMPARE(pm.setzeServerVerzeichnis(), 0);
+    pm.loescheIndexDateiServer();
+    QVERIFY(pm.holeServerInhaltsdatei());
+    QVERIFY(pm.leseServerInhaltsdatei());
+    bool selbstUpdate = false, dienstVerwenden = false;
+    pm.leseTechPluginDatei(selbstUpdate, dienstVerwenden, true);
+    pm.lesePluginInfoLokal();
+    pm.setzeStausLokalePlugins();
+    pm.setzeStausVerfuegbarePlugins();
+    pm.setzeAktionHauptanwendung(true);
+    Plugin* est22 = finde(pm.gibDatenmodelVerfuegbar(), QStringLiteral("est22"));
+    QVERIFY(est22 && pm.gibPluginKoraInstalliert() && pm.gibPluginKoraVerfuegbar());
+    est22->setzeAktion(Plugin::INSTALLIEREN);
+
+    qint64 sturPid = 0;
+    tavoService dienst;
+    if (fall == QLatin1String("ohnePaket")) {
+        pm.gibPluginKoraVerfuegbar()->setzeSetups({});
+    } else if (fall == QLatin1String("kaputt")) {
+        // The package turns bad after its check, just before it is unpacked.
+        connect(&pm, &PluginManager::statusText, &pm, [&](const QString& text) {
+            if (text.startsWith(QStringLiteral("Die Aktualisierung von")) && text.contains(QStringLiteral("Fiscalon")))
+                TestUmgebung::schreibeDatei(PluginManager::gibDirTmp() + QStringLiteral("kora_27000_27289.zip"), "kein Archiv");
+        });
+    } else if (fall == QLatin1String("menue")) {
+        QVERIFY(QDir().rename(menue, menue + QStringLiteral(".weg")));
+        TestUmgebung::schreibeDatei(menue, "eine Datei, wo der Ordner sein sollte");
+    } else if (fall == QLatin1String("dienst")) {
+        // The older service runs and ignores the request to stop.
+        kopiereOrdner(m_beispiel + QStringLiteral("/teile/service"), dienstDir);
+        const QString stur = basis + QStringLiteral("/stur.sh");
+        TestUmgebung::schreibeDatei(stur, "#!/bin/sh\ntrap '' TERM\n: > \"$FISCALON_DIENST_BEREIT\"\nwhile :; do sleep 0.1; done\n");
+        QFile::setPermissions(stur, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        dienst.loesche();
+        QVERIFY(dienst.erzeugen(stur));
+        QVERIFY(dienst.init());
+        QVERIFY(dienst.starte(0, {}));
+        Plattform::DienstStatus status;
+        QVERIFY(dienst.gibStatus(status));
+        sturPid = status.pid;
+    } else if (fall == QLatin1String("hilfe")) {
+        QVERIFY(QDir(koraDir + QStringLiteral("/hilfe")).removeRecursively());
+    }
+
+    const bool fertig = pm.aktionsAusfuehrung();
+    gb_SilentUpdate = false;
+    if (fall == QLatin1String("menue")) {
+        QFile::remove(menue);
+        QDir().rename(menue + QStringLiteral(".weg"), menue);
+    }
+    bool laeuftNoch = false;
+    QString registriert;
+    if (sturPid > 0) {
+        bool ok = false;
+        laeuftNoch = ::kill(pid_t(sturPid), 0) == 0;
+        registriert = QSettings(wurzel + QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"), QSettings::IniFormat)
+                          .value(QStringLiteral("Programm"))
+                          .toString();
+        ::kill(pid_t(sturPid), SIGKILL);
+        QTRY_VERIFY(dienst.istGestoppt(ok));
+        dienst.loesche();
+    }
+
+    QCOMPARE(fertig, aktualisiert);
+    QCOMPARE(pm.ende, ende);
+    const QStringList texte = pm.gibMeldungen().values(meldung.left(1).toInt());
+    QVERIFY2(texte.join(QLatin1Char('|')).contains(meldung.mid(2)), qPrintable(texte.join(QLatin1Char('|'))));
+    // The installed main application stays whole when it was not updated:
+    // its files and its signed dictionary as before.
+    QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/bin/kora")).trimmed(),
+             aktualisiert ? QByteArray("Fiscalon Hauptprogramm 27289") : QByteArray("Fiscalon Hauptprogramm 27000"));
+    QVERIFY(QFileInfo(koraDir + QStringLiteral("/bin/kora")).isExecutable());
+    QCOMPARE(QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")), aktualisiert);
+    pm.lesePluginInfoLokal();
+    QVERIFY(pm.gibPluginKoraInstalliert());
+    QCOMPARE(pm.gibPluginKoraInstalliert()->gibRev(), aktualisiert ? 27289u : 27000u);
+
+    if (fall == QLatin1String("dienst")) {
+        // Not replaced while it runs: the old service stays as it was, registered.
+        QVERIFY(laeuftNoch);
+        QCOMPARE(registriert, basis + QStringLiteral("/stur.sh"));
+        QVERIFY(pm.leseServiceDictInfo());
+        QCOMPARE(pm.gibPluginService()->gibNrPlugin(), 1u);
+    }
+    if (still)
+        QVERIFY(fragen.fragen.isEmpty());
+    if (fall == QLatin1String("hilfe"))
+        QVERIFY(texte.join(QString()).contains(QStringLiteral("Zuk\u00fcnftig braucht die Hilfe Schreibrechte")));
 }
 
 void TstAusfuehrung::bereinigung()

@@ -9,6 +9,8 @@
 #include "tests/inventar/dicthilfe.h"
 #include "tests/testhilfe/testumgebung.h"
 
+#include <QProcess>
+#include <QSettings>
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
@@ -65,6 +67,8 @@ private slots:
     void dienstprogramm_data();
     void dienstprogramm();
     void systemd();
+    void zugriff_data();
+    void zugriff();
 
 private:
     void beendeStandIn(const QString& ausgabe);
@@ -348,6 +352,61 @@ void TstTavoService::systemd()
     antwortCode = 5;
     QVERIFY(!dienst.stoppe());
     QVERIFY(logSeit(anfang).contains("ControlService fehlgeschlagen (1060)"));
+}
+
+void TstTavoService::zugriff_data()
+{
+    // The service program run directly, as the manager does after registering
+    // the service: who may start and stop it, for either service manager.
+    QTest::addColumn<QString>("verwaltung"); // "systemd", "eingebaut", "keine" (not registered)
+    QTest::addColumn<QStringList>("argumente");
+    QTest::addColumn<bool>("alsDienst");     // started by the service manager
+    QTest::addColumn<int>("code");
+    const QStringList gut = { "--zugriff", "TavoService", "users" };
+    QTest::newRow("systemd: polkit-Regel") << "systemd" << gut << false << 0;
+    QTest::newRow("eingebaut: Zugriffseintrag") << "eingebaut" << gut << false << 0;
+    QTest::newRow("nicht registriert") << "keine" << gut << false << 1;
+    QTest::newRow("fremder Dienst") << "eingebaut" << QStringList{ "--zugriff", "sshd", "users" } << false << 123;
+    QTest::newRow("Gruppe mit Anfuehrung") << "systemd" << QStringList{ "--zugriff", "TavoService", "u\"); x(\"" } << false << 13;
+    QTest::newRow("als Dienst gestartet") << "eingebaut" << gut << true << 4;
+}
+
+void TstTavoService::zugriff()
+{
+    QFETCH(QString, verwaltung);
+    QFETCH(QStringList, argumente);
+    QFETCH(bool, alsDienst);
+    QFETCH(int, code);
+    const QString name = QStringLiteral("TavoService");
+    const QString ini = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
+    if (verwaltung == QLatin1String("systemd")) {
+        QVERIFY(QDir().mkpath(Plattform::unterWurzel(QStringLiteral("/run/systemd/system"))));
+        TestUmgebung::schreibeDatei(Plattform::systemdUnitDatei(name), "[Service]\n");
+    } else if (verwaltung == QLatin1String("eingebaut")) {
+        QVERIFY(tavoService().erzeugen(QStringLiteral(IV_TAVODIENST)));
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (alsDienst)
+        env.insert(QStringLiteral(DIENST_BEREIT_VARIABLE), m_umgebung->pfad() + QStringLiteral("/bereit"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(IV_TAVODIENST), argumente);
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), code);
+
+    const QString regel = Plattform::polkitRegelDatei(name);
+    const QByteArray inhalt = TestUmgebung::leseDatei(regel);
+    QCOMPARE(QFileInfo::exists(regel), code == 0 && verwaltung == QLatin1String("systemd"));
+    QCOMPARE(QSettings(ini, QSettings::IniFormat).value(QStringLiteral("Zugriff")).toString(),
+             code == 0 && verwaltung == QLatin1String("eingebaut") ? QStringLiteral("users") : QString());
+    if (code != 0 || verwaltung != QLatin1String("systemd"))
+        return;
+    QVERIFY(inhalt.contains("action.lookup(\"unit\") == \"TavoService.service\""));
+    QVERIFY(inhalt.contains("subject.isInGroup(\"users\")"));
+    // The rule goes with the unit.
+    auto systemd = Plattform::erzeugeSystemdDienstverwaltung([](const QStringList&, QByteArray&) { return 0; });
+    QCOMPARE(systemd->loesche(name), 0);
+    QVERIFY(!QFileInfo::exists(regel));
 }
 
 QTEST_GUILESS_MAIN(TstTavoService)

@@ -8,7 +8,8 @@
 // the known installation's), passes on nothing but the restart switches, and
 // accepts "--koraDir" only for the installation the machine knows. Every
 // refusal is logged with its reason and ends the service with its own code,
-// which the starter reports.
+// which the starter reports. Started directly with "--zugriff", it lets a
+// group start and stop the service (the manager does so after registering it).
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
@@ -323,6 +324,33 @@ int dienst(QCoreApplication& app)
     return app.exec();
 }
 
+// "--zugriff NAME GRUPPE": the installation manager sets who may start and
+// stop the service right after registering it. Only a direct start does
+// this; a start by a service manager carries restart parameters, and there
+// the switch is refused as unknown.
+bool istZugriffsAuftrag(const QStringList& argumente)
+{
+    return argumente.size() == 4 && argumente.at(1) == QLatin1String("--zugriff")
+        && qEnvironmentVariableIsEmpty(DIENST_BEREIT_VARIABLE) && qEnvironmentVariableIsEmpty("NOTIFY_SOCKET");
+}
+
+int setzeZugriff(const QStringList& argumente)
+{
+    const QString name = argumente.at(2);
+    const QString gruppe = argumente.at(3);
+    IV_LOG_INFO(textAusLiteral("Zugriff auf [%1] f&uuml;r die Gruppe [%2]").arg(name, gruppe));
+    if (name != QLatin1String("TavoService")) {
+        IV_LOG_ERROR(textAusLiteral("Der Dienst [%1] ist nicht der eigene.").arg(name));
+        return Plattform::DIENST_UNGUELTIGER_NAME;
+    }
+    const int r = Plattform::erzeugeDienstverwaltung()->erlaubeSteuerung(name, gruppe);
+    if (r == 0)
+        return 0;
+    IV_LOG_ERROR(QStringLiteral("Der Zugriff konnte nicht eingetragen werden (%1).").arg(r));
+    // An exit status is one byte.
+    return r > 255 ? Plattform::DIENST_ALLGEMEIN : r;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -333,7 +361,8 @@ int main(int argc, char** argv)
     const QString logOrdner = Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon"));
     QDir().mkpath(logOrdner);
     initLogBase(QStringLiteral("tavodienst"), 200000, logOrdner);
-    const int code = dienst(app);
+    const QStringList argumente = app.arguments();
+    const int code = istZugriffsAuftrag(argumente) ? setzeZugriff(argumente) : dienst(app);
     IV_LOG_INFO(QStringLiteral("ExitCode: %1").arg(code));
     beendeLogBase();
     return code;
