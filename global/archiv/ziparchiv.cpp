@@ -138,6 +138,10 @@ struct ZielEintrag {
     QString name; // relative, "/"-separated, without a trailing "/"
     bool ordner = false;
     qint64 groesse = 0;
+    // The archive marks the file as a program (any execute bit of a Unix
+    // mode). Only that bit is taken over: never setuid, setgid or a mode
+    // that takes the other users' read right away.
+    bool ausfuehrbar = false;
 };
 
 QString elternVon(const QString& name)
@@ -381,6 +385,10 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
         e.ordner = name.endsWith(QLatin1Char('/'));
         e.name = e.ordner ? name.chopped(1) : name;
         e.groesse = e.ordner ? 0 : qint64(qMin<zip_uint64_t>(st.size, zip_uint64_t(std::numeric_limits<qint64>::max())));
+        zip_uint8_t os = 0;
+        zip_uint32_t attribute = 0;
+        e.ausfuehrbar = !e.ordner && zip_file_get_external_attributes(m_zip, index, 0, &os, &attribute) == 0
+                        && hatUnixModus(os) && ((attribute >> 16) & 0111) != 0;
         if (!e.ordner && st.size > maxVerhaeltnis * st.comp_size + verhaeltnisSockel)
             return unzulaessig(name, QStringLiteral("Kompressionsverh\u00e4ltnis \u00fcber %1:1").arg(maxVerhaeltnis));
         const QString schluessel = e.name.toCaseFolded();
@@ -473,8 +481,12 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
         zip_file_t* datei = zip_fopen_index(m_zip, e.index, 0);
         if (!datei)
             return scheitere(QStringLiteral("Der Eintrag \"%1\" kann nicht gelesen werden: %2").arg(anzeigeName(e.name), zipFehler(m_zip)));
-        const int fd = ::open(QFile::encodeName(pfad).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        QString problem = fd < 0 ? QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, systemFehler()) : QString();
+        const mode_t modus = e.ausfuehrbar ? 0755 : 0644;
+        const int fd = ::open(QFile::encodeName(pfad).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, modus);
+        // Installed files are for every user of the suite, whatever our umask.
+        QString problem = fd < 0 || ::fchmod(fd, modus) != 0
+                              ? QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, systemFehler())
+                              : QString();
         qint64 bisher = 0;
         while (problem.isEmpty()) {
             const zip_int64_t n = zip_fread(datei, puffer.data(), zip_uint64_t(puffer.size()));
@@ -565,8 +577,14 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
             zugBeobachter()();
         Zug zug { pfad, QString() };
         if (art != Art::fehlt) {
-            if (art == Art::datei)
-                ::chmod(QFile::encodeName(quelle).constData(), st.st_mode & 07777);
+            if (art == Art::datei) {
+                // The replaced file's rights stay; a program stays executable
+                // for whoever may read it.
+                mode_t modus = st.st_mode & 07777;
+                if (e.ausfuehrbar)
+                    modus |= (modus & 0444) >> 2;
+                ::chmod(QFile::encodeName(quelle).constData(), modus);
+            }
             zug.sicherung = alt + QString::number(i);
             if (!Plattform::ersetzeDatei(pfad, zug.sicherung, &grund))
                 return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: %2.").arg(pfad, grund));
@@ -600,7 +618,13 @@ bool ZipArchiv::erstelle(const QString& zipPfad, const QList<QPair<QString, QStr
         return scheitere(QStringLiteral("Das Archiv %1 kann nicht angelegt werden.").arg(zipPfad));
     for (const auto& d : dateien) {
         zip_source_t* quelle = zip_source_file(z, QFile::encodeName(d.first).constData(), 0, -1);
-        if (!quelle || zip_file_add(z, d.second.toUtf8().constData(), quelle, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t nr = quelle ? zip_file_add(z, d.second.toUtf8().constData(), quelle, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+        // Programs keep their execute bit in the archive's Unix mode.
+        struct stat st {};
+        if (nr >= 0 && ::stat(QFile::encodeName(d.first).constData(), &st) == 0)
+            zip_file_set_external_attributes(z, zip_uint64_t(nr), 0, ZIP_OPSYS_UNIX,
+                                             zip_uint32_t((S_IFREG | (st.st_mode & 0755)) << 16));
+        if (nr < 0) {
             const QString text = QStringLiteral("%1 kann nicht ins Archiv aufgenommen werden: %2").arg(d.first, zipFehler(z));
             if (quelle)
                 zip_source_free(quelle);

@@ -334,6 +334,26 @@ void TstZipArchiv::erstellen()
     QVERIFY(!fehler.isEmpty());
     QVERIFY(archiv.oeffne(zip));
     QCOMPARE(archiv.eintraege().size(), 1);
+    archiv.schliesse();
+
+    // A program keeps its execute bit through the archive: new as 0755, and a
+    // replaced copy keeps its rights and gains execute where it may be read.
+    const QString programm = umgebung.pfad() + QStringLiteral("/programm");
+    TestUmgebung::schreibeDatei(programm, "ELF");
+    QFile::setPermissions(programm, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    QVERIFY(ZipArchiv::erstelle(zip, { { programm, QStringLiteral("bin/programm") }, { quelle, QStringLiteral("bin/daten") } }, &fehler));
+    const QString ziel = umgebung.pfad() + QStringLiteral("/inst");
+    TestUmgebung::schreibeDatei(ziel + QStringLiteral("/bin/programm"), "alt");
+    QFile::setPermissions(ziel + QStringLiteral("/bin/programm"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    QVERIFY(archiv.oeffne(zip));
+    QVERIFY2(archiv.entpacke(ziel), qPrintable(archiv.errorString()));
+    const auto rechte = [&](const char* name) { return int(QFile::permissions(ziel + QLatin1String(name)) & 0x0fff); };
+    QCOMPARE(rechte("/bin/programm"), int(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadGroup | QFile::ExeGroup));
+    QCOMPARE(rechte("/bin/daten"), int(QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther));
+    QFile::remove(ziel + QStringLiteral("/bin/programm"));
+    QVERIFY2(archiv.entpacke(ziel), qPrintable(archiv.errorString()));
+    QCOMPARE(rechte("/bin/programm"), int(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadGroup
+                                          | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
 }
 
 QTEST_GUILESS_MAIN(TstZipArchiv)
