@@ -184,6 +184,10 @@ void TstDownloadManager::fehlschlaege_data()
     QTest::newRow("GET 302") << "GET 302" << 200 << 2 << "Status 302";
     QTest::newRow("GET 404") << "GET 404" << 200 << 2 << "Status 404";
     QTest::newRow("GET 503") << "GET 503" << 200 << 2 << "Status 503";
+    // The peer as proxy: it let the HEAD through and refuses the GET; the user is not asked again.
+    QTest::newRow("Proxy: 407 erst beim GET") << "Proxy GET 407" << 200 << 2 << "erneut eine Authentifizierung";
+    // A folder under the target name: the complete file cannot replace it.
+    QTest::newRow("Umbenennen scheitert") << "Ordner ok" << 200 << 2 << "directory";
 }
 
 void TstDownloadManager::fehlschlaege()
@@ -193,16 +197,21 @@ void TstDownloadManager::fehlschlaege()
     QFETCH(int, anfragen);
     QFETCH(QString, grund);
     const QByteArray inhalt = beispiel(3 * 1024 * 1024);
-    SkriptServer server(modus, inhalt);
+    const bool ordner = modus.startsWith(QLatin1String("Ordner ")), alsProxy = modus.startsWith(QLatin1String("Proxy "));
+    SkriptServer server(ordner || alsProxy ? modus.section(QLatin1Char(' '), 1) : modus, inhalt);
     const QString ziel = m_umgebung->pfad() + QStringLiteral("/ziel");
-    QDir().mkpath(ziel);
     // An older copy under the target name stays untouched by a failed transfer.
-    TestUmgebung::schreibeDatei(ziel + QStringLiteral("/datei.zip"), "alte Fassung");
+    const QString alt = ziel + (ordner ? QStringLiteral("/datei.zip/alt") : QStringLiteral("/datei.zip"));
+    TestUmgebung::schreibeDatei(alt, "alte Fassung");
 
+    FakeRueckfrage fragen;
     downloadManager dm;
     dm.setStillstandGrenze(700);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    if (alsProxy)
+        dm.setProxyValue(QStringLiteral("127.0.0.1"), QUrl(server.url()).port(), QStringLiteral("anna"), QStringLiteral("geheim"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen|Speichern")));
     const Ergebnis e = lade(dm, server.url(), ziel);
+    QCOMPARE(fragen.fragen.size(), 0);
     QCOMPARE(e.meldungen, 1);
     QVERIFY(e.fehler);
     QCOMPARE(e.pfad, QString());
@@ -211,8 +220,8 @@ void TstDownloadManager::fehlschlaege()
     QVERIFY(!dm.errorString().isEmpty());
     if (!grund.isEmpty())
         QVERIFY2(dm.errorString().contains(grund), qPrintable(dm.errorString()));
-    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/datei.zip")), QByteArray("alte Fassung"));
-    QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(TestUmgebung::leseDatei(alt), QByteArray("alte Fassung"));
+    QCOMPARE(QDir(ziel).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
 }
 
 void TstDownloadManager::erfolg_data()

@@ -350,6 +350,17 @@ void TstServerzugriff::indexMitFalscherSignatur()
     QCOMPARE(pm->gibDatenmodelVerfuegbar()->anzahl(), 0);
     QCOMPARE(Einstellungen::getAdminErrorShortText(), QStringLiteral("Die Informationsdatei konnte nicht ausgewertet werden."));
     QVERIFY(Einstellungen::getAdminErrorLongText().contains(QStringLiteral("Signatur")));
+
+    // The texts for the main application cannot be stored: the failure still
+    // stands and the log names the setting that was lost.
+    const QString tavo = Einstellungen::gibTavoIniPfad();
+    QVERIFY(QFile::remove(tavo) && QDir().mkpath(tavo));
+    QVERIFY(!pm->leseServerInhaltsdatei());
+    QCOMPARE(pm->gibServerStatus(), 7);
+    QVERIFY(QDir(tavo).removeRecursively());
+    beendeLogBase();
+    QVERIFY(KryptoTest::lese(m_log).contains("Die Einstellung UPDATE/ErrorShortText kann nicht in"));
+    initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
 }
 
 void TstServerzugriff::parser_data()
