@@ -175,14 +175,12 @@ void TstDownloadManager::fehlschlaege_data()
     QTest::addColumn<int>("anfragen");
     QTest::addColumn<QString>("grund");
     QTest::newRow("404") << "404" << 404 << 1 << "";
-    QTest::newRow("500") << "500" << 500 << 1 << "";
     QTest::newRow("Abbruch mitten im Inhalt") << "abbruch" << 200 << 2 << "";
     QTest::newRow("kuerzer als Content-Length") << "kurz" << 200 << 2 << "";
     QTest::newRow("Server stockt") << "stockt" << 200 << 2 << "keine Daten";
     // An error page must never be saved as the file. The status stays the
     // HEAD's (callers branch on a 404 of the HEAD); the reason names the GET's.
     QTest::newRow("GET 302") << "GET 302" << 200 << 2 << "Status 302";
-    QTest::newRow("GET 404") << "GET 404" << 200 << 2 << "Status 404";
     QTest::newRow("GET 503") << "GET 503" << 200 << 2 << "Status 503";
     // The peer as proxy: it let the HEAD through and refuses the GET; the user is not asked again.
     QTest::newRow("Proxy: 407 erst beim GET") << "Proxy GET 407" << 200 << 2 << "erneut eine Authentifizierung";
