@@ -300,6 +300,7 @@ private slots:
         Dialog::tippe(admin.adminBlock(), "passwortTextFeld", QStringLiteral("chefsache"));
         QVERIFY(admin.ok());
         QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
+        QVERIFY(!TestUmgebung::leseDatei(m_tavo).contains("chefsache"));
         QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
     }
 };
