@@ -171,50 +171,54 @@ bool AnsichtProxyOptionen::pruefeEingaben(QString& meldung) const
     return false;
 }
 
-void AnsichtProxyOptionen::speichern()
+bool AnsichtProxyOptionen::speichern()
 {
     IV_LOG_EINTRITT();
     const Wahl wahl = gibWahl();
+    // Every write counts: a value that did not reach its file must not look saved.
+    bool ok = true;
     switch (wahl) {
     case KeinProxy:
-        Einstellungen::setKoraProxyProfil(profilDeaktiviert);
+        ok &= Einstellungen::setKoraProxyProfil(profilDeaktiviert);
         break;
     case KoraProxy: {
         const AnsichtProxyEinstellung* e = m_ansichtKoraProxyEinstellung;
-        Einstellungen::setKoraProxyProfil(profilKora);
-        Einstellungen::setKoraProxyAdresse(e->gibAdresse());
-        Einstellungen::setKoraProxyAnschluss(e->gibPort());
-        Einstellungen::setKoraProxyBenutzer(e->gibBenutzer());
+        ok &= Einstellungen::setKoraProxyProfil(profilKora);
+        ok &= Einstellungen::setKoraProxyAdresse(e->gibAdresse());
+        ok &= Einstellungen::setKoraProxyAnschluss(e->gibPort());
+        ok &= Einstellungen::setKoraProxyBenutzer(e->gibBenutzer());
         // Only what the user typed: an unreadable key store shows an empty
         // field, and writing that back would erase the stored password.
         if (e->istPasswortGeaendert())
-            Einstellungen::setKoraProxyPassword(e->gibPasswort());
+            ok &= Einstellungen::setKoraProxyPassword(e->gibPasswort());
         break;
     }
     case AdminProxy: {
-        Einstellungen::setKoraProxyProfil(profilAdmin);
+        ok &= Einstellungen::setKoraProxyProfil(profilAdmin);
         if (m_ansichtAdminProxyEinstellung->istBearbeitbar()) {
             const AnsichtProxyEinstellung* e = m_ansichtAdminProxyEinstellung->gibEinstellung();
-            Einstellungen::setAdminProxyBenutzer(e->gibBenutzer());
-            Einstellungen::setAdminProxyAnschluss(e->gibPort());
-            Einstellungen::setAdminProxyAdresse(e->gibAdresse());
+            ok &= Einstellungen::setAdminProxyBenutzer(e->gibBenutzer());
+            ok &= Einstellungen::setAdminProxyAnschluss(e->gibPort());
+            ok &= Einstellungen::setAdminProxyAdresse(e->gibAdresse());
             if (e->istPasswortGeaendert())
-                Einstellungen::setAdminProxyPassword(e->gibPasswort());
+                ok &= Einstellungen::setAdminProxyPassword(e->gibPasswort());
         }
         break;
     }
     case Automatisch:
-        Einstellungen::setKoraProxyProfil(profilKora);
+        ok &= Einstellungen::setKoraProxyProfil(profilKora);
         break;
     }
-    Einstellungen::setKoraProxyAutomatischeEinstellung(wahl == Automatisch);
+    ok &= Einstellungen::setKoraProxyAutomatischeEinstellung(wahl == Automatisch);
     // The machine-wide switches belong to the administrator: a user whom the
     // administrator did not give the block leaves tavo.ini untouched.
     if (m_ansichtAdminProxyEinstellung->istBearbeitbar()) {
-        Einstellungen::setAdminProxyProfil(m_ansichtAdminProxyEinstellung->istAufAlleAnwenderAnwenden() ? profilAdmin
-                                                                                                        : QString());
-        Einstellungen::setAdminProxyPruefung(m_ansichtAdminProxyEinstellung->istProxyAuthentifizierungPruefen());
+        ok &= Einstellungen::setAdminProxyProfil(
+            m_ansichtAdminProxyEinstellung->istAufAlleAnwenderAnwenden() ? profilAdmin : QString());
+        ok &= Einstellungen::setAdminProxyPruefung(m_ansichtAdminProxyEinstellung->istProxyAuthentifizierungPruefen());
     }
-    IV_LOG_INFO(QStringLiteral("Die Proxy-Einstellungen wurden gespeichert (Auswahl %1).").arg(int(wahl)));
+    if (ok)
+        IV_LOG_INFO(QStringLiteral("Die Proxy-Einstellungen wurden gespeichert (Auswahl %1).").arg(int(wahl)));
     IV_LOG_AUSTRITT();
+    return ok;
 }

@@ -20,7 +20,8 @@ public:
     explicit AnsichtProxyOptionen(QWidget* parent = nullptr);
 
     void laden();
-    void speichern();
+    // False when a value could not be stored (logged by the settings).
+    bool speichern();
     // False, with the warning to show, when the chosen proxy's address or port is not complete.
     bool pruefeEingaben(QString& meldung) const;
 

@@ -4,6 +4,7 @@
 #include "dialoge/einstellungen/einstellungswidget.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/rueckfrage.h"
+#include "global/varnelApplication/textausliteral.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -39,7 +40,12 @@ void EinstellungsDialog::schliesseMitOk()
         ::zeigeMeldung(windowTitle(), meldung, 2, 300, 200);
         return;
     }
-    proxy->speichern();
+    // Closing as accepted would tell the user the settings are in force.
+    if (!proxy->speichern()) {
+        ::zeigeMeldung(windowTitle(), textAusLiteral("<b>Die Einstellungen konnten nicht gespeichert werden.</b><br><br>"
+                                                     "Details stehen in der Protokolldatei."), 2, 300, 200);
+        return;
+    }
     DialogVorlage::accept();
 }
 

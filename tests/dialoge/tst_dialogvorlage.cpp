@@ -60,7 +60,6 @@ void TstDialogVorlage::knoepfeNachArt_data()
     QTest::addColumn<QString>("text2");
     QTest::newRow("Information") << 1 << "" << "" << true << "OK" << "Abbrechen";
     QTest::newRow("Warnung abgelehnt") << 2 << "" << "" << false << "OK" << "Abbrechen";
-    QTest::newRow("Frage ja") << 4 << "" << "" << true << "Ja" << "Nein";
     QTest::newRow("Frage nein") << 4 << "" << "" << false << "Ja" << "Nein";
     QTest::newRow("eigene Texte") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck";
     QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen";
@@ -104,7 +103,6 @@ void TstDialogVorlage::groesse_data()
     QTest::newRow("0 x 0: natuerlich") << 0 << 0 << false;
     QTest::newRow("nur Breite: natuerlich") << 900 << 0 << false;
     QTest::newRow("420 x 250") << 420 << 250 << true;
-    QTest::newRow("gross") << 800 << 600 << true;
 }
 
 void TstDialogVorlage::groesse()

@@ -175,15 +175,17 @@ void TstDownloadManager::fehlschlaege_data()
     QTest::addColumn<int>("anfragen");
     QTest::addColumn<QString>("grund");
     QTest::newRow("404") << "404" << 404 << 1 << "";
-    QTest::newRow("500") << "500" << 500 << 1 << "";
     QTest::newRow("Abbruch mitten im Inhalt") << "abbruch" << 200 << 2 << "";
     QTest::newRow("kuerzer als Content-Length") << "kurz" << 200 << 2 << "";
     QTest::newRow("Server stockt") << "stockt" << 200 << 2 << "keine Daten";
     // An error page must never be saved as the file. The status stays the
     // HEAD's (callers branch on a 404 of the HEAD); the reason names the GET's.
     QTest::newRow("GET 302") << "GET 302" << 200 << 2 << "Status 302";
-    QTest::newRow("GET 404") << "GET 404" << 200 << 2 << "Status 404";
     QTest::newRow("GET 503") << "GET 503" << 200 << 2 << "Status 503";
+    // The peer as proxy: it let the HEAD through and refuses the GET; the user is not asked again.
+    QTest::newRow("Proxy: 407 erst beim GET") << "Proxy GET 407" << 200 << 2 << "erneut eine Authentifizierung";
+    // A folder under the target name: the complete file cannot replace it.
+    QTest::newRow("Umbenennen scheitert") << "Ordner ok" << 200 << 2 << "directory";
 }
 
 void TstDownloadManager::fehlschlaege()
@@ -193,16 +195,21 @@ void TstDownloadManager::fehlschlaege()
     QFETCH(int, anfragen);
     QFETCH(QString, grund);
     const QByteArray inhalt = beispiel(3 * 1024 * 1024);
-    SkriptServer server(modus, inhalt);
+    const bool ordner = modus.startsWith(QLatin1String("Ordner ")), alsProxy = modus.startsWith(QLatin1String("Proxy "));
+    SkriptServer server(ordner || alsProxy ? modus.section(QLatin1Char(' '), 1) : modus, inhalt);
     const QString ziel = m_umgebung->pfad() + QStringLiteral("/ziel");
-    QDir().mkpath(ziel);
     // An older copy under the target name stays untouched by a failed transfer.
-    TestUmgebung::schreibeDatei(ziel + QStringLiteral("/datei.zip"), "alte Fassung");
+    const QString alt = ziel + (ordner ? QStringLiteral("/datei.zip/alt") : QStringLiteral("/datei.zip"));
+    TestUmgebung::schreibeDatei(alt, "alte Fassung");
 
+    FakeRueckfrage fragen;
     downloadManager dm;
     dm.setStillstandGrenze(700);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    if (alsProxy)
+        dm.setProxyValue(QStringLiteral("127.0.0.1"), QUrl(server.url()).port(), QStringLiteral("anna"), QStringLiteral("geheim"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen|Speichern")));
     const Ergebnis e = lade(dm, server.url(), ziel);
+    QCOMPARE(fragen.fragen.size(), 0);
     QCOMPARE(e.meldungen, 1);
     QVERIFY(e.fehler);
     QCOMPARE(e.pfad, QString());
@@ -211,8 +218,8 @@ void TstDownloadManager::fehlschlaege()
     QVERIFY(!dm.errorString().isEmpty());
     if (!grund.isEmpty())
         QVERIFY2(dm.errorString().contains(grund), qPrintable(dm.errorString()));
-    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/datei.zip")), QByteArray("alte Fassung"));
-    QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(TestUmgebung::leseDatei(alt), QByteArray("alte Fassung"));
+    QCOMPARE(QDir(ziel).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
 }
 
 void TstDownloadManager::erfolg_data()
@@ -400,6 +407,8 @@ void TstDownloadManager::abbrechen_data()
     QTest::addColumn<QString>("modus");
     QTest::addColumn<int>("anfragen"); // cancelled once the server has seen this many
     QTest::newRow("waehrend HEAD") << "schweigt" << 1;
+    // Cancelled as the HEAD's answer comes in, before the GET is started.
+    QTest::newRow("zwischen HEAD und GET") << "ok" << 1;
     QTest::newRow("waehrend GET") << "stockt" << 2;
 }
 
@@ -418,13 +427,19 @@ void TstDownloadManager::abbrechen()
     dm.setTargetPath(ziel);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
     dm.downloadStart();
+    // Connected after the manager's own handler of the HEAD, so it runs right behind it.
+    if (modus == QLatin1String("ok"))
+        connect(dm.findChild<QNetworkAccessManager*>(), &QNetworkAccessManager::finished, &dm, &downloadManager::abbrechen);
     QTRY_COMPARE_WITH_TIMEOUT(server.anfragen.size(), anfragen, 15000);
-    QVERIFY(fertig.isEmpty());
-    dm.abbrechen();
+    if (modus != QLatin1String("ok")) {
+        QVERIFY(fertig.isEmpty());
+        dm.abbrechen();
+    }
     QTRY_COMPARE_WITH_TIMEOUT(fertig.size(), 1, 15000);
     QVERIFY(fertig.at(0).at(0).toBool());
     QVERIFY2(dm.errorString().contains(QStringLiteral("abgebrochen")), qPrintable(dm.errorString()));
     QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/datei.zip")));
+    QCOMPARE(server.anfragen.size(), anfragen); // nothing asked for after the cancel
 }
 
 QTEST_GUILESS_MAIN(TstDownloadManager)

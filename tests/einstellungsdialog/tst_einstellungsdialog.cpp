@@ -1,6 +1,7 @@
 // The settings dialog against the real ini files: the validators of address
 // and port, what each proxy choice loads and writes, that nothing is written
-// before OK, and the passwords in the key store.
+// before OK nor OK taken when nothing could be written, and the passwords in
+// the key store.
 
 #include "dialoge/einstellungen/ansichtproxyadmineinstellung.h"
 #include "dialoge/einstellungen/ansichtproxyeinstellung.h"
@@ -256,6 +257,14 @@ private slots:
         QCOMPARE(d.dlg.result(), int(QDialog::Rejected));
         QCOMPARE(TestUmgebung::leseDatei(m_kora), koraVorher);
         QCOMPARE(TestUmgebung::leseDatei(m_tavo), tavoVorher);
+
+        // Nothing could be stored (a folder where kora.ini belongs): OK says so and stays open.
+        QVERIFY(QFile::remove(m_kora) && QDir().mkpath(m_kora));
+        Dialog unbeschreibbar;
+        QVERIFY(!unbeschreibbar.ok());
+        QVERIFY(unbeschreibbar.dlg.isVisible());
+        QCOMPARE(m_rueckfrage->fragen.size(), 2);
+        QVERIFY(m_rueckfrage->fragen.last().text.contains(QStringLiteral("nicht gespeichert")));
     }
 
     void passwoerter()
@@ -291,6 +300,7 @@ private slots:
         Dialog::tippe(admin.adminBlock(), "passwortTextFeld", QStringLiteral("chefsache"));
         QVERIFY(admin.ok());
         QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("chefsache"));
+        QVERIFY(!TestUmgebung::leseDatei(m_tavo).contains("chefsache"));
         QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("alt"));
     }
 };

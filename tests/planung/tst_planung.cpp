@@ -62,7 +62,7 @@ struct Zustand
 struct Installationsliste
 {
     QString liste;
-    int serverKora; // 0 none, 1 not newer, 2 newer
+    int serverKora; // 0 none, 1 not newer, 2 newer, 3 newer without a package for ours; -1 nothing installed
     bool folgejahre, ergebnis;
     QString grund;
     QStringList nichtGefunden, geplant; // geplant: available side, then the main application's action
@@ -258,6 +258,33 @@ private slots:
         QCOMPARE(qAbs(gespeichert.secsTo(QDateTime::currentDateTime())) < 60, gefragt || tageHer == 0);
     }
 
+    // Four ticked years of a declaration are fine, the fifth names it; unticked ones do not count.
+    void mehrAlsVierJahre()
+    {
+        lokal(modul(QStringLiteral("est"), 2016, 5));
+        for (uint jahr : { 2017u, 2018u, 2019u })
+            lokal(modul(QStringLiteral("est"), jahr, 5))->setzeAktion(Plugin::ERNEUERN);
+        server(modul(QStringLiteral("est"), 2020, 5))->setzeAktion(Plugin::INSTALLIEREN);
+        server(modul(QStringLiteral("ust"), 2020, 5))->setzeAktion(Plugin::INSTALLIEREN);
+        QCOMPARE(m_pm->gibPluginsMitMehrAlsVierVZs(), QStringList());
+        server(modul(QStringLiteral("est"), 2021, 5))->setzeAktion(Plugin::INSTALLIEREN);
+        QCOMPARE(m_pm->gibPluginsMitMehrAlsVierVZs(), QStringList{ "EST" });
+    }
+
+    // "Tick all" installs only what is not installed already: the installed counterpart is renewed instead.
+    void alleHakenInstallieren()
+    {
+        lokal(modul(QStringLiteral("est"), 2020, 5));
+        Plugin* gegenueber = server(modul(QStringLiteral("est"), 2020, 5));
+        Plugin* neu = server(modul(QStringLiteral("ust"), 2021, 5));
+        gegenueber->setzeStatus(Plugin::BIT_VERSCHIEDEN | Plugin::BIT_IF_GLEICH);
+        neu->setzeStatus(Plugin::BIT_KEIN_GEGENUEBER | Plugin::BIT_IF_GLEICH);
+        gegenueber->setzeAktion(Plugin::INSTALLIEREN);
+        m_pm->setzeAlleHakenInstallieren(true);
+        QCOMPARE(gegenueber->gibAktion(), int(Plugin::KEINE));
+        QCOMPARE(neu->gibAktion(), int(Plugin::INSTALLIEREN));
+    }
+
     // Without an installation: see the update-check run.
     void updateVorhanden_data()
     {
@@ -308,6 +335,12 @@ private slots:
         QTest::newRow("neue Schnittstelle, nicht neuer")
             << F{ "20_2021;99_2021", 1, true, false, textAusLiteral("Es wurde keine neuere Hauptanwendung auf dem Server gefunden."),
                   { "Lohnsteuerbescheinigungen 2021" }, { "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" } };
+        QTest::newRow("neue Schnittstelle, kein passendes Update")
+            << F{ "20_2021", 3, true, false, textAusLiteral("Es wurde keine passendes Update der Hauptanwendung auf dem Server gefunden."),
+                  {}, { "est21:0", "ust21:0", "ustva:0", "gew21:1", "kora:0" } };
+        QTest::newRow("keine Installation")
+            << F{ "10_2021", -1, true, false, "Es wurde keine Installation von Fiscalon auf dem PC gefunden.", {},
+                  { "est21:0", "ust21:0", "ustva:0", "gew21:0", "kora:-1" } };
         QTest::newRow("neue Schnittstelle, Folgejahre")
             << F{ "20_2021", 2, true, true, "", {}, { "est21:1", "ust21:0", "ustva:0", "gew21:1", "kora:2" } };
         QTest::newRow("neue Schnittstelle, ohne Folgejahre")
@@ -317,9 +350,9 @@ private slots:
     {
         QFETCH(Installationsliste, f);
         Einstellungen::setKoraAlleFolgeJahre(f.folgejahre, gs_DirUserKora);
-        if (f.serverKora) {
+        if (f.serverKora > 0) {
             Plugin* k = modul(QStringLiteral("kora"), 0, f.serverKora == 1 ? 4 : 6, 1, 1, 1, 400);
-            gibUpdatepaket(k, 300);
+            gibUpdatepaket(k, f.serverKora == 3 ? 299 : 300);
             m_pm->setzePluginKoraVerfuegbar(k);
         }
         lokal(modul(QStringLiteral("est"), 2020, 5));
@@ -329,6 +362,8 @@ private slots:
         server(modul(QStringLiteral("ustva"), 0, 5, 1, 1, 1, 100, 58));
         server(modul(QStringLiteral("gew"), 2021, 6, 1, 1, 1, 100, 20));
         plane();
+        if (f.serverKora < 0)
+            m_pm->setzePluginKoraInstalliert(nullptr);
 
         QSignalSpy daten(m_pm.get(), &PluginManager::datenAenderung);
         QString g;
@@ -336,7 +371,8 @@ private slots:
         QCOMPARE(m_pm->pruefeInstallationsliste(f.liste, g, ng), f.ergebnis);
         QCOMPARE(g, f.grund);
         QCOMPARE(ng, f.nichtGefunden);
-        QCOMPARE(aktionen(verf()) << QStringLiteral("kora:%1").arg(m_pm->gibPluginKoraInstalliert()->gibAktion()), f.geplant);
+        const Plugin* kora = m_pm->gibPluginKoraInstalliert();
+        QCOMPARE(aktionen(verf()) << QStringLiteral("kora:%1").arg(kora ? kora->gibAktion() : -1), f.geplant);
         QCOMPARE(daten.count(), f.ergebnis ? 1 : 0);
 
         // The texts the main flow shows for it: singular or plural.

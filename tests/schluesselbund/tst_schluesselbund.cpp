@@ -14,7 +14,6 @@ class TstSchluesselbund : public QObject
 private slots:
     void initTestCase();
     void init();
-    void speichernUndLesen();
     void altePasswoerterWandernInDenSchluesselbund();
     void proxyDaten_data();
     void proxyDaten();
@@ -40,19 +39,6 @@ void TstSchluesselbund::init()
         QSKIP("Kein entsperrter Schluesselbund: mit scripts/test starten (setzt IV_SCHLUESSELBUND=1).");
     Schluesselbund::loesche(Schluesselbund::proxyPasswort());
     Schluesselbund::loesche(Schluesselbund::adminPasswort());
-}
-
-void TstSchluesselbund::speichernUndLesen()
-{
-    TestUmgebung umgebung;
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QString());
-    QVERIFY(Einstellungen::setKoraProxyPassword(QStringLiteral("gehe\u00efm;\"=")));
-    QVERIFY(Einstellungen::setAdminProxyPassword(QStringLiteral("admin!")));
-    QCOMPARE(Einstellungen::getKoraProxyPassword(), QStringLiteral("gehe\u00efm;\"="));
-    QCOMPARE(Einstellungen::getAdminProxyPassword(), QStringLiteral("admin!"));
-    // Never in a file.
-    QVERIFY(!TestUmgebung::leseDatei(Einstellungen::gibKoraIniPfad()).contains("gehe"));
-    QVERIFY(!TestUmgebung::leseDatei(Einstellungen::gibTavoIniPfad()).contains("admin!"));
 }
 
 void TstSchluesselbund::altePasswoerterWandernInDenSchluesselbund()
