@@ -213,7 +213,7 @@ void VarnelKern::starteServer(const QString& name)
     tavo->beginGroup(registerGruppe(name));
     tavo->setValue(registerSchluessel(name, benutzername), int(server.serverPort()));
     tavo->endGroup();
-    tavo->sync();
+    speichereTavoIni(*tavo, registerGruppe(name) + QLatin1Char('/') + registerSchluessel(name, benutzername));
     connect(&server, &QTcpServer::newConnection, this, &VarnelKern::acceptConnection, Qt::UniqueConnection);
 }
 
