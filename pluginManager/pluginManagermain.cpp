@@ -46,20 +46,23 @@ void gibBenutzerOrdnerZurueck(bool loggen)
 {
     if (gs_DirUserKora.isEmpty() || Plattform::eigeneBenutzerId() != 0)
         return;
-    for (const QString& ordner : { gs_DirUserKora, PluginManager::gibDirPmHome() }) {
-        int geaendert = 0;
-        QString fehler;
-        const bool ok = Plattform::gibAnBesitzerZurueck(ordner, geaendert, &fehler);
-        if (!loggen)
-            continue;
-        if (!ok)
-            IV_LOG_ERROR(textAusLiteral("Nicht alles im Benutzerordner %1 konnte seinem Besitzer zur&uuml;ckgegeben werden: %2")
-                             .arg(QDir::toNativeSeparators(ordner), fehler));
-        else if (geaendert)
-            IV_LOG_DEBUG(QStringLiteral("%1 Einträge im Benutzerordner %2 wurden ihrem Besitzer zurückgegeben.")
-                             .arg(geaendert)
-                             .arg(QDir::toNativeSeparators(ordner)));
-    }
+    // The manager's own folders lie beside the data folder, in the user's
+    // folder of the suite: given back from there, even when root made them.
+    const QString basis = QFileInfo(QDir::cleanPath(gs_DirUserKora)).absolutePath();
+    const bool daneben = QDir::cleanPath(PluginManager::gibDirPmHome()).startsWith(basis + QLatin1Char('/'));
+    const QString ordner = daneben ? basis : gs_DirUserKora;
+    int geaendert = 0;
+    QString fehler;
+    const bool ok = Plattform::gibAnBesitzerZurueck(ordner, geaendert, &fehler);
+    if (!loggen)
+        return;
+    if (!ok)
+        IV_LOG_ERROR(textAusLiteral("Nicht alles im Benutzerordner %1 konnte seinem Besitzer zur&uuml;ckgegeben werden: %2")
+                         .arg(QDir::toNativeSeparators(ordner), fehler));
+    else if (geaendert)
+        IV_LOG_DEBUG(QStringLiteral("%1 Eintr\u00e4ge im Benutzerordner %2 wurden ihrem Besitzer zur\u00fcckgegeben.")
+                         .arg(geaendert)
+                         .arg(QDir::toNativeSeparators(ordner)));
 }
 
 // Root follows no link that the user put where a root run writes in the
