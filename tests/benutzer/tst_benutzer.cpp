@@ -3,6 +3,7 @@
 // root with the rights the package gives it, and root runs that write into
 // the same user's folders. Against nginx serving a sample release.
 
+#include "global/varnelApplication/varnelkern.h"
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
@@ -264,7 +265,8 @@ void TstBenutzer::anmeldungUndZweiterStart()
         if (log(fall).contains("Der Assistent wird angezeigt"))
             port = QSettings(tavoIni(), QSettings::IniFormat).value(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt();
     }
-    QVERIFY2(port >= 61234 && port < 61384, log(fall).right(1500).constData());
+    const auto bereich = VarnelKern::portBereich(QStringLiteral("Installationsverwaltung"));
+    QVERIFY2(port >= bereich.first && port < bereich.second, log(fall).right(1500).constData());
     QVERIFY(QSettings(tavoIni(), QSettings::IniFormat).value(QStringLiteral("UPDATE/LastUpdate")).isValid());
     auto zweiter = starte(fall, {}, true);
     QVERIFY(zweiter->waitForFinished(120000));
