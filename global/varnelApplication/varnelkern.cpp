@@ -196,7 +196,10 @@ void VarnelKern::migriereAltePasswoerter()
             }
         }
         q.ini->remove(alterSchluessel);
-        q.ini->sync();
+        if (q.ini->fileName() == gibTavoIniPfad())
+            speichereTavoIni(*q.ini, alterSchluessel);
+        else
+            q.ini->sync();
     }
 }
 
@@ -440,14 +443,7 @@ bool VarnelKern::setPluginManagerDatenModel(const QString& schluessel, const QVa
 {
     auto tavo = gibTavoIni();
     tavo->setValue(schluessel, wert);
-    tavo->sync();
-    if (tavo->status() != QSettings::NoError) {
-        IV_LOG_ERROR(QStringLiteral("Fehler beim Schreiben in die tavo.ini. Eintrag: %1; Fehlernummer = %2")
-                         .arg(schluessel)
-                         .arg(int(tavo->status())));
-        return false;
-    }
-    return true;
+    return speichereTavoIni(*tavo, schluessel);
 }
 
 bool VarnelKern::loescheDateiLoggeFehler(const QString& pfad)
