@@ -39,6 +39,51 @@ QString logVerzeichnis()
     return dir;
 }
 
+// A root run with a user's data folder (the hand-over, the service) writes the
+// log, kora.ini, downloads and the index copies there: everything root made
+// goes back to the folder's owner, or the user's next run could not write
+// it, at every end; `loggen` while the log is still open.
+void gibBenutzerOrdnerZurueck(bool loggen)
+{
+    if (gs_DirUserKora.isEmpty() || Plattform::eigeneBenutzerId() != 0)
+        return;
+    // The manager's own folders lie beside the data folder, in the user's
+    // folder of the suite: given back from there, even when root made them.
+    const QString basis = QFileInfo(QDir::cleanPath(gs_DirUserKora)).absolutePath();
+    const bool daneben = QDir::cleanPath(PluginManager::gibDirPmHome()).startsWith(basis + QLatin1Char('/'));
+    const QString ordner = daneben ? basis : gs_DirUserKora;
+    int geaendert = 0;
+    QString fehler;
+    const bool ok = Plattform::gibAnBesitzerZurueck(ordner, geaendert, &fehler);
+    if (!loggen)
+        return;
+    if (!ok)
+        IV_LOG_ERROR(textAusLiteral("Nicht alles im Benutzerordner %1 konnte seinem Besitzer zur&uuml;ckgegeben werden: %2")
+                         .arg(QDir::toNativeSeparators(ordner), fehler));
+    else if (geaendert)
+        IV_LOG_DEBUG(QStringLiteral("%1 Eintr\u00e4ge im Benutzerordner %2 wurden ihrem Besitzer zur\u00fcckgegeben.")
+                         .arg(geaendert)
+                         .arg(QDir::toNativeSeparators(ordner)));
+}
+
+// Root follows no link that the user put where a root run writes in the
+// user's folders (a log named /etc/shadow, say): the first such entry, or empty.
+QString verweisImBenutzerOrdner()
+{
+    if (gs_DirUserKora.isEmpty() || Plattform::eigeneBenutzerId() != 0)
+        return QString();
+    const QString d = QDir::cleanPath(gs_DirUserKora);
+    const QString pm = QDir::cleanPath(PluginManager::gibDirPmHome());
+    const QString log = QStringLiteral("/log/") + gs_AnwendungsName.toLower() + QStringLiteral(".log");
+    for (const QString& pfad : { d, d + QStringLiteral("/log"), d + log, d + log + QStringLiteral(".1"),
+                                 d + QStringLiteral("/ini"), d + QStringLiteral("/ini/kora.ini"), QFileInfo(pm).absolutePath(),
+                                 pm, pm + QStringLiteral("/data"), pm + QStringLiteral("/tmp") }) {
+        if (QFileInfo(pfad).isSymLink())
+            return QDir::toNativeSeparators(pfad);
+    }
+    return QString();
+}
+
 void setzeBibliothekspfad()
 {
     // Our own Qt plug-ins lie in "pluginsqt" beside the program. The system's
@@ -374,9 +419,19 @@ int main(int argc, char** argv)
         DialogRueckfrage dialoge;
         setzeRueckfrage(&dialoge);
 
-        const QString logDir = logVerzeichnis();
+        const QString verweis = verweisImBenutzerOrdner();
+        const QString logDir = verweis.isEmpty() ? logVerzeichnis() : QString();
         initLogBase(gs_AnwendungsName.toLower(), 200000, logDir.isEmpty() ? QString() : logDir);
         app.kern().logeStartMeldungen();
+        if (!verweis.isEmpty()) {
+            IV_LOG_ERROR(textAusLiteral("Im Benutzerordner steht der Verweis %1. Mit Administrator-Rechten folgt die %2 "
+                                        "keinem Verweis im Benutzerordner und bricht ab; es wurde nichts ver&auml;ndert.")
+                             .arg(verweis, gs_AnwendungsName));
+            logExitCode(-1);
+            beendeLogBase();
+            setzeRueckfrage(nullptr);
+            return -1;
+        }
 
         // Asked to end (the service stops, the session closes): the log gets
         // the reason and the exit code, then the process ends at once. Every
@@ -387,6 +442,7 @@ int main(int argc, char** argv)
                             .arg(signal));
             logExitCode(128 + signal);
             beendeLogBase();
+            gibBenutzerOrdnerZurueck(false);
             ::_exit(128 + signal);
         });
 
@@ -417,15 +473,19 @@ int main(int argc, char** argv)
                                 .arg(gs_AnwendungsName));
                 logExitCode(-2);
                 beendeLogBase();
+                gibBenutzerOrdnerZurueck(false);
                 std::exit(-2);
             }
         }
 
         PluginManager pluginManager;
         code = ablauf(app, pluginManager);
+        gibBenutzerOrdnerZurueck(true);
         setzeRueckfrage(nullptr);
         QCoreApplication::removeTranslator(&uebersetzer);
     }
     beendeLogBase();
+    // The end lines may have rotated the log into a new file.
+    gibBenutzerOrdnerZurueck(false);
     return code;
 }

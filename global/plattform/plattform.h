@@ -55,6 +55,18 @@ struct RechteFehler
 bool gewaehreGruppenrechte(const QString& ordner, const QString& gruppe, QList<RechteFehler>& fehler, int& ohneAcl);
 // ---- end of rights ----
 
+// ---- files shared with root runs (plattform_besitz_linux.cpp) ----
+// Makes `pfad` a file that the desktop users may write: creates it 0664
+// (whatever the umask) when it is missing; as root, a plain file of root's
+// with one name also gets group "users" and mode 0664, so a root write that
+// replaced it leaves it writable for the users. Links are never followed.
+bool teileMitBenutzern(const QString& pfad, QString* fehler = nullptr);
+// As root: every entry below `ordner` that root owns goes to the owner of
+// `ordner` (unless that is root), walked without following links; files with
+// a second hard link are left. Does nothing for other users. `geaendert`
+// counts the entries given back; false when some could not be read or given.
+bool gibAnBesitzerZurueck(const QString& ordner, int& geaendert, QString* fehler = nullptr);
+
 // The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
 QString benutzername();
 

@@ -4,8 +4,11 @@
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/schluesselbund.h"
 #include "global/varnelApplication/textausliteral.h"
+#include "global/varnelApplication/varnelkern.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 
 const QString Einstellungen::datumsFormat = QStringLiteral("dd.MM.yyyy HH:mm:ss");
@@ -90,7 +93,12 @@ QString Einstellungen::gibKoraIniPfad(const QString& benutzerVerzeichnis)
 
 QSharedPointer<QSettings> Einstellungen::gibTavoIni()
 {
-    return QSharedPointer<QSettings>::create(gibTavoIniPfad(), QSettings::IniFormat);
+    auto ini = QSharedPointer<QSettings>::create(gibTavoIniPfad(), QSettings::IniFormat);
+    // The desktop users may write the file but not its folder (nobody may
+    // plant a file or link beside it): Qt then cannot make its lock file nor
+    // its replacement and has to write into the file itself.
+    ini->setAtomicSyncRequired(false);
+    return ini;
 }
 
 QSharedPointer<QSettings> Einstellungen::gibKoraIni(const QString& benutzerVerzeichnis)
@@ -105,23 +113,65 @@ QVariant Einstellungen::getAdminWert(const QString& schluessel, const QVariant& 
 
 namespace {
 
-// A file that cannot be written must not look like a stored value.
+// Why a settings file cannot be written, in words for the administrator.
+QString grundNichtSchreibbar(const QString& datei)
+{
+    const QFileInfo info(datei);
+    if (info.exists())
+        return info.isWritable() ? textAusLiteral("sie ist keine lesbare normale Datei")
+                                 : textAusLiteral("dieser Benutzer darf sie nicht schreiben");
+    return QFileInfo(info.absolutePath()).isWritable()
+               ? textAusLiteral("sie kann nicht angelegt werden")
+               : textAusLiteral("sie fehlt und dieser Benutzer darf im Ordner %1 keine Datei anlegen")
+                     .arg(QDir::toNativeSeparators(info.absolutePath()));
+}
+
+// A file that cannot be written must not look like a stored value. The first
+// failure per file says why and what is lost; the others would repeat it for
+// every key, so they go to the debug log only.
 bool geschrieben(const QSettings& ini, const QString& schluessel)
 {
     if (ini.status() == QSettings::NoError)
         return true;
-    IV_LOG_ERROR(QStringLiteral("Die Einstellung %1 kann nicht in %2 gespeichert werden.").arg(schluessel, ini.fileName()));
+    static QSet<QString> gemeldet;
+    if (gemeldet.contains(ini.fileName())) {
+        IV_LOG_DEBUG(QStringLiteral("Die Einstellung %1 kann nicht in %2 gespeichert werden.").arg(schluessel, ini.fileName()));
+        return false;
+    }
+    const QString text = textAusLiteral("Die Einstellungsdatei %1 kann nicht geschrieben werden (%2): Einstellungen wie %3 "
+                                        "werden in diesem Lauf nicht gespeichert, der Lauf geht weiter.")
+                             .arg(QDir::toNativeSeparators(ini.fileName()), grundNichtSchreibbar(ini.fileName()), schluessel);
+    // The instance registration comes before the log: the start-up keeps the line.
+    if (gp_Log)
+        IV_LOG_ERROR(text);
+    else if (VarnelKern::instanz())
+        VarnelKern::instanz()->melde(true, text);
+    else
+        return false;
+    gemeldet.insert(ini.fileName());
     return false;
 }
 
 } // namespace
 
+bool Einstellungen::speichereTavoIni(QSettings& ini, const QString& schluessel)
+{
+    // Made before Qt writes, so that it is the users' file from the start;
+    // after a root write, whose replacement belongs to root, again.
+    const QString pfad = ini.fileName();
+    QDir().mkpath(QFileInfo(pfad).absolutePath());
+    Plattform::teileMitBenutzern(pfad);
+    ini.sync();
+    if (Plattform::eigeneBenutzerId() == 0)
+        Plattform::teileMitBenutzern(pfad);
+    return geschrieben(ini, schluessel);
+}
+
 bool Einstellungen::setAdminWert(const QString& schluessel, const QVariant& wert)
 {
     auto ini = gibTavoIni();
     ini->setValue(schluessel, wert);
-    ini->sync();
-    return geschrieben(*ini, schluessel);
+    return speichereTavoIni(*ini, schluessel);
 }
 
 QVariant Einstellungen::getKoraWert(const QString& schluessel, const QVariant& vorgabe, const QString& benutzerVerzeichnis)

@@ -29,7 +29,10 @@ public:
 
     static QString gibTavoIniPfad();
     static QString gibKoraIniPfad(const QString& benutzerVerzeichnis = QString());
+    // tavo.ini is shared by every desktop user and by root runs: write it only
+    // through speichereTavoIni. The first failure logs one line saying why.
     static QSharedPointer<QSettings> gibTavoIni();
+    static bool speichereTavoIni(QSettings& ini, const QString& schluessel);
     static QSharedPointer<QSettings> gibKoraIni(const QString& benutzerVerzeichnis = QString());
 
     // General accessors.

@@ -208,7 +208,10 @@ void VarnelKern::migriereAltePasswoerter()
             }
         }
         q.ini->remove(alterSchluessel);
-        q.ini->sync();
+        if (q.ini->fileName() == gibTavoIniPfad())
+            speichereTavoIni(*q.ini, alterSchluessel);
+        else
+            q.ini->sync();
     }
 }
 
@@ -225,7 +228,7 @@ void VarnelKern::starteServer(const QString& name)
     tavo->beginGroup(registerGruppe(name));
     tavo->setValue(registerSchluessel(name, benutzername), int(server.serverPort()));
     tavo->endGroup();
-    tavo->sync();
+    speichereTavoIni(*tavo, registerGruppe(name) + QLatin1Char('/') + registerSchluessel(name, benutzername));
     connect(&server, &QTcpServer::newConnection, this, &VarnelKern::acceptConnection, Qt::UniqueConnection);
 }
 
@@ -452,14 +455,7 @@ bool VarnelKern::setPluginManagerDatenModel(const QString& schluessel, const QVa
 {
     auto tavo = gibTavoIni();
     tavo->setValue(schluessel, wert);
-    tavo->sync();
-    if (tavo->status() != QSettings::NoError) {
-        IV_LOG_ERROR(QStringLiteral("Fehler beim Schreiben in die tavo.ini. Eintrag: %1; Fehlernummer = %2")
-                         .arg(schluessel)
-                         .arg(int(tavo->status())));
-        return false;
-    }
-    return true;
+    return speichereTavoIni(*tavo, schluessel);
 }
 
 bool VarnelKern::loescheDateiLoggeFehler(const QString& pfad)
