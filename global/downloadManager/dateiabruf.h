@@ -31,6 +31,7 @@ struct DateiabrufAuftrag {
     QString proxyBenutzer;
     QString proxyPasswort;
     bool proxyLoestNamenAuf = true; // false: resolve here and ask the proxy for the address
+    qint64 hoechstGroesse = -1;     // more body bytes than this end the transfer as failed; -1: no limit
 };
 
 class Dateiabruf
@@ -73,4 +74,6 @@ private:
     bool m_erfolgreich = false;
     bool m_schreibFehler = false;
     bool m_zertifikatFremd = false;
+    bool m_zuViel = false;
+    qint64 m_hoechstGroesse = -1;
 };

@@ -147,6 +147,7 @@ void downloadManager::downloadStart()
 {
     IV_LOG_EINTRITT();
     errorText.clear();
+    m_tlsFehler.clear();
     // A size left from the previous file would make the progress lie.
     contentLength = 0;
     m_abgebrochen = false;
@@ -179,6 +180,9 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
     disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished);
     if (antwort->error() != QNetworkReply::NoError || httpStatus >= 300) {
         errorText = m_abgebrochen ? errorText : antwort->errorString();
+        // "SSL handshake failed" alone does not tell the user what was wrong.
+        if (!m_abgebrochen && !m_tlsFehler.isEmpty())
+            errorText += QStringLiteral(" (%1)").arg(m_tlsFehler);
         IV_LOG_ERROR(QStringLiteral("Download abgebrochen, Code: %1 Grund: %2").arg(httpStatus).arg(errorText));
         beende(true);
         return;
@@ -237,6 +241,9 @@ void downloadManager::runDownloadFile()
         auftrag.proxyPasswort = m_proxyPasswort;
         auftrag.proxyLoestNamenAuf = wirksam.capabilities() & QNetworkProxy::HostNameLookupCapability;
     }
+    auftrag.hoechstGroesse = m_hoechstGroesse;
+    if (contentLength > 0 && (auftrag.hoechstGroesse < 0 || contentLength < auftrag.hoechstGroesse))
+        auftrag.hoechstGroesse = contentLength;
     if (!m_abruf)
         m_abruf = std::make_unique<Dateiabruf>();
     m_gemeldet = -1;
@@ -244,6 +251,7 @@ void downloadManager::runDownloadFile()
     m_abruf->starte(auftrag, m_ziel.get(), [this] {
         QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
     });
+    m_getUhr.start();
     m_takt.start();
     m_stillstand.start();
     IV_LOG_AUSTRITT();
@@ -251,10 +259,19 @@ void downloadManager::runDownloadFile()
 
 void downloadManager::meldeFortschritt()
 {
-    if (m_abruf && m_abruf->empfangen() != m_gemeldet) {
-        m_gemeldet = m_abruf->empfangen();
+    if (!m_abruf)
+        return;
+    const qint64 empfangen = m_abruf->empfangen();
+    if (empfangen != m_gemeldet) {
+        m_gemeldet = empfangen;
         downloadProgressFile(m_gemeldet, contentLength);
     }
+    const qint64 ueberKarenz = m_getLaeuft ? m_getUhr.elapsed() - m_karenz : 0;
+    if (!m_abgebrochen && m_mindestRate > 0 && ueberKarenz > 0 && empfangen < ueberKarenz * m_mindestRate / 1000)
+        brichAb(QStringLiteral("Der Server sendet zu langsam: %1 Bytes in %2 Sekunden, verlangt sind mindestens %3 Bytes je Sekunde.")
+                    .arg(empfangen)
+                    .arg(m_getUhr.elapsed() / 1000)
+                    .arg(m_mindestRate));
 }
 
 void downloadManager::downloadProgressFile(qint64 done, qint64)
@@ -273,8 +290,14 @@ void downloadManager::loadFileFinished()
     m_takt.stop();
     meldeFortschritt();
     m_stillstand.stop();
-    if (!m_abruf->erfolgreich()) {
-        errorText = m_abruf->fehlerText();
+    // A body that ends without its announced length (the server closed a
+    // transfer without length early) is no file.
+    const bool unvollstaendig = m_abruf->erfolgreich() && contentLength > 0 && m_abruf->empfangen() != contentLength;
+    if (!m_abruf->erfolgreich() || unvollstaendig) {
+        errorText = unvollstaendig ? QStringLiteral("Die Datei ist unvollst\u00e4ndig: %1 von %2 Bytes empfangen.")
+                                         .arg(m_abruf->empfangen())
+                                         .arg(contentLength)
+                                   : m_abruf->fehlerText();
         if (m_abruf->schreibFehler())
             IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
         IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
@@ -338,7 +361,9 @@ void downloadManager::brichAb(const QString& grund)
 void downloadManager::sslErrors(const QList<QSslError>& errors)
 {
     bool selbstSigniert = false;
+    QStringList texte;
     for (const QSslError& fehler : errors) {
+        texte << fehler.errorString();
         const QString name = TlsEinstellungen::fehlerName(fehler.error());
         if (!name.isEmpty())
             IV_LOG_ERROR(name);
@@ -349,6 +374,8 @@ void downloadManager::sslErrors(const QList<QSslError>& errors)
         IV_LOG_INFO(QStringLiteral("Im Testmode wird Fehler ignoriert."));
         if (auto* antwort = qobject_cast<QNetworkReply*>(sender()))
             antwort->ignoreSslErrors();
+    } else {
+        m_tlsFehler = texte.join(QStringLiteral("; "));
     }
 }
 
