@@ -73,6 +73,20 @@ void TstAblauf::initTestCase()
     for (const char* teil : { "kora_27289", "est_20", "est_21_neu", "est_22", "gew_20", "ust_21" })
         kopiereOrdner(m_beispiel + QStringLiteral("/release/") + QLatin1String(teil), m_gleicherStand);
 
+    // A validly signed older release, signed with the build's key as the sample is, (27000: main application, est 2021 with
+    // a lower NrPlugin) for the rollback cases.
+    const QString teile = m_beispiel + QStringLiteral("/teile/");
+    QProcess alt;
+    alt.setProcessChannelMode(QProcess::MergedChannels);
+    alt.start(QStringLiteral(IV_BAU "/werkzeuge/veroeffentlichen/fiscalon-veroeffentlichen"),
+              { QStringLiteral("server"), QStringLiteral("--ziel"), m_beispiel + QStringLiteral("/server-alt"),
+                QStringLiteral("--release"), QStringLiteral("r27000"), QStringLiteral("--schluessel"),
+                QStringLiteral(IV_BAU "/entwicklungsschluessel/keyprivate.pem"), teile + QStringLiteral("kora_27000"),
+                teile + QStringLiteral("est_20"), teile + QStringLiteral("est_21"), teile + QStringLiteral("gew_20"),
+                teile + QStringLiteral("ust_21"), teile + QStringLiteral("instv"), teile + QStringLiteral("service") });
+    QVERIFY(alt.waitForFinished(60000));
+    QVERIFY2(alt.exitCode() == 0, alt.readAll().constData());
+
     m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
     QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
     NginxOptionen o;
@@ -144,6 +158,7 @@ void TstAblauf::updatePruefung_data()
     QTest::addColumn<int>("code");
     QTest::newRow("Server hat Neueres") << "beispiel" << "" << 1;
     QTest::newRow("alles aktuell") << "gleich" << "" << 0;
+    QTest::newRow("Server bietet eine ältere Version an") << "gleich" << "älter" << 0;
     QTest::newRow("keine Installation") << "leer" << "" << -1;
     QTest::newRow("Index fehlt") << "beispiel" << "ohne Index" << -1;
     QTest::newRow("Server nicht erreichbar") << "beispiel" << "tot" << 2;
@@ -163,10 +178,17 @@ void TstAblauf::updatePruefung()
     const QString index = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/inhalt_downloadverzeichnis.zip");
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index, index + QStringLiteral(".weg")));
+    // The older release takes the newer one's place on the server for this run.
+    const QString neu = m_beispiel + QStringLiteral("/server/download/pm/win_18_0");
+    const QString alt = m_beispiel + QStringLiteral("/server-alt/download/pm/win_18_0");
+    if (server == QLatin1String("älter"))
+        QVERIFY(QDir().rename(neu, neu + QStringLiteral(".neu")) && QDir().rename(alt, neu));
     const Lauf l = starte(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')), koraDir,
                           { QStringLiteral("--updatepruefung") }, server == QLatin1String("tot"));
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index + QStringLiteral(".weg"), index));
+    if (server == QLatin1String("älter"))
+        QVERIFY(QDir().rename(neu, alt) && QDir().rename(neu + QStringLiteral(".neu"), neu));
     QVERIFY2(l.code == code, l.log.right(700).constData());
     QVERIFY(l.log.contains("I:1; ExitCode: " + QByteArray::number(code) + "\n"));
 }

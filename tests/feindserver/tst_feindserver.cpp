@@ -134,14 +134,14 @@ void TstFeindserver::uebertragung()
     QVERIFY2(dauer <= grenzeMs, qPrintable(QStringLiteral("%1 ms").arg(dauer)));
     for (const QList<QVariant>& f : fortschritt)
         QVERIFY2(f.at(0).toLongLong() <= kGroesse, "mehr als die angekündigte Größe angenommen");
-    const QStringList dateien = QDir(ziel).entryList(QDir::Files | QDir::Hidden);
     if (grund.isEmpty()) {
         QVERIFY2(!fertig.at(0).at(0).toBool(), qPrintable(dm.errorString()));
         QCOMPARE(QFileInfo(ziel + QStringLiteral("/paket.zip")).size(), kGroesse);
         return;
     }
     QVERIFY(fertig.at(0).at(0).toBool());
-    QVERIFY2(dateien.isEmpty(), qPrintable(dateien.join(QLatin1Char(' '))));
+    // A partial file under its own name may stay for resuming; the target name never appears.
+    QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/paket.zip")));
     QVERIFY2(dm.errorString().contains(grund), qPrintable(dm.errorString()));
     QVERIFY2(fake.fragen.size() <= 1, "mehr als eine Frage nach dem Proxy-Kennwort");
 }
