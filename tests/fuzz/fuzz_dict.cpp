@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* daten, size_t groesse)
     for (auto it = info->dateien.cbegin(); it != info->dateien.cend(); ++it) {
         Fuzz::verlange(DictionaryHelper::istSichererPfad(it->pfad), "unsicherer Pfad im Ergebnis", it->pfad);
         const QString voll = QDir::cleanPath(DictionaryHelper::vollerPfad(basis, it->pfad));
-        Fuzz::verlange(voll.startsWith(basis + QLatin1Char('/')), "Pfad ausserhalb", voll);
+        Fuzz::verlange(voll.startsWith(basis + QLatin1Char('/')), "Pfad ausserhalb", it->pfad + QStringLiteral(" -> ") + voll);
     }
     return 0;
 }
