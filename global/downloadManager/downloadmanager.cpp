@@ -180,6 +180,11 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
     disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished);
     if (antwort->error() != QNetworkReply::NoError || httpStatus >= 300) {
         errorText = m_abgebrochen ? errorText : antwort->errorString();
+        // Qt's German texts lack the one for an HTTP error status.
+        if (!m_abgebrochen && httpStatus >= 300)
+            errorText = QStringLiteral("Der Server antwortet mit dem Status %1 (%2).")
+                            .arg(httpStatus)
+                            .arg(antwort->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
         // "SSL handshake failed" alone does not tell the user what was wrong.
         if (!m_abgebrochen && !m_tlsFehler.isEmpty())
             errorText += QStringLiteral(" (%1)").arg(m_tlsFehler);
