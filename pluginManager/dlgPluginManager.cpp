@@ -6,6 +6,7 @@
 #include "dialoge/icons.h"
 #include "dialoge/klein/hilfe.h"
 #include "global/downloadManager/downloadmanager.h"
+#include "global/plattform/plattform.h"
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/rueckfrage.h"
@@ -84,6 +85,18 @@ const char* const kOhneNeuinstallation[] = {
     "weil Fiscalon auf einem Netzlaufwerk installiert wurde",
 };
 
+// The launcher entry follows the progress page: the steps of the run, and
+// within the current step the share of the current transfer or unpacking.
+void zeigeStarterFortschritt(const QProgressBar* gesamt, const QProgressBar* einzel)
+{
+    const int schritte = gesamt->maximum() - gesamt->minimum();
+    if (schritte <= 0)
+        return;
+    const int teil = einzel->maximum() - einzel->minimum();
+    const double imSchritt = teil > 0 ? double(einzel->value() - einzel->minimum()) / teil : 0.0;
+    Plattform::zeigeStarterFortschritt((gesamt->value() - gesamt->minimum() + imSchritt) / schritte);
+}
+
 } // namespace
 
 // ---- construction ------------------------------------------------------------------
@@ -131,6 +144,7 @@ DlgPluginManager::DlgPluginManager(PluginManager* engine, bool vollerWizard, QWi
 
 DlgPluginManager::~DlgPluginManager()
 {
+    Plattform::zeigeStarterFortschritt(0.0, false);
     // The views must not outlive their models' owner in any order of destruction.
     tableViewInstallierte->setModel(nullptr);
     tableViewVerfuegbare->setModel(nullptr);
@@ -1178,12 +1192,14 @@ void DlgPluginManager::fortschritt(int schritt, int anzahl)
 {
     progressBar_Gesamt->setRange(0, qMax(0, anzahl));
     progressBar_Gesamt->setValue(qBound(0, schritt, qMax(0, anzahl)));
+    zeigeStarterFortschritt(progressBar_Gesamt, progressBar_Einzel);
 }
 
 void DlgPluginManager::fortschritt_Einzel(int fertig, int gesamt)
 {
     progressBar_Einzel->setRange(0, qMax(0, gesamt));
     progressBar_Einzel->setValue(qBound(0, fertig, qMax(0, gesamt)));
+    zeigeStarterFortschritt(progressBar_Gesamt, progressBar_Einzel);
 }
 
 void DlgPluginManager::statusText(const QString& text)
@@ -1204,7 +1220,8 @@ void DlgPluginManager::setzeZustandAbbruchWeiterKnopf(bool par_bDeaktiv)
 
 void DlgPluginManager::setzeZustandAbbruchHintergrundDownloadKnopf(bool par_bAktiv)
 {
-    // A taskbar busy indicator has no counterpart on this desktop.
+    // The launcher entry shows the progress (see fortschritt); a busy
+    // indicator of its own has no counterpart on this desktop.
     mb_DownloadLaeuft = par_bAktiv;
     btnHerunterladenAbbrechen->setVisible(par_bAktiv);
     btnWeiter->setVisible(!par_bAktiv);
@@ -1236,6 +1253,7 @@ void DlgPluginManager::zeigeErgebnis()
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     setzeSchritt(SCHRITT_ERGEBNIS);
+    Plattform::zeigeStarterFortschritt(1.0, false);
     btnZurueck->hide();
     btnWeiter->setEnabled(true);
     btnWeiter->setVisible(true);

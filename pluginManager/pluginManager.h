@@ -4,9 +4,11 @@
 // the records of the main application, of the manager and of the service,
 // and the operations that fill, compare and carry them out.
 
+#include <QMultiMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class DlgPluginManagerDatenmodel;
 class Plugin;
@@ -182,10 +184,111 @@ public:
     int gibInternetZugriff() const { return mi_InternetZugriff; }
     // ==== end of planning and consent ====
 
+    // ==== main-application housekeeping (pluginManager_hauptanwendung.cpp) ====
+    static const QString PRODUKTNAME;   // "Fiscalon": menu folder, registry DisplayName
+    static const QString LIZENZDATEI;   // "Lizenzvertrag.pdf" in the main-application folder
+    // Folders; each is empty (logged) when it cannot be had. The help folder
+    // must exist; the menu folder ends with a separator.
+    static QString gibDirHilfe();
+    static QString gibDirProgramData();
+    static QString gibStartMenuePfad();
+    // A menu entry's name as the main application's setup calls it: ".lnk"
+    // names become the same base name with ".desktop".
+    static QString gibStartMenueDateiname(const QString& name);
+    // The menu entry `name` in the menu folder is deleted; false (logged)
+    // when it is missing or cannot be deleted.
+    bool startMenuEintragLoeschen(const QString& name);
+    // Renames a menu entry; an existing target is never replaced.
+    bool startMenueEintragUmbenennen(const QString& alt, const QString& neu);
+    // The menu entry that opens the licence agreement with the desktop's viewer.
+    bool erzeugeLizenzEintrag();
+    // "INSTALLATION/Variante" from the installed modules when it holds none
+    // of "p", "u", "k".
+    void setzeVariante();
+    // The uninstall entry in the registry stand-in, plain and MSI form, and
+    // the uninstaller's copy beside it. False when something was not written.
+    bool setzeRegistrierungsEintraege();
+    bool setzeRegistrierungsEintraegeMSI();
+    bool kopiereUninstall();
+    // Group "users" may read and write in `verzeichnis` and below.
+    bool setzeSchreibrechte(const QString& verzeichnis);
+    // Whether the server's update service is newer than the installed one
+    // (or none is installed).
+    bool istServiceUpdateErforderlich();
+    // Everything after the main application's files are updated, before the
+    // service update: edition, menu entries, uninstall entry. Failures are
+    // logged and never stop a run.
+    void fuehreHauptanwendungsNacharbeitenAus();
+    // ==== end of main-application housekeeping ====
+
     // ---- waiting for transfers ---------------------------------------------------
     bool startTimerDownloadTimeout(int ms);
     void stopTimerDownloadTimeout();
     bool istAbbruch() const { return mb_Abbruch; }
+
+    // ==== installer download (pluginManager_download.cpp) ====
+    // One file into zielVerzeichnis with up to three attempts, each checked
+    // against `md5` (lower-case hexadecimal, compared exactly).
+    bool dateiDownload(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5);
+    // One installer with status signals; an intact copy from earlier is reused.
+    bool downloadInstallerPlugin(const QString& anzeigename, const QString& dateiname, const QString& md5,
+                                 const QString& zielVerzeichnis, QString& fehler);
+    // Every file the planned actions need, into gibDirTmp; stops at the first failure.
+    bool downloadInstaller();
+    // Whether zielVerzeichnis + dateiname exists with the checksum `md5`.
+    static bool istInstallerVorhanden(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5);
+    bool passenInstallerAufHD();
+    bool passenAktualisierungenAufHD(QString& meldung);
+    quint64 gibSummeDateigroessenInstaller();
+    quint64 gibSummePlatzbedarfFuerAktualisierungen(bool* ok);
+    // "1.50" / "kB" (never above "MB").
+    static void formatiereGroesse(quint64 bytes, QString& wert, QString& einheit);
+
+    // ==== carrying out the plan (pluginManager_ausfuehrung.cpp) ====
+    // The whole run; true when it reached its end.
+    bool aktionsAusfuehrung();
+    void aktionsAusfuehrungBeenden();
+    // The user's cancel request; false when it is refused (changes began).
+    bool abbruchDurchAnwender();
+    void abbruchDerRestlichenAktionen();
+    void deinstallPlugins();
+    void installPlugins();
+    void updatePlugins();
+    bool installPlugin(Plugin* plugin, bool aktualisierung, bool inDienstVerzeichnis);
+    bool loeschePlugin(Plugin* plugin, bool nurDictionary, bool melden);
+    bool unzipPlugin(const QString& datei, const QString& zielVerzeichnis);
+    bool erzeugeVerzeichnisse(const QString& zipDatei, const QString& zielVerzeichnis);
+    // True when no main-application instance runs (any more).
+    bool beendeKoras();
+    // The dialog that closes the main application; the program installs it
+    // (the engine has no widgets). Without it a running main application stays
+    // and beendeKoras fails.
+    void setzeKorasBeendenDialog(std::function<bool()> dialog) { m_KorasBeendenDialog = std::move(dialog); }
+    // True when the run must not start: the main application lies on a network drive.
+    bool beendeWennZielNetzlaufwerkIst();
+    virtual bool istNetzlaufwerk(const QString& pfad);
+    bool frageTrotzHilfeFehlerWeitermachen();
+
+    QMultiMap<int, QString> gibMeldungen() const { return m_Meldungen; }
+    int gibSchrittAktuell() const { return mi_SchrittAktuell; }
+    bool laufenAktionen() const { return mb_AktionenLaufen; }
+    bool sindAktionenBegonnen() const { return mb_Aktionenbegonnen; }
+    // An unattended run asked to end the process with `code` (90, -92).
+    bool istEndeAngefordert(int& code) const
+    {
+        code = mi_EndeCode;
+        return mb_EndeAngefordert;
+    }
+
+    // ==== clean-up of obsolete files (pluginManager_bereinigung.cpp) ====
+    void bereinigen(const QString& verzeichnis, const QStringList& vorher, const QStringList& nachher);
+    void bereinigenGrossKleinschreibung(const QStringList& nachher);
+    void loescheAltlasten();
+    bool loescheDateien(const QString& verzeichnis, QStringList& liste);
+    bool loescheDatei(const QString& pfad);
+    // The absolute native path of a list entry below `verzeichnis`; empty for
+    // an entry that would leave it.
+    static QString gibVollenPfad(const QString& verzeichnis, const QString& eintrag);
 
 public slots:
     void slot_doneLoadFile(bool error, const QString& localFilePath);
@@ -193,6 +296,13 @@ public slots:
     void slot_download_Timeout();
 
 signals:
+    void fortschritt(int schritt, int anzahl);
+    void statusText(const QString& text);
+    void statusText2(const QString& text);
+    void aktionenFertig(bool weiter);
+    void aktionsDurchfuehrung(bool aktiv);
+    void sgnDownloadInstaller(bool aktiv);
+    void sgnInstallerAktiv(bool aktiv);
     void initialisiert();
     void downloadFortschritt(int done, int total);
     // A line for the wizard's status (empty: clear it); `fehler` marks an error.
@@ -201,6 +311,24 @@ signals:
     void datenAenderung();
 
 protected:
+    // Step 8 of a run, the write rights of the help folder for every user.
+    // False when they could not be set (the user is then asked whether to go on).
+    virtual bool setzeHilfeSchreibrechte();
+    // Step 11 of a run, the update of the main application. False when it
+    // failed (the run then stops).
+    virtual bool aktualisiereHauptanwendung();
+    // Ends the process of an unattended run with `code` once control is back
+    // in the main flow (or at once, from within the event loop).
+    virtual void beendeAnwendung(int code);
+    // Calls `aktion` for each planned renewal (alt, server counterpart or
+    // null) and installation (null, neu); false as soon as `aktion` is.
+    bool fuerGeplanteArchive(const std::function<bool(Plugin* alt, Plugin* neu)>& aktion);
+    // A pass stopped by the user's cancel: logged, shown and recorded for `plugin`.
+    void meldeAbgebrochen(Plugin* plugin, const char* verb);
+    // Logs each remaining file of a clean-up between dash lines; the text for
+    // the user is returned.
+    static QString meldeNichtGeloeschte(const QString& verzeichnis, const QStringList& liste);
+
     // Reads one dictionary into a new record owned by the caller; null and
     // the logged texts of `texte` on failure. texte: missing, invalid, broken.
     Plugin* leseTechnischesPlugin(const QString& pfad, const QString texte[3]) const;
@@ -238,6 +366,14 @@ protected:
     // Consent in this process: -1 not asked yet, 0 refused, 1 allowed.
     int mi_InternetZugriff = -1;
     // ==== end of planning and consent: state ====
+    // ==== carrying out the plan: state ====
+    int mi_SchrittAktuell = 0;
+    QMultiMap<int, QString> m_Meldungen;
+    bool mb_AktionenLaufen = false;
+    bool mb_Aktionenbegonnen = false;
+    bool mb_EndeAngefordert = false;
+    int mi_EndeCode = 0;
+    std::function<bool()> m_KorasBeendenDialog;
     // Records of the technical index; they point into mp_DatenmodelTechnisch.
     Plugin* mp_PluginIvServer = nullptr;
     Plugin* mp_PluginServiceServer = nullptr;

@@ -45,7 +45,7 @@ bool istAkamai(const QString& url)
     return url.toLower().startsWith(QLatin1String("akamai"));
 }
 
-void loescheDatei(const QString& pfad)
+void loescheWennVorhanden(const QString& pfad)
 {
     if (QFile::exists(pfad))
         VarnelKern::loescheDateiLoggeFehler(pfad);
@@ -153,8 +153,14 @@ int PluginManager::warteAufTransfer()
 
 void PluginManager::slot_doneLoadFile(bool error, const QString&)
 {
-    if (mb_Abbruch)
+    if (mb_Abbruch) {
         IV_LOG_INFO(QStringLiteral("Abbruch durch den Anwender."));
+        // The cancelled run ends here, not with the next file.
+        if (mb_AktionenLaufen) {
+            emit aktionsDurchfuehrung(false);
+            aktionsAusfuehrungBeenden();
+        }
+    }
     if (error)
         IV_LOG_ERROR(QStringLiteral("Auf den Server konnte nicht zugegriffen werden."));
     if (mb_TransferLaeuft) {
@@ -263,7 +269,7 @@ int PluginManager::setzeServerVerzeichnis()
         geladen = (warteAufTransfer() == 0);
     }
     if (!geladen) {
-        loescheDatei(lokal);
+        loescheWennVorhanden(lokal);
         IV_LOG_ERROR(QStringLiteral("Die Datei \"%1\" konnte nicht vom Server geladen werden.").arg(sigUrl));
         if (mp_DownloadManager->httpStatusCode() == 404) {
             mi_ServerStatus = 3;
@@ -274,9 +280,9 @@ int PluginManager::setzeServerVerzeichnis()
     }
 
     const bool gueltig = Crypto::isFileValid(lokal);
-    loescheDatei(daten + sigName);
+    loescheWennVorhanden(daten + sigName);
     if (!gueltig) {
-        loescheDatei(lokal);
+        loescheWennVorhanden(lokal);
         mi_ServerStatus = 4;
         IV_LOG_ERROR(textAusLiteral("Die Datei \"%1\" hat keine g&uuml;ltige Signatur.").arg(lokal));
         return -1;
@@ -293,7 +299,7 @@ int PluginManager::setzeServerVerzeichnis()
         datei.close();
     }
     m_ServerVerzeichnis = verzeichnis;
-    loescheDatei(lokal);
+    loescheWennVorhanden(lokal);
     if (verzeichnis.isEmpty())
         mi_ServerStatus = 5;
     IV_LOG_AUSTRITT();
@@ -340,15 +346,15 @@ bool PluginManager::holeServerInhaltsdatei()
 
 void PluginManager::loescheIndexDateiServer()
 {
-    loescheDatei(gibDirDaten() + kModulIndexZip);
-    loescheDatei(gibDirDaten() + kModulIndexZip + QStringLiteral(".sig"));
+    loescheWennVorhanden(gibDirDaten() + kModulIndexZip);
+    loescheWennVorhanden(gibDirDaten() + kModulIndexZip + QStringLiteral(".sig"));
 }
 
 bool PluginManager::kopiereIndexDateiServer()
 {
     const QString quelle = gibDirDaten() + kModulIndexZip;
     const QString kopie = gibDirDaten() + kModulIndexKopie;
-    loescheDatei(kopie);
+    loescheWennVorhanden(kopie);
     if (!QFile::copy(quelle, kopie)) {
         IV_LOG_ERROR(QStringLiteral("Von der Datei \"%1\" konnte keine Kopie erzeugt werden.").arg(quelle));
         return false;

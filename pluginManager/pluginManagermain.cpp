@@ -13,6 +13,7 @@
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+#include "pluginManager/wizardablauf.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -62,8 +63,6 @@ int endeNichtVerfuegbar(const QString& was)
     logExitCode(EXIT_NICHT_VERFUEGBAR);
     return EXIT_NICHT_VERFUEGBAR;
 }
-
-const QString kHerunterladen = QStringLiteral("das Herunterladen der Aktualisierungen");
 
 int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
 {
@@ -175,7 +174,10 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
 
     // Step 17: the wizard; hidden for the update check, minimised when the
     // main application started us without asking for it.
+    // The run outlives the wizard that points to it.
+    WizardAblaufEngine wizardAblauf(&pm);
     DlgPluginManager wizard(&pm, gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty());
+    wizard.setzeAblauf(&wizardAblauf);
     app.setzeHauptfenster(&wizard);
     if (gb_ZeigeBenutzerDefTab)
         wizard.setzteTabBenutzerdefiniert(1);
@@ -272,13 +274,46 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         herunterladen = gb_SilentUpdate ? true : frageHerunterladen();
     }
 
-    // Step 24: the page to start on.
-    if (herunterladen) {
-        app.setzeHauptfenster(nullptr);
-        return endeNichtVerfuegbar(kHerunterladen);
+    // Step 24: the page to start on; with a download decided, the installers
+    // come first, and an unattended update carries the plan out right away.
+    int seite = gs_InstPlugin.isEmpty() ? 1 : 2;
+    if (herunterladen && gs_InstPlugin.isEmpty()) {
+        wizard.zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
+        const bool ok = pm.passenInstallerAufHD() && pm.downloadInstaller();
+        if (pm.istAbbruch()) {
+            app.setzeHauptfenster(nullptr);
+            return 0;
+        }
+        if (!ok && gb_SilentUpdate) {
+            IV_LOG_ERROR(QStringLiteral("Die %1 wird im Modus %2 beendet, weil der Download der Installer nicht geklappt hat.")
+                             .arg(gs_AnwendungsName, gs_ModusSilentUpdate));
+            app.setzeHauptfenster(nullptr);
+            logExitCode(-90);
+            return -90;
+        }
+        seite = ok ? DlgPluginManager::SCHRITT_ZUSAMMENFASSUNG : DlgPluginManager::SCHRITT_ERGEBNIS;
+        if (ok && gb_SilentUpdate) {
+            IV_LOG_INFO(QStringLiteral("Beginne mit den Aktionen im Modus %1.").arg(gs_ModusSilentUpdate));
+            if (!pm.beendeKoras()) {
+                IV_LOG_ERROR(QStringLiteral("Die %1 wird im Modus %2 beendet, weil Fiscalon noch aktiv ist.")
+                                 .arg(gs_AnwendungsName, gs_ModusSilentUpdate));
+                app.setzeHauptfenster(nullptr);
+                logExitCode(-91);
+                return -91;
+            }
+            wizard.zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
+            const bool fertig = pm.aktionsAusfuehrung();
+            int ende = 0;
+            if (pm.istEndeAngefordert(ende)) {
+                app.setzeHauptfenster(nullptr);
+                logExitCode(ende);
+                return ende;
+            }
+            seite = fertig ? DlgPluginManager::SCHRITT_FORTSCHRITT : DlgPluginManager::SCHRITT_ERGEBNIS;
+        }
     }
-    const int seite = gs_InstPlugin.isEmpty() ? 1 : 2;
-    wizard.zeigeSeite(seite);
+    if (seite != DlgPluginManager::SCHRITT_FORTSCHRITT)
+        wizard.zeigeSeite(seite);
 
     // Step 25: the update check answers with its exit code; everything else
     // is the user's now.

@@ -1,8 +1,12 @@
 #include "pluginManager/wizardablauf.h"
 
+#include "dialoge/klein/dlgbeendekoras.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
+#include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+
+#include <QApplication>
 
 WizardAblauf::~WizardAblauf() = default;
 
@@ -68,4 +72,50 @@ bool WizardAblauf::starteBetriebssystemNeu(int& fehlerCode)
     meldeNichtVerfuegbar("starteBetriebssystemNeu");
     fehlerCode = -1;
     return false;
+}
+
+// ---- on the engine ------------------------------------------------------------------------
+
+WizardAblaufEngine::WizardAblaufEngine(PluginManager* engine)
+    : mp_Engine(engine)
+{
+    mp_Engine->setzeKorasBeendenDialog([]() {
+        DlgBeendeKoras dialog(QApplication::activeWindow());
+        return dialog.exec() == QDialog::Accepted;
+    });
+}
+
+WizardAblaufEngine::~WizardAblaufEngine()
+{
+    mp_Engine->setzeKorasBeendenDialog({});
+}
+
+bool WizardAblaufEngine::beendeWennZielNetzlaufwerkIst()
+{
+    return mp_Engine->beendeWennZielNetzlaufwerkIst();
+}
+
+bool WizardAblaufEngine::beendeKoras()
+{
+    return mp_Engine->beendeKoras();
+}
+
+bool WizardAblaufEngine::aktionsAusfuehrung()
+{
+    return mp_Engine->aktionsAusfuehrung();
+}
+
+bool WizardAblaufEngine::abbruchDurchAnwender()
+{
+    return mp_Engine->abbruchDurchAnwender();
+}
+
+void WizardAblaufEngine::brecheHerunterladenAb()
+{
+    mp_Engine->abbruchDurchAnwender();
+}
+
+QMultiMap<int, QString> WizardAblaufEngine::gibMeldungen() const
+{
+    return mp_Engine->gibMeldungen();
 }

@@ -1,9 +1,11 @@
 #pragma once
 // What the wizard needs from the run of the actions, the hand-over to an
 // elevated process and the operating system, behind one replaceable seam.
-// The program connects it to the engine once those parts exist; until then
-// this default answers "not available" and says so in the log, so the wizard
-// never pretends to have closed, restarted or installed anything.
+// The program gives the wizard WizardAblaufEngine (below). This default
+// answers "not available" and says so in the log, so the wizard never
+// pretends to have closed, restarted or installed anything; the engine-backed
+// one keeps it for the parts that do not exist yet (the elevated restart and
+// the restart of the system).
 
 #include <QMultiMap>
 #include <QString>
@@ -38,4 +40,27 @@ protected:
     static void meldeNichtVerfuegbar(const char* operation);
 
     QMultiMap<int, QString> m_Meldungen;
+};
+
+class PluginManager;
+
+// The wizard's run on the real engine: the checks before the run, the run,
+// cancelling and the result messages. The hand-over to an elevated process and
+// the restart of the system stay with the default until they exist.
+class WizardAblaufEngine : public WizardAblauf
+{
+public:
+    // Installs the dialog that closes the main application into the engine.
+    explicit WizardAblaufEngine(PluginManager* engine);
+    ~WizardAblaufEngine() override;
+
+    bool beendeWennZielNetzlaufwerkIst() override;
+    bool beendeKoras() override;
+    bool aktionsAusfuehrung() override;
+    bool abbruchDurchAnwender() override;
+    void brecheHerunterladenAb() override;
+    QMultiMap<int, QString> gibMeldungen() const override;
+
+private:
+    PluginManager* mp_Engine;
 };

@@ -6,14 +6,32 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QHash>
 #include <QSet>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QVector>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 namespace {
 
 constexpr qint64 stueckGroesse = 256 * 1024;
+// Limits of what is unpacked at all (see the header).
+constexpr zip_int64_t maxEintraege = 100000;
+constexpr int maxNamenBytes = 1024;
+constexpr int maxTeilBytes = 255;
+// Deflate reaches at most about 1032:1; beyond this only a bomb compresses.
+constexpr zip_uint64_t maxVerhaeltnis = 1100;
+constexpr zip_uint64_t verhaeltnisSockel = 1024 * 1024;
+// The staging folder inside the target; archive entries may not use the prefix.
+const char zwischenPraefix[] = ".iv-entpacken-";
 
 QString zipFehler(zip_t* z)
 {
@@ -41,6 +59,114 @@ bool bleibtInnerhalb(const QString& pfad, const QString& wurzelKanonisch)
     if (kanonisch.isEmpty())
         return false;
     return kanonisch == wurzelKanonisch || kanonisch.startsWith(wurzelKanonisch + QLatin1Char('/'));
+}
+
+// Strict UTF-8: overlong forms, surrogates and stray bytes are refused, so
+// that no decoder can later read a different name than the one checked.
+bool alsUtf8(const QByteArray& roh, QString& text)
+{
+    QTextCodec::ConverterState zustand(QTextCodec::ConvertInvalidToNull);
+    text = QTextCodec::codecForMib(106)->toUnicode(roh.constData(), roh.size(), &zustand);
+    return zustand.invalidChars == 0 && zustand.remainingChars == 0;
+}
+
+// A name fit for a log line: control characters written as \xNN.
+QString anzeigeName(const QString& name)
+{
+    QString text;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text.size() > 200 ? text.left(200) + QStringLiteral("...") : text;
+}
+
+QString systemFehler()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+enum class Art { fehlt, datei, ordner, verweis, anderes };
+
+Art artVon(const QString& pfad, struct stat* st = nullptr)
+{
+    struct stat s {};
+    if (::lstat(QFile::encodeName(pfad).constData(), &s) != 0)
+        return Art::fehlt;
+    if (st)
+        *st = s;
+    if (S_ISLNK(s.st_mode))
+        return Art::verweis;
+    if (S_ISDIR(s.st_mode))
+        return Art::ordner;
+    return S_ISREG(s.st_mode) ? Art::datei : Art::anderes;
+}
+
+// Waits until everything written to the file system holding `ordner` is on
+// the disk: one call for all files instead of one fsync per file.
+bool synchronisiere(const QString& ordner, QString& fehler)
+{
+    const int fd = ::open(QFile::encodeName(ordner).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        fehler = systemFehler();
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool schreibeAlles(int fd, const char* daten, qint64 laenge)
+{
+    while (laenge > 0) {
+        const ssize_t n = ::write(fd, daten, size_t(laenge));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        daten += n;
+        laenge -= n;
+    }
+    return true;
+}
+
+struct ZielEintrag {
+    zip_uint64_t index = 0;
+    QString name; // relative, "/"-separated, without a trailing "/"
+    bool ordner = false;
+    qint64 groesse = 0;
+};
+
+QString elternVon(const QString& name)
+{
+    const int i = name.lastIndexOf(QLatin1Char('/'));
+    return i < 0 ? QString() : name.left(i);
+}
+
+// Every folder the entries need, parents before children, each once.
+QStringList benoetigteOrdner(const QVector<ZielEintrag>& liste)
+{
+    QStringList ordner;
+    QSet<QString> gesehen;
+    for (const ZielEintrag& e : liste) {
+        const QString basis = e.ordner ? e.name : elternVon(e.name);
+        int pos = 0;
+        while (!basis.isEmpty()) {
+            const int j = basis.indexOf(QLatin1Char('/'), pos);
+            const QString teil = j < 0 ? basis : basis.left(j);
+            if (!gesehen.contains(teil)) {
+                gesehen.insert(teil);
+                ordner << teil;
+            }
+            if (j < 0)
+                break;
+            pos = j + 1;
+        }
+    }
+    return ordner;
 }
 
 } // namespace
@@ -135,10 +261,26 @@ QString ZipArchiv::pruefeName(const QString& name)
         return QStringLiteral("absoluter Pfad");
     if (name.size() >= 2 && name.at(1) == QLatin1Char(':'))
         return QStringLiteral("Laufwerksangabe");
-    for (const QString& teil : name.split(QLatin1Char('/'))) {
+    // On the Windows side a colon names a second data stream of a file.
+    if (name.contains(QLatin1Char(':')))
+        return QStringLiteral("Doppelpunkt im Namen");
+    if (name.toUtf8().size() > maxNamenBytes)
+        return QStringLiteral("Name l\u00e4nger als %1 Bytes").arg(maxNamenBytes);
+    const QStringList teile = name.split(QLatin1Char('/'));
+    for (int i = 0; i < teile.size(); ++i) {
+        const QString& teil = teile[i];
         if (teil == QLatin1String(".."))
             return QStringLiteral("\"..\" im Pfad");
+        if (teil == QLatin1String("."))
+            return QStringLiteral("\".\" im Pfad");
+        // Only a folder entry ends in "/"; "a//b" would be a second name for "a/b".
+        if (teil.isEmpty() && i != teile.size() - 1)
+            return QStringLiteral("leerer Pfadteil");
+        if (teil.toUtf8().size() > maxTeilBytes)
+            return QStringLiteral("Namensteil l\u00e4nger als %1 Bytes").arg(maxTeilBytes);
     }
+    if (teile.first().startsWith(QLatin1String(zwischenPraefix)))
+        return QStringLiteral("reservierter Name");
     return QString();
 }
 
@@ -187,73 +329,244 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
 {
     if (!m_zip)
         return fehler(QStringLiteral("Kein Archiv ge\u00f6ffnet."));
+
+    // 1. Names, kinds, methods and sizes of every entry; nothing touched yet.
+    const zip_int64_t anzahl = zip_get_num_entries(m_zip, 0);
+    if (anzahl < 0 || anzahl > maxEintraege)
+        return fehler(QStringLiteral("Das Archiv %1 hat %2 Eintr\u00e4ge; entpackt werden h\u00f6chstens %3.")
+                          .arg(m_pfad).arg(anzahl).arg(maxEintraege));
+    QVector<ZielEintrag> liste;
+    liste.reserve(int(anzahl));
+    QHash<QString, bool> belegt; // case-folded name -> is a folder (Windows sees one file)
+    auto unzulaessig = [this](const QString& name, const QString& grund) {
+        return fehler(QStringLiteral("Das Archiv %1 enth\u00e4lt einen unzul\u00e4ssigen Eintrag \"%2\" (%3).")
+                          .arg(m_pfad, anzeigeName(name), grund));
+    };
+    for (zip_int64_t i = 0; i < anzahl; ++i) {
+        const zip_uint64_t index = zip_uint64_t(i);
+        const char* roh = zip_get_name(m_zip, index, ZIP_FL_ENC_RAW);
+        if (!roh)
+            return fehler(QStringLiteral("Der Name des Eintrags %1 in %2 ist nicht lesbar: %3").arg(i).arg(m_pfad, zipFehler(m_zip)));
+        QString name;
+        if (!alsUtf8(QByteArray(roh), name))
+            return unzulaessig(QString::fromUtf8(roh), QStringLiteral("keine g\u00fcltige UTF-8-Kodierung"));
+        const QString grund = pruefeName(name);
+        if (!grund.isEmpty())
+            return unzulaessig(name, grund);
+        if (istVerweis(qint64(i)))
+            return fehler(QStringLiteral("Das Archiv %1 enth\u00e4lt einen Verweis \"%2\"; Verweise werden nicht entpackt.")
+                              .arg(m_pfad, anzeigeName(name)));
+        zip_stat_t st;
+        if (zip_stat_index(m_zip, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_COMP_SIZE))
+            return unzulaessig(name, QStringLiteral("Gr\u00f6\u00dfe unbekannt"));
+        if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+            return unzulaessig(name, QStringLiteral("verschl\u00fcsselt"));
+        if ((st.valid & ZIP_STAT_COMP_METHOD) && !zip_compression_method_supported(st.comp_method, 0))
+            return unzulaessig(name, QStringLiteral("Kompressionsverfahren %1 nicht unterst\u00fctzt").arg(st.comp_method));
+        ZielEintrag e;
+        e.index = index;
+        e.ordner = name.endsWith(QLatin1Char('/'));
+        e.name = e.ordner ? name.chopped(1) : name;
+        e.groesse = e.ordner ? 0 : qint64(qMin<zip_uint64_t>(st.size, zip_uint64_t(std::numeric_limits<qint64>::max())));
+        if (!e.ordner && st.size > maxVerhaeltnis * st.comp_size + verhaeltnisSockel)
+            return unzulaessig(name, QStringLiteral("Kompressionsverh\u00e4ltnis \u00fcber %1:1").arg(maxVerhaeltnis));
+        const QString schluessel = e.name.toCaseFolded();
+        for (int j = schluessel.indexOf(QLatin1Char('/')); j >= 0; j = schluessel.indexOf(QLatin1Char('/'), j + 1)) {
+            const auto eltern = belegt.constFind(schluessel.left(j));
+            if (eltern != belegt.constEnd() && !eltern.value())
+                return unzulaessig(name, QStringLiteral("liegt unter einer Datei des Archivs"));
+            belegt.insert(schluessel.left(j), true);
+        }
+        const auto vorher = belegt.constFind(schluessel);
+        if (vorher != belegt.constEnd() && !(vorher.value() && e.ordner))
+            return unzulaessig(name, vorher.value() || e.ordner ? QStringLiteral("Datei und Ordner zugleich")
+                                                                 : QStringLiteral("Name doppelt vorhanden"));
+        belegt.insert(schluessel, e.ordner);
+        liste << e;
+    }
+    belegt.clear();
+    const QStringList ordner = benoetigteOrdner(liste);
+
+    // 2. What lies in the target already: no write through a link that
+    // leaves it, no folder replaced by a file, no file by a folder.
+    const QFileInfo zielInfo(ziel);
+    if (zielInfo.exists() && !zielInfo.isDir())
+        return fehler(QStringLiteral("Das Ziel %1 ist kein Verzeichnis.").arg(ziel));
+    if (zielInfo.exists()) {
+        const QString wurzel = zielInfo.canonicalFilePath();
+        for (const QString& o : ordner) {
+            const QString pfad = wurzel + QLatin1Char('/') + o;
+            const Art art = artVon(pfad);
+            if (art == Art::verweis && (!bleibtInnerhalb(pfad, wurzel) || !QFileInfo(pfad).isDir()))
+                return fehler(QStringLiteral("Der Eintrag \"%1\" w\u00fcrde au\u00dferhalb von %2 geschrieben.").arg(anzeigeName(o), ziel));
+            if (art == Art::datei || art == Art::anderes)
+                return fehler(QStringLiteral("Das Archiv %1 w\u00fcrde die Datei %2 durch einen Ordner ersetzen.").arg(m_pfad, pfad));
+        }
+        for (const ZielEintrag& e : qAsConst(liste)) {
+            const QString pfad = wurzel + QLatin1Char('/') + e.name;
+            const Art art = e.ordner ? Art::fehlt : artVon(pfad);
+            if (art == Art::ordner)
+                return fehler(QStringLiteral("Das Archiv %1 w\u00fcrde den Ordner %2 durch eine Datei ersetzen.").arg(m_pfad, pfad));
+            if (art == Art::anderes)
+                return fehler(QStringLiteral("Das Archiv %1 w\u00fcrde %2 ersetzen, das keine gew\u00f6hnliche Datei ist.").arg(m_pfad, pfad));
+        }
+    }
+
+    // 3. Every file into the staging folder, read to its end (CRC, size).
+    QStringList zielAngelegt; // levels of `ziel` made here, deepest first
+    for (QString p = QDir::cleanPath(zielInfo.absoluteFilePath()); !QFileInfo::exists(p) && p != QDir::rootPath();
+         p = QFileInfo(p).absolutePath())
+        zielAngelegt << p;
+    auto entferneZiel = [&zielAngelegt] {
+        for (const QString& p : qAsConst(zielAngelegt))
+            QDir().rmdir(p);
+    };
     if (!QDir().mkpath(ziel))
         return fehler(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden.").arg(ziel));
     const QString wurzel = QFileInfo(ziel).canonicalFilePath();
-    const QStringList namen = eintraege();
-
-    // Every name is checked before the first byte is written.
-    for (int i = 0; i < namen.size(); ++i) {
-        const QString grund = pruefeName(namen[i]);
-        if (!grund.isEmpty())
-            return fehler(QStringLiteral("Das Archiv %1 enth\u00e4lt einen unzul\u00e4ssigen Eintrag \"%2\" (%3).")
-                              .arg(m_pfad, namen[i], grund));
-        if (istVerweis(i))
-            return fehler(QStringLiteral("Das Archiv %1 enth\u00e4lt einen Verweis \"%2\"; Verweise werden nicht entpackt.")
-                              .arg(m_pfad, namen[i]));
-        if (!bleibtInnerhalb(wurzel + QLatin1Char('/') + namen[i], wurzel))
-            return fehler(QStringLiteral("Der Eintrag \"%1\" w\u00fcrde au\u00dferhalb von %2 geschrieben.").arg(namen[i], ziel));
+    // Left by a run that died: never moved, not part of the installation.
+    const QStringList reste = QDir(wurzel).entryList({ QLatin1String(zwischenPraefix) + QLatin1Char('*') },
+                                                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& rest : reste)
+        QDir(wurzel + QLatin1Char('/') + rest).removeRecursively();
+    QTemporaryDir zwischenDir(wurzel + QLatin1Char('/') + QLatin1String(zwischenPraefix) + QStringLiteral("XXXXXX"));
+    if (!zwischenDir.isValid()) {
+        entferneZiel();
+        return fehler(QStringLiteral("Im Verzeichnis %1 kann kein Zwischenordner angelegt werden: %2").arg(ziel, zwischenDir.errorString()));
+    }
+    const QString neu = zwischenDir.path() + QStringLiteral("/neu/");
+    const QString alt = zwischenDir.path() + QStringLiteral("/alt/");
+    auto scheitere = [&](const QString& text) {
+        zwischenDir.remove();
+        entferneZiel();
+        return fehler(text);
+    };
+    if (!QDir().mkpath(neu) || !QDir().mkpath(alt))
+        return scheitere(QStringLiteral("Der Zwischenordner %1 kann nicht angelegt werden.").arg(zwischenDir.path()));
+    for (const QString& o : ordner) {
+        if (::mkdir(QFile::encodeName(neu + o).constData(), 0755) != 0)
+            return scheitere(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden: %2").arg(neu + o, systemFehler()));
     }
 
-    const qint64 gesamt = entpackteGroesse();
+    qint64 gesamt = 0;
+    for (const ZielEintrag& e : qAsConst(liste))
+        gesamt += e.groesse;
     qint64 geschrieben = 0;
     QByteArray puffer(int(stueckGroesse), Qt::Uninitialized);
-    for (int i = 0; i < namen.size(); ++i) {
-        const QString pfad = wurzel + QLatin1Char('/') + namen[i];
-        if (namen[i].endsWith(QLatin1Char('/'))) {
-            if (!QDir().mkpath(pfad))
-                return fehler(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden.").arg(pfad));
+    for (const ZielEintrag& e : qAsConst(liste)) {
+        if (e.ordner)
             continue;
-        }
-        const QString ordner = QFileInfo(pfad).absolutePath();
-        if (!QDir().mkpath(ordner))
-            return fehler(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden.").arg(ordner));
-        // Folders made by earlier entries are real folders, but check again:
-        // the installation may hold links of its own.
-        if (!bleibtInnerhalb(pfad, wurzel))
-            return fehler(QStringLiteral("Der Eintrag \"%1\" w\u00fcrde au\u00dferhalb von %2 geschrieben.").arg(namen[i], ziel));
-        zip_file_t* datei = zip_fopen_index(m_zip, zip_uint64_t(i), 0);
+        const QString pfad = neu + e.name;
+        zip_file_t* datei = zip_fopen_index(m_zip, e.index, 0);
         if (!datei)
-            return fehler(QStringLiteral("Der Eintrag \"%1\" kann nicht gelesen werden: %2").arg(namen[i], zipFehler(m_zip)));
-        QSaveFile ausgabe(pfad);
-        bool ok = ausgabe.open(QIODevice::WriteOnly);
-        if (!ok)
-            fehler(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, ausgabe.errorString()));
-        while (ok) {
+            return scheitere(QStringLiteral("Der Eintrag \"%1\" kann nicht gelesen werden: %2").arg(anzeigeName(e.name), zipFehler(m_zip)));
+        const int fd = ::open(QFile::encodeName(pfad).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        QString problem = fd < 0 ? QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, systemFehler()) : QString();
+        qint64 bisher = 0;
+        while (problem.isEmpty()) {
             const zip_int64_t n = zip_fread(datei, puffer.data(), zip_uint64_t(puffer.size()));
             if (n < 0) {
-                ok = fehler(QStringLiteral("Der Eintrag \"%1\" ist besch\u00e4digt: %2")
-                                .arg(namen[i], QString::fromLocal8Bit(zip_file_strerror(datei))));
+                problem = QStringLiteral("Der Eintrag \"%1\" ist besch\u00e4digt: %2")
+                              .arg(anzeigeName(e.name), QString::fromLocal8Bit(zip_file_strerror(datei)));
+            } else if (n == 0) {
+                if (bisher != e.groesse)
+                    problem = QStringLiteral("Der Eintrag \"%1\" ist besch\u00e4digt: %2 statt der angegebenen %3 Bytes.")
+                                  .arg(anzeigeName(e.name)).arg(bisher).arg(e.groesse);
                 break;
+            } else if (bisher + n > e.groesse) {
+                // The declared size is the limit, whatever the data would unfold to.
+                problem = QStringLiteral("Der Eintrag \"%1\" ist besch\u00e4digt: mehr Daten als die angegebenen %2 Bytes.")
+                              .arg(anzeigeName(e.name)).arg(e.groesse);
+            } else if (!schreibeAlles(fd, puffer.constData(), n)) {
+                problem = QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, systemFehler());
+            } else {
+                bisher += n;
+                geschrieben += n;
+                if (fortschritt)
+                    fortschritt(geschrieben, gesamt);
             }
-            if (n == 0)
-                break;
-            if (ausgabe.write(puffer.constData(), n) != n) {
-                ok = fehler(QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, ausgabe.errorString()));
-                break;
-            }
-            geschrieben += n;
-            if (fortschritt)
-                fortschritt(geschrieben, gesamt);
         }
         zip_fclose(datei);
-        if (!ok) {
-            ausgabe.cancelWriting();
-            return false;
+        if (fd >= 0) {
+            // Start the write-back now; one syncfs below waits for all files.
+            if (problem.isEmpty())
+                ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            if (::close(fd) != 0 && problem.isEmpty())
+                problem = QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(pfad, systemFehler());
         }
-        if (!ausgabe.commit())
-            return fehler(QStringLiteral("Die Datei %1 kann nicht gespeichert werden: %2").arg(pfad, ausgabe.errorString()));
+        if (!problem.isEmpty())
+            return scheitere(problem);
     }
+    QString grund;
+    if (!synchronisiere(zwischenDir.path(), grund))
+        return scheitere(QStringLiteral("Die entpackten Dateien k\u00f6nnen nicht gespeichert werden: %1").arg(grund));
+
+    // 4. Into place. Each replaced file goes to the staging folder first, so
+    // a failed move can put back every file moved before it.
+    struct Zug {
+        QString ziel;
+        QString sicherung; // empty: no file was there before
+    };
+    QVector<Zug> erledigt;
+    QStringList neueOrdner;
+    auto rueckgaengig = [&](const QString& text) {
+        QStringList offen;
+        for (int i = erledigt.size() - 1; i >= 0; --i) {
+            const Zug& z = erledigt[i];
+            const bool ok = z.sicherung.isEmpty() ? ::unlink(QFile::encodeName(z.ziel).constData()) == 0
+                                                  : Plattform::ersetzeDatei(z.sicherung, z.ziel);
+            if (!ok)
+                offen << z.ziel;
+        }
+        for (int i = neueOrdner.size() - 1; i >= 0; --i)
+            QDir().rmdir(neueOrdner[i]);
+        if (offen.isEmpty())
+            return scheitere(text + QStringLiteral(" Alle bis dahin ersetzten Dateien wurden wiederhergestellt."));
+        // The old files stay where they are, for a person or a later run.
+        zwischenDir.setAutoRemove(false);
+        return fehler(text + QStringLiteral(" %1 Dateien konnten nicht wiederhergestellt werden (zuerst %2); ihre alte Fassung liegt in %3.")
+                                 .arg(offen.size()).arg(offen.first(), alt));
+    };
+    for (const QString& o : ordner) {
+        const QString pfad = wurzel + QLatin1Char('/') + o;
+        const Art art = artVon(pfad);
+        if (art == Art::fehlt) {
+            if (::mkdir(QFile::encodeName(pfad).constData(), 0755) != 0)
+                return rueckgaengig(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden: %2").arg(pfad, systemFehler()));
+            neueOrdner << pfad;
+        } else if (art != Art::ordner && !(art == Art::verweis && bleibtInnerhalb(pfad, wurzel) && QFileInfo(pfad).isDir())) {
+            return rueckgaengig(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden: dort liegt etwas anderes.").arg(pfad));
+        }
+    }
+    for (int i = 0; i < liste.size(); ++i) {
+        const ZielEintrag& e = liste[i];
+        if (e.ordner)
+            continue;
+        const QString quelle = neu + e.name;
+        const QString pfad = wurzel + QLatin1Char('/') + e.name;
+        struct stat st {};
+        const Art art = artVon(pfad, &st);
+        if (art == Art::ordner || art == Art::anderes)
+            return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: dort liegt keine gew\u00f6hnliche Datei.").arg(pfad));
+        Zug zug { pfad, QString() };
+        if (art != Art::fehlt) {
+            if (art == Art::datei)
+                ::chmod(QFile::encodeName(quelle).constData(), st.st_mode & 07777);
+            zug.sicherung = alt + QString::number(i);
+            if (!Plattform::ersetzeDatei(pfad, zug.sicherung, &grund))
+                return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: %2.").arg(pfad, grund));
+        }
+        if (!Plattform::ersetzeDatei(quelle, pfad, &grund)) {
+            if (!zug.sicherung.isEmpty() && !Plattform::ersetzeDatei(zug.sicherung, pfad))
+                erledigt << Zug { pfad, zug.sicherung };
+            return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: %2.").arg(pfad, grund));
+        }
+        erledigt << zug;
+    }
+    // The renames themselves reach the disk before the old files are dropped.
+    if (!synchronisiere(wurzel, grund))
+        return rueckgaengig(QStringLiteral("Die entpackten Dateien k\u00f6nnen nicht gespeichert werden: %1").arg(grund));
+    zwischenDir.remove();
     return true;
 }
 

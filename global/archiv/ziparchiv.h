@@ -1,9 +1,29 @@
 #pragma once
-// Zip archives, read and written with libzip. Reading trusts nothing: entry
-// names that could leave the target folder and link entries are refused
-// before anything is written, every entry is read to its end so its CRC is
-// checked, files land under a temporary name and are renamed when complete,
-// and memory stays bounded whatever the archive's size.
+// Zip archives, read and written with libzip. Reading trusts nothing.
+//
+// Unpacking (entpacke) is all or nothing:
+// 1. Every entry is checked before anything is written: names (pruefeName,
+//    strict UTF-8), link entries, encryption, compression method, two entries
+//    that Windows would see as one file (letter case), a file and a folder
+//    under one name, and the compression ratio (zip bombs: an entry may
+//    declare at most 1100 times its compressed size plus 1 MiB; deflate
+//    itself never exceeds about 1032:1). At most 100 000 entries, names up to
+//    1024 bytes, each part up to 255 bytes.
+// 2. The target is checked: no folder on the way that is a link leading
+//    outside, no folder replaced by a file, no file replaced by a folder.
+// 3. Every file is unpacked into a staging folder inside the target (same
+//    file system, never a write outside it), read to its end so its CRC and
+//    its declared size are checked; then one syncfs puts them on the disk.
+// 4. Each file is moved into place with a rename; a file it replaces goes to
+//    the staging folder first. When a move fails (a file in use, a folder
+//    that appeared meanwhile), every file moved so far is put back and the
+//    folders made are removed: the target is as it was, and the caller may
+//    simply try again. Only when a file cannot be put back does the error
+//    say so and the staging folder keep the old versions. A crash during the
+//    moves leaves a mix of old and new files (a journal is still missing);
+//    the staging folder of such a run is removed by the next one.
+// A refused archive writes nothing at all; memory stays bounded (one 256 KiB
+// buffer plus the list of names) whatever the archive's size.
 
 #include <QString>
 #include <QStringList>
@@ -33,12 +53,11 @@ public:
     // Fails for a missing entry, a CRC error or more than `maxGroesse` bytes.
     bool leseEintrag(const QString& name, QByteArray& daten, qint64 maxGroesse = 64 * 1024 * 1024);
 
-    // Unpacks every entry below `ziel` (created when missing). All names are
-    // checked first; one bad name fails the whole archive with nothing
-    // written. `fortschritt` gets bytes written and the total.
+    // Unpacks every entry below `ziel` (created when missing), all or nothing
+    // (see above). `fortschritt` gets bytes written and the total.
     bool entpacke(const QString& ziel, const std::function<void(qint64, qint64)>& fortschritt = {});
 
-    // Why a stored name is refused; empty for a name that stays inside.
+    // Why a stored name is refused; empty for a clean relative name.
     static QString pruefeName(const QString& name);
 
     // Writes a new archive (an existing file is replaced when complete):

@@ -2,7 +2,7 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QIODevice>
+#include <QFileDevice>
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -72,6 +72,7 @@ QString deutscherFehler(CURLcode code, const char* detail)
 // libcurl and OpenSSL call these with their own signatures.
 struct DateiabrufRueckrufe {
     static size_t schreibe(char* daten, size_t groesse, size_t anzahl, void* selbst);
+    static size_t kopfzeile(char* daten, size_t groesse, size_t anzahl, void* selbst);
     static int fortschritt(void* selbst, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static CURLcode tlsKontext(CURL*, void* sslKontext, void* selbst);
     static int pruefeZertifikat(X509_STORE_CTX* kontext, void* selbst);
@@ -92,10 +93,18 @@ Dateiabruf::~Dateiabruf()
         curl_easy_cleanup(handle(m_curl));
 }
 
-void Dateiabruf::starte(const DateiabrufAuftrag& auftrag, QIODevice* ziel, std::function<void()> fertig)
+void Dateiabruf::starte(const DateiabrufAuftrag& auftrag, QFileDevice* ziel, std::function<void()> fertig)
 {
     warte();
-    m_empfangen = 0;
+    m_fortsetzenAb = qMax<qint64>(0, auftrag.fortsetzenAb);
+    m_empfangen = m_fortsetzenAb;
+    m_status = 0;
+    m_etag.clear();
+    m_geaendert.clear();
+    m_bereich.clear();
+    m_begonnen = false;
+    m_fortgesetzt = false;
+    m_bereichFalsch = false;
     m_abbruch = false;
     {
         std::lock_guard<std::mutex> sperre(m_sperre);
@@ -160,9 +169,18 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &DateiabrufRueckrufe::fortschritt);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
 
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &DateiabrufRueckrufe::kopfzeile);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
+
     curl_slist* koepfe = nullptr;
     for (const QByteArray& zeile : qAsConst(auftrag.kopfzeilen))
         koepfe = curl_slist_append(koepfe, zeile.constData());
+    const QByteArray bereich = QByteArray::number(m_fortsetzenAb) + '-';
+    if (m_fortsetzenAb > 0) {
+        // If-Range: the rest only of the very version we hold, else all of it.
+        curl_easy_setopt(c, CURLOPT_RANGE, bereich.constData());
+        koepfe = curl_slist_append(koepfe, ("If-Range: " + auftrag.fortsetzenWenn).constData());
+    }
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, koepfe);
 
     const QByteArray chiffren = auftrag.chiffren.join(QLatin1Char(':')).toLatin1();
@@ -214,6 +232,7 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
     const CURLcode ergebnis = curl_easy_perform(c);
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    m_status = status;
     long proxyStatus = 0;
     curl_easy_getinfo(c, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
     curl_slist_free_all(koepfe);
@@ -221,12 +240,19 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, nullptr);
 
     m_erfolgreich = ergebnis == CURLE_OK && status > 0 && status < 300;
+    // An empty body never reached schreibe: the file must still match the answer.
+    if (m_erfolgreich && !m_begonnen)
+        m_erfolgreich = beginneInhalt();
     if (!m_erfolgreich) {
         if (m_schreibFehler)
             m_fehler = m_ziel->errorString();
         else if (m_zuViel)
             m_fehler = QStringLiteral("Der Server sendet mehr als die angek\u00fcndigten %1 Bytes; die \u00dcbertragung wurde dort abgeschnitten.")
                            .arg(m_hoechstGroesse);
+        else if (m_bereichFalsch)
+            m_fehler = QStringLiteral("Der Server setzt die \u00dcbertragung an einer anderen Stelle fort (%1) als erbeten (%2).")
+                           .arg(QString::fromLatin1(m_bereich))
+                           .arg(m_fortsetzenAb);
         else if (m_zertifikatFremd)
             m_fehler = QStringLiteral("Der Server zeigt ein anderes Zertifikat als bei der Abfrage der Dateigr\u00f6\u00dfe.");
         else if (proxyStatus == 407 || status == 407)
@@ -248,6 +274,8 @@ size_t DateiabrufRueckrufe::schreibe(char* daten, size_t groesse, size_t anzahl,
     // The body of an error answer is not the file.
     if (status >= 300)
         return laenge;
+    if (!d->m_begonnen && !d->beginneInhalt())
+        return 0;
     // A server that sends more than it announced gets no byte past that size.
     if (d->m_hoechstGroesse >= 0 && d->m_empfangen + qint64(laenge) > d->m_hoechstGroesse) {
         const qint64 rest = d->m_hoechstGroesse - d->m_empfangen;
@@ -264,9 +292,63 @@ size_t DateiabrufRueckrufe::schreibe(char* daten, size_t groesse, size_t anzahl,
     return laenge;
 }
 
+size_t DateiabrufRueckrufe::kopfzeile(char* daten, size_t groesse, size_t anzahl, void* selbst)
+{
+    auto* d = static_cast<Dateiabruf*>(selbst);
+    const size_t laenge = groesse * anzahl;
+    const QByteArray zeile = QByteArray(daten, int(laenge)).trimmed();
+    // A new status line (proxy CONNECT, 100 Continue) starts a new answer.
+    if (zeile.startsWith("HTTP/")) {
+        d->m_etag.clear();
+        d->m_geaendert.clear();
+        d->m_bereich.clear();
+        return laenge;
+    }
+    const int doppelpunkt = zeile.indexOf(':');
+    if (doppelpunkt <= 0)
+        return laenge;
+    const QByteArray name = zeile.left(doppelpunkt).trimmed().toLower();
+    const QByteArray wert = zeile.mid(doppelpunkt + 1).trimmed();
+    // A weak ETag may not guard a range (RFC 9110 13.1.5).
+    if (name == "etag" && !wert.startsWith("W/"))
+        d->m_etag = wert;
+    else if (name == "last-modified")
+        d->m_geaendert = wert;
+    else if (name == "content-range")
+        d->m_bereich = wert;
+    return laenge;
+}
+
 int DateiabrufRueckrufe::fortschritt(void* selbst, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return static_cast<Dateiabruf*>(selbst)->m_abbruch ? 1 : 0;
+}
+
+// First bytes of the body: a 206 must continue exactly where the file ends;
+// a 200 is the whole file, so what the file held goes.
+bool Dateiabruf::beginneInhalt()
+{
+    long status = 0;
+    curl_easy_getinfo(handle(m_curl), CURLINFO_RESPONSE_CODE, &status);
+    if (status == 206) {
+        // "bytes 1000-1999/2000"
+        const QByteArray bereich = m_bereich.startsWith("bytes ") ? m_bereich.mid(6) : QByteArray();
+        bool ok = false;
+        const qint64 anfang = bereich.left(bereich.indexOf('-')).toLongLong(&ok);
+        if (!ok || anfang != m_fortsetzenAb) {
+            m_bereichFalsch = true;
+            return false;
+        }
+        m_fortgesetzt = true;
+    } else if (m_fortsetzenAb > 0) {
+        if (!m_ziel->resize(0)) {
+            m_schreibFehler = true;
+            return false;
+        }
+        m_empfangen = 0;
+    }
+    m_begonnen = true;
+    return true;
 }
 
 CURLcode DateiabrufRueckrufe::tlsKontext(CURL*, void* sslKontext, void* selbst)

@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
-#include <QTemporaryFile>
+#include <QSaveFile>
 #include <QSslCipher>
 #include <QSslConfiguration>
 #include <limits>
@@ -26,6 +26,47 @@ constexpr int taktMs = 100;
 int alsInt(qint64 wert)
 {
     return int(qBound<qint64>(0, wert, std::numeric_limits<int>::max()));
+}
+
+QString infoPfad(const QString& teil)
+{
+    return teil + QStringLiteral(".info");
+}
+
+// A validator goes into a request header: printable ASCII only.
+QByteArray alsValidator(const QByteArray& wert)
+{
+    if (wert.isEmpty() || wert.size() > 200)
+        return QByteArray();
+    for (const char c : wert) {
+        if (c < 0x20 || c > 0x7e)
+            return QByteArray();
+    }
+    return wert;
+}
+
+// The validator stored for a partial file of `url`; empty when none matches.
+QByteArray leseValidator(const QString& info, const QUrl& url)
+{
+    QFile f(info);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    const QList<QByteArray> zeilen = f.read(4096).split('\n');
+    if (zeilen.size() < 2 || zeilen[0] != url.toEncoded())
+        return QByteArray();
+    return alsValidator(zeilen[1]);
+}
+
+bool schreibeValidator(const QString& info, const QUrl& url, const QByteArray& validator)
+{
+    QSaveFile f(info);
+    return f.open(QIODevice::WriteOnly) && f.write(url.toEncoded() + '\n' + validator + '\n') > 0 && f.commit();
+}
+
+void entferneTeil(const QString& teil)
+{
+    QFile::remove(teil);
+    QFile::remove(infoPfad(teil));
 }
 
 } // namespace
@@ -119,6 +160,11 @@ QString downloadManager::createUserAgentText()
     return text;
 }
 
+QString downloadManager::teilDateiPfad(const QString& ziel)
+{
+    return ziel + QStringLiteral(".iv-teil");
+}
+
 QNetworkRequest downloadManager::baueAnfrage() const
 {
     QNetworkRequest anfrage(url);
@@ -194,6 +240,8 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
     }
     // The body may only come from the server this HEAD has just trusted.
     m_zertifikat = antwort->sslConfiguration().peerCertificate().toDer();
+    const QByteArray etag = antwort->rawHeader("ETag");
+    m_validator = alsValidator(etag.startsWith("W/") || etag.isEmpty() ? antwort->rawHeader("Last-Modified") : etag);
     const QVariant laenge = antwort->header(QNetworkRequest::ContentLengthHeader);
     if (laenge.isValid()) {
         contentLength = laenge.toLongLong();
@@ -218,23 +266,42 @@ void downloadManager::runDownloadFile()
     }
     const QString ziel = localFilePath();
     m_zielPfad = ziel;
-    m_ziel = std::make_unique<QTemporaryFile>(ziel + QStringLiteral(".XXXXXX"));
-    if (!m_ziel->open()) {
+    m_teilPfad = teilDateiPfad(ziel);
+    // A partial file of this URL with its validator: ask for the rest.
+    const QByteArray gespeichert = leseValidator(infoPfad(m_teilPfad), url);
+    const QFileInfo teil(m_teilPfad);
+    qint64 ab = 0;
+    if (!gespeichert.isEmpty() && teil.isFile() && !teil.isSymLink() && teil.size() > 0
+        && (contentLength <= 0 || teil.size() < contentLength))
+        ab = teil.size();
+    if (ab == 0)
+        entferneTeil(m_teilPfad);
+    m_ziel = std::make_unique<QFile>(m_teilPfad);
+    if (!m_ziel->open(QIODevice::WriteOnly | QIODevice::Append)) {
         errorText = m_ziel->errorString();
-        IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht zum Schreiben ge&ouml;ffnet werden: %2").arg(ziel, errorText));
+        IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht zum Schreiben ge&ouml;ffnet werden: %2").arg(m_teilPfad, errorText));
         m_ziel.reset();
+        entferneTeil(m_teilPfad);
         beende(true);
         return;
     }
-    // Readable like any other file of the folder, not only by its owner.
-    m_ziel->setPermissions(QFileInfo::exists(ziel) ? QFile::permissions(ziel)
-                                                   : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (ab > 0) {
+        IV_LOG_INFO(QStringLiteral("Der Download wird bei Byte %1 von %2 fortgesetzt.").arg(ab).arg(contentLength));
+    } else {
+        // Readable like any other file of the folder, not only by its owner.
+        m_ziel->setPermissions(QFileInfo::exists(ziel) ? QFile::permissions(ziel)
+                                                       : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (!m_validator.isEmpty())
+            schreibeValidator(infoPfad(m_teilPfad), url, m_validator);
+    }
     DateiabrufAuftrag auftrag;
     auftrag.url = url;
     const QNetworkRequest anfrage = baueAnfrage();
     for (const QByteArray& name : anfrage.rawHeaderList())
         auftrag.kopfzeilen << name + ": " + anfrage.rawHeader(name);
     auftrag.zertifikatDer = m_zertifikat;
+    auftrag.fortsetzenAb = ab;
+    auftrag.fortsetzenWenn = gespeichert;
     for (const QSslCipher& chiffre : QSslConfiguration::defaultConfiguration().ciphers())
         auftrag.chiffren << chiffre.name();
     const QNetworkProxy wirksam = network.proxy().type() == QNetworkProxy::DefaultProxy ? QNetworkProxy::applicationProxy()
@@ -257,6 +324,7 @@ void downloadManager::runDownloadFile()
         QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
     });
     m_getUhr.start();
+    m_getAnfang = ab;
     m_takt.start();
     m_stillstand.start();
     IV_LOG_AUSTRITT();
@@ -272,9 +340,10 @@ void downloadManager::meldeFortschritt()
         downloadProgressFile(m_gemeldet, contentLength);
     }
     const qint64 ueberKarenz = m_getLaeuft ? m_getUhr.elapsed() - m_karenz : 0;
-    if (!m_abgebrochen && m_mindestRate > 0 && ueberKarenz > 0 && empfangen < ueberKarenz * m_mindestRate / 1000)
+    const qint64 neu = empfangen - m_getAnfang; // a resumed part came earlier
+    if (!m_abgebrochen && m_mindestRate > 0 && ueberKarenz > 0 && neu < ueberKarenz * m_mindestRate / 1000)
         brichAb(QStringLiteral("Der Server sendet zu langsam: %1 Bytes in %2 Sekunden, verlangt sind mindestens %3 Bytes je Sekunde.")
-                    .arg(empfangen)
+                    .arg(neu)
                     .arg(m_getUhr.elapsed() / 1000)
                     .arg(m_mindestRate));
 }
@@ -306,7 +375,9 @@ void downloadManager::loadFileFinished()
         if (m_abruf->schreibFehler())
             IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
         IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
+        m_ziel->close();
         m_ziel.reset();
+        behalteOderEntferneTeil();
         beende(true);
         return;
     }
@@ -318,11 +389,10 @@ void downloadManager::loadFileFinished()
     if (!gespeichert)
         errorText = m_ziel->errorString();
     m_ziel->close();
-    if (gespeichert) {
-        gespeichert = Plattform::ersetzeDatei(m_ziel->fileName(), pfad, &errorText);
-        m_ziel->setAutoRemove(!gespeichert);
-    }
     m_ziel.reset();
+    if (gespeichert)
+        gespeichert = Plattform::ersetzeDatei(m_teilPfad, pfad, &errorText);
+    entferneTeil(m_teilPfad);
     if (!gespeichert) {
         IV_LOG_ERROR(QStringLiteral("Fehler beim Speichern der Datei!"));
         beende(true);
@@ -331,6 +401,29 @@ void downloadManager::loadFileFinished()
     IV_LOG_DEBUG(QStringLiteral("Datei erfolgreich geladen."));
     beende(false, pfad);
     IV_LOG_AUSTRITT();
+}
+
+// After a failed GET: the partial file stays only when the next attempt can
+// ask for the rest of the very same version.
+void downloadManager::behalteOderEntferneTeil()
+{
+    const QString info = infoPfad(m_teilPfad);
+    const bool begonnen = m_abruf->inhaltBegonnen();
+    const QByteArray validator = begonnen ? alsValidator(m_abruf->validator()) : leseValidator(info, url);
+    const qint64 groesse = QFileInfo(m_teilPfad).size();
+    const bool bereichFalsch = m_abruf->status() == 206 && !begonnen;
+    // Bytes cut off at the announced size came from a server that lied about it.
+    if (m_abruf->schreibFehler() || m_abruf->zuViel() || m_abruf->status() >= 400 || bereichFalsch || validator.isEmpty()
+        || groesse <= 0) {
+        entferneTeil(m_teilPfad);
+        return;
+    }
+    // A whole new answer began: its own validator guards the bytes now.
+    if (begonnen && !m_abruf->fortgesetzt() && !schreibeValidator(info, url, validator)) {
+        entferneTeil(m_teilPfad);
+        return;
+    }
+    IV_LOG_INFO(textAusLiteral("Die unvollst&auml;ndige Datei %1 (%2 Bytes) bleibt f&uuml;r den n&auml;chsten Versuch.").arg(m_teilPfad).arg(groesse));
 }
 
 void downloadManager::beende(bool fehler, const QString& pfad)

@@ -1,8 +1,18 @@
 #pragma once
 // Fetches one file at a time from the update server: a HEAD for status and
-// size, then a GET whose body streams into a temporary file beside the target
-// and replaces the target only when complete. Every transfer ends with exactly
-// one finished().
+// size, then a GET whose body streams into a partial file beside the target
+// (teilDateiPfad, never the target's own name) and replaces the target only
+// when complete. Every transfer ends with exactly one finished().
+//
+// A transfer cut off in the middle is resumed: the partial file stays with a
+// small companion file (".info": the URL and the server's validator, a strong
+// ETag, else Last-Modified, of the answer its bytes came from), and the next
+// attempt, of this run or a later one, asks for the rest with Range and
+// If-Range. A server whose file has changed, or that knows no ranges, answers
+// with the whole file, which then starts over. The partial file goes when it
+// is complete, when it cannot be resumed (no validator, an HTTP error, a
+// failed write), or when its companion does not match. Callers check the MD5
+// over the whole file as always.
 //
 // The HEAD runs on Qt's network stack and decides everything about trust and
 // the proxy; the body is carried by Dateiabruf, bound to what the HEAD
@@ -20,7 +30,7 @@
 
 class QAuthenticator;
 class QNetworkReply;
-class QTemporaryFile;
+class QFile;
 class Dateiabruf;
 
 class downloadManager : public QObject
@@ -60,6 +70,8 @@ public:
     void setProxyDialogZeit(int ms) { m_proxyDialogZeit = ms; }
 
     static QString createUserAgentText();
+    // Where the bytes of a transfer to `ziel` gather until it is complete.
+    static QString teilDateiPfad(const QString& ziel);
 
 signals:
     void downloadProgress(int done, int total);
@@ -87,6 +99,7 @@ private:
     void beende(bool fehler, const QString& pfad = QString());
     void stillstand();
     void brichAb(const QString& grund);
+    void behalteOderEntferneTeil();
 
     QNetworkAccessManager network;
     QPointer<QNetworkReply> reply;
@@ -99,8 +112,10 @@ private:
     QString errorText;
     int httpStatus = 200;
 
-    std::unique_ptr<QTemporaryFile> m_ziel; // beside the target, renamed over it when complete
+    std::unique_ptr<QFile> m_ziel; // the partial file, renamed over the target when complete
     QString m_zielPfad;
+    QString m_teilPfad;
+    QByteArray m_validator; // of the last HEAD, for a partial file begun now
     std::unique_ptr<Dateiabruf> m_abruf;
     QByteArray m_zertifikat; // leaf certificate of the last successful HEAD
     QString m_proxyBenutzer;
@@ -116,5 +131,6 @@ private:
     int m_karenz = 30000;
     qint64 m_hoechstGroesse = -1;
     QElapsedTimer m_getUhr;
+    qint64 m_getAnfang = 0; // bytes of the file before this GET (resumed)
     QString m_tlsFehler; // the certificate's faults of the last HEAD, as Qt words them
 };

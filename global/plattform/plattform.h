@@ -37,6 +37,24 @@ QString dienstOrdner();
 // a key that is empty or has a part that could leave the folder.
 QString registrierungsDatei(const QString& schluessel);
 
+// ---- rights of a folder tree (plattform_rechte_linux.cpp) ----
+// One failure of gewaehreGruppenrechte: what failed, the error number, where.
+struct RechteFehler
+{
+    enum Art { LESEN, GRUPPE, EINTRAEGE, SETZEN };
+    Art art;
+    int nummer;
+    QString pfad;
+};
+// Lets `gruppe` read, write and enter `ordner` and everything below it, also
+// as the folders' default ACL so that new entries inherit it. Symlinks are
+// neither followed nor changed, nor are files with a second hard link. Where
+// the file system has no ACLs, the entry gets the group as owner and its
+// group bits instead (counted in `ohneAcl`). False when anything failed;
+// `fehler` names every failure, the walk goes on after each.
+bool gewaehreGruppenrechte(const QString& ordner, const QString& gruppe, QList<RechteFehler>& fehler, int& ohneAcl);
+// ---- end of rights ----
+
 // The login name: USERNAME, else USER, else LOGNAME; "noname" when none is set.
 QString benutzername();
 
@@ -101,5 +119,25 @@ bool fremdesFensterNachVorne(quint64 id, QString* fehler = nullptr);
 // Asks another program's window to close, as its frame's close button would;
 // the program may still ask its user or refuse.
 bool schliesseFremdesFenster(quint64 id, QString* fehler = nullptr);
+
+// ---- disks (plattform_datentraeger_linux.cpp) ----
+// Bytes an ordinary process may still write on the file system that holds
+// `ordner` (the nearest existing folder above it when it does not exist yet).
+// False with the reason in `fehler` when the system cannot say.
+bool freierSpeicher(const QString& ordner, quint64& freiBytes, QString* fehler = nullptr);
+// Whether `pfad` (or its nearest existing folder) lies on a network file
+// system: NFS, SMB/CIFS, AFS, Coda, NCP, 9P, Ceph, or a FUSE mount of a
+// network file system. Unknown counts as local.
+bool istNetzlaufwerk(const QString& pfad);
+
+// The desktop entry of the manager ("de.fiscalon.installationsverwaltung.desktop"):
+// docks and the launcher-entry progress find the program by it.
+QString desktopEintragId();
+// Progress of downloads and installation on the manager's launcher entry,
+// where the desktop offers it (the launcher-entry D-Bus signal on the session
+// bus): `anteil` from 0 to 1, shown while `sichtbar`; sent only when the bar
+// moves by a percent or is shown or hidden. False without a session bus; a
+// desktop that does not listen simply shows nothing.
+bool zeigeStarterFortschritt(double anteil, bool sichtbar = true);
 
 } // namespace Plattform

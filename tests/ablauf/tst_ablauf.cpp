@@ -13,22 +13,6 @@
 #include <csignal>
 #include <memory>
 
-namespace {
-
-void kopiereOrdner(const QString& quelle, const QString& ziel)
-{
-    QDirIterator it(quelle, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString datei = it.next();
-        const QString nach = ziel + datei.mid(quelle.size());
-        QDir().mkpath(QFileInfo(nach).absolutePath());
-        QFile::remove(nach);
-        QFile::copy(datei, nach);
-    }
-}
-
-} // namespace
-
 class TstAblauf : public QObject
 {
     Q_OBJECT
@@ -39,6 +23,9 @@ private slots:
     void updatePruefung();
     void automatischerStart();
     void entfernenPerKommandozeile();
+    void stillesUpdate_data();
+    void stillesUpdate();
+    void herunterladenDannZusammenfassung();
 
 private:
     struct Lauf {
@@ -49,10 +36,17 @@ private:
     // test then ends it as the session would (SIGTERM).
     Lauf starte(const QString& fall, const QString& koraDir, const QStringList& schalter, bool serverTot = false,
                 const QByteArray& beendeBei = QByteArray());
+    // The older release takes the newer one's place on the server, and back.
+    bool tauscheServer();
+
+    // Settings and a wrapper of the next start (reset after it).
+    QString m_silentUpdate = QStringLiteral("false");
+    QString m_silentDownload = QStringLiteral("false");
+    QStringList m_vorsatz;
 
     std::unique_ptr<TestUmgebung> m_umgebung;
-    std::unique_ptr<TestZertifikate> m_zert;
-    std::unique_ptr<NginxServer> m_nginx;
+    std::unique_ptr<BeispielServer> m_server;
+    NginxServer* m_nginx = nullptr;
     QString m_beispiel;
     QString m_gleicherStand;
 };
@@ -60,21 +54,18 @@ private:
 void TstAblauf::initTestCase()
 {
     m_umgebung = std::make_unique<TestUmgebung>();
-    m_beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
-    QProcess skript;
-    skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), m_beispiel,
-                                           QStringLiteral("--qs") });
-    QVERIFY(skript.waitForFinished(120000));
-    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
+    m_server = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+    QVERIFY2(m_server->laeuft(), qPrintable(m_server->fehler()));
+    m_beispiel = m_server->beispiel();
+    m_nginx = &m_server->nginx();
 
     // An installation that already has everything the server offers.
     m_gleicherStand = m_umgebung->pfad() + QStringLiteral("/gleich/Fiscalon");
     for (const char* teil : { "kora_27289", "est_20", "est_21_neu", "est_22", "gew_20", "ust_21" })
         kopiereOrdner(m_beispiel + QStringLiteral("/release/") + QLatin1String(teil), m_gleicherStand);
 
-    // A validly signed older release, signed with the build's key as the sample is, (27000: main application, est 2021 with
-    // a lower NrPlugin) for the rollback cases.
+    // A validly signed older release (27000: main application, est 2021 with a
+    // lower NrPlugin), signed with the build's key as the sample is: rollbacks.
     const QString teile = m_beispiel + QStringLiteral("/teile/");
     QProcess alt;
     alt.setProcessChannelMode(QProcess::MergedChannels);
@@ -86,20 +77,12 @@ void TstAblauf::initTestCase()
                 teile + QStringLiteral("ust_21"), teile + QStringLiteral("instv"), teile + QStringLiteral("service") });
     QVERIFY(alt.waitForFinished(60000));
     QVERIFY2(alt.exitCode() == 0, alt.readAll().constData());
-
-    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
-    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
-    NginxOptionen o;
-    o.dokumente = m_beispiel + QStringLiteral("/server");
-    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
-    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
-    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
-    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
 }
 
 void TstAblauf::cleanupTestCase()
 {
-    m_nginx.reset();
+    m_nginx = nullptr;
+    m_server.reset();
 }
 
 TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, const QStringList& schalter, bool serverTot,
@@ -111,10 +94,14 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     QSettings tavo(wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);
     tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"),
                   QStringLiteral("127.0.0.1:%1").arg(serverTot ? 1 : m_nginx->port()));
+    tavo.setValue(QStringLiteral("UPDATE/SilentUpdate"), m_silentUpdate);
+    // Cases stay independent: an installation of one must not put off the
+    // automatic search of the next.
+    tavo.remove(QStringLiteral("UPDATE/LastUpdateInstallation"));
     tavo.sync();
     QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
     kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);
-    kora.setValue(QStringLiteral("UPDATE/SilentDownload"), QStringLiteral("false"));
+    kora.setValue(QStringLiteral("UPDATE/SilentDownload"), m_silentDownload);
     kora.sync();
 
     QProcess p;
@@ -123,8 +110,15 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + koraDir,
-                                                                QStringLiteral("--dirUserKora=") + benutzer });
+    const QStringList argumente = schalter + QStringList{ QStringLiteral("--koraDir=") + koraDir,
+                                                          QStringLiteral("--dirUserKora=") + benutzer };
+    if (m_vorsatz.isEmpty())
+        p.start(QStringLiteral(IV_PROGRAMM), argumente);
+    else
+        p.start(QStringLiteral("bash"), QStringList{ QStringLiteral("-c"), m_vorsatz.join(QLatin1String("; ")) + QStringLiteral("; exec \"$0\" \"$@\""),
+                                                      QStringLiteral(IV_PROGRAMM) } + argumente);
+    m_silentUpdate = m_silentDownload = QStringLiteral("false");
+    m_vorsatz.clear();
     Lauf l;
     const QString logDatei = benutzer + QStringLiteral("/log/installationsverwaltung.log");
     p.waitForStarted(10000);
@@ -149,6 +143,16 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     l.code = p.exitCode() > 127 && p.exitCode() < 128 + 32 ? p.exitCode() : qint8(p.exitCode());
     l.log = TestUmgebung::leseDatei(logDatei);
     return l;
+}
+
+bool TstAblauf::tauscheServer()
+{
+    const QString neu = m_beispiel + QStringLiteral("/server/download/pm/win_18_0");
+    const QString alt = m_beispiel + QStringLiteral("/server-alt/download/pm/win_18_0");
+    const QString beiseite = neu + QStringLiteral(".neu");
+    if (QFileInfo::exists(beiseite))
+        return QDir().rename(neu, alt) && QDir().rename(beiseite, neu);
+    return QDir().rename(neu, beiseite) && QDir().rename(alt, neu);
 }
 
 void TstAblauf::updatePruefung_data()
@@ -178,17 +182,14 @@ void TstAblauf::updatePruefung()
     const QString index = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/inhalt_downloadverzeichnis.zip");
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index, index + QStringLiteral(".weg")));
-    // The older release takes the newer one's place on the server for this run.
-    const QString neu = m_beispiel + QStringLiteral("/server/download/pm/win_18_0");
-    const QString alt = m_beispiel + QStringLiteral("/server-alt/download/pm/win_18_0");
     if (server == QLatin1String("älter"))
-        QVERIFY(QDir().rename(neu, neu + QStringLiteral(".neu")) && QDir().rename(alt, neu));
+        QVERIFY(tauscheServer());
     const Lauf l = starte(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')), koraDir,
                           { QStringLiteral("--updatepruefung") }, server == QLatin1String("tot"));
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index + QStringLiteral(".weg"), index));
     if (server == QLatin1String("älter"))
-        QVERIFY(QDir().rename(neu, alt) && QDir().rename(neu + QStringLiteral(".neu"), neu));
+        QVERIFY(tauscheServer());
     QVERIFY2(l.code == code, l.log.right(700).constData());
     QVERIFY(l.log.contains("I:1; ExitCode: " + QByteArray::number(code) + "\n"));
 }
@@ -223,6 +224,105 @@ void TstAblauf::entfernenPerKommandozeile()
     QCOMPARE(nochmal.code, -1);
     QVERIFY2(nochmal.log.contains("Gesucht wurde \"est22\"") && nochmal.log.contains("est21"),
              nochmal.log.right(700).constData());
+}
+
+void TstAblauf::stillesUpdate_data()
+{
+    // fall: what differs from the plain unattended update of the sample.
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<int>("code");
+    QTest::newRow("Update") << "" << 90;
+    QTest::newRow("nichts zu tun") << "gleich" << 91;
+    QTest::newRow("Server bietet eine ältere Version an") << "älter" << 91;
+    QTest::newRow("falsche MD5") << "md5" << -90;
+    QTest::newRow("Platte voll") << "voll" << -90;
+    QTest::newRow("Fiscalon laeuft") << "kora" << -91;
+}
+
+void TstAblauf::stillesUpdate()
+{
+    QFETCH(QString, fall);
+    QFETCH(int, code);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+    const QString koraDir = m_umgebung->pfad() + QStringLiteral("/still_") + tag + QStringLiteral("/Fiscalon");
+    const bool aelter = fall == QLatin1String("älter");
+    kopiereOrdner(fall == QLatin1String("gleich") || aelter ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
+                  koraDir);
+    const QByteArray koraDict = TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict"));
+    if (aelter)
+        QVERIFY(tauscheServer());
+
+    // The server's archive of the new year, changed after the index was signed.
+    const QString archiv = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/est_2022_27289.zip");
+    const QByteArray original = TestUmgebung::leseDatei(archiv);
+    if (fall == QLatin1String("md5")) {
+        QByteArray anders = original;
+        anders[anders.size() / 2] = char(anders.at(anders.size() / 2) ^ 0x55);
+        TestUmgebung::schreibeDatei(archiv, anders);
+    } else if (fall == QLatin1String("voll")) {
+        // A file-size limit stands in for the full disk: the large archive
+        // cannot be written, what the manager writes besides still can.
+        TestUmgebung::schreibeDatei(archiv, QByteArray(2 * 1024 * 1024, 'x'));
+        m_vorsatz = QStringList{ QStringLiteral("trap '' XFSZ"), QStringLiteral("ulimit -f 512") };
+    }
+    QProcess kora;
+    if (fall == QLatin1String("kora")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FISCALON_WURZEL"), m_beispiel + QStringLiteral("/wurzel"));
+        env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
+        kora.setProcessEnvironment(env);
+        kora.start(QStringLiteral(IV_KORA_ERSATZ), { QStringLiteral("--dauer=120") });
+        QVERIFY(kora.waitForReadyRead(20000));
+    }
+    m_silentUpdate = QStringLiteral("true");
+    const Lauf l = starte(QStringLiteral("still_") + tag, koraDir, {});
+    TestUmgebung::schreibeDatei(archiv, original);
+    if (aelter) {
+        QVERIFY(tauscheServer());
+        // Neither the main application nor est 2021 went back to 27000.
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict")), koraDict);
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/plugins/est2021.so")).trimmed(), QByteArray("Modul est 2021 Stand 2"));
+    }
+    if (kora.state() == QProcess::Running) {
+        kora.terminate();
+        kora.waitForFinished(10000);
+    }
+    QVERIFY2(l.code == code, (QByteArray::number(l.code) + l.log.right(600)).constData());
+    QVERIFY(l.log.contains("I:1; ExitCode: " + QByteArray::number(code) + "\n"));
+
+    const bool geaendert = (code == 90);
+    if (fall != QLatin1String("gleich") && !aelter) {
+        // The new year, and the renewal that no longer lists one file: all or nothing.
+        QCOMPARE(QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")), geaendert);
+        QCOMPARE(QFile::exists(koraDir + QStringLiteral("/plugins/est2022.so")), geaendert);
+        QCOMPARE(QFile::exists(koraDir + QStringLiteral("/plugins/est2021_alt.dat")), !geaendert);
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/plugins/est2021.so")).trimmed(),
+                 geaendert ? QByteArray("Modul est 2021 Stand 2") : QByteArray("Modul est 2021 Stand 1"));
+    }
+    if (fall == QLatin1String("md5"))
+        QCOMPARE(l.log.count("Die Pr\xc3\xbc" "fsumme der vom Server geladenen Datei \"est_2022_27289.zip\" stimmt nicht."), 3);
+    if (geaendert) {
+        // The main application's own update is not part of this build: said, not pretended.
+        QVERIFY(l.log.contains("Das Hauptprogramm und die Steuerberechnung wurden nicht aktualisiert"));
+        QVERIFY(l.log.contains(" 2022\" wurde installiert."));
+        QVERIFY(l.log.contains(" 2021\" wurde aktualisiert."));
+        const QSettings tavo(m_beispiel + QStringLiteral("/wurzel/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);
+        QVERIFY(!tavo.value(QStringLiteral("UPDATE/LastUpdateInstallation")).toString().isEmpty());
+    }
+}
+
+void TstAblauf::herunterladenDannZusammenfassung()
+{
+    const QString koraDir = m_umgebung->pfad() + QStringLiteral("/herunterladen/Fiscalon");
+    kopiereOrdner(m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"), koraDir);
+    m_silentDownload = QStringLiteral("true");
+    const Lauf l = starte(QStringLiteral("herunterladen"), koraDir, {}, false, "Der Assistent wird angezeigt (Seite 2).");
+    QVERIFY2(l.code == 128 + SIGTERM, (QByteArray::number(l.code) + l.log.right(600)).constData());
+    // Fetched, not installed: the user decides on the summary page.
+    const QString tmp = m_umgebung->pfad() + QStringLiteral("/faelle/herunterladen/pluginmanager/tmp/");
+    QVERIFY2(QFile::exists(tmp + QStringLiteral("est_2022_27289.zip")), qPrintable(QDir(tmp).entryList().join(' ')));
+    QVERIFY(QFile::exists(tmp + QStringLiteral("kora_27000_27289.zip")));
+    QVERIFY(!QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")));
 }
 
 QTEST_GUILESS_MAIN(TstAblauf)

@@ -6,12 +6,16 @@
 #include "dialoge/ressourcen.h"
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/varnelkern.h"
+#include "pluginManager/pluginManager.h"
+#include "pluginManager/wizardablauf.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QApplication>
 #include <QtTest>
 #include <memory>
 #include <signal.h>
@@ -39,6 +43,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void schliesstNurDieHauptanwendung();
+    void beendetFiscalonVorDemLauf();
 
 private:
     QStringList titelAufDerAnzeige();
@@ -131,6 +136,40 @@ void TstFensterSchliessen::schliesstNurDieHauptanwendung()
     beende(kora);
     beende(koraFall);
     beende(verwaltung);
+}
+
+void TstFensterSchliessen::beendetFiscalonVorDemLauf()
+{
+    // The wizard's check before a run, on the engine: the stand-in of the main
+    // application runs, gets the download status, and is closed by the dialog.
+    TestUmgebung umgebung;
+    qputenv("USERNAME", "tester");
+    VarnelKern kern(QStringLiteral("iv-test"));
+    const QString status = umgebung.pfad() + QStringLiteral("/status.txt");
+    QProcess kora;
+    QVERIFY(starteFenster(kora, { QStringLiteral("Fiscalon"), QStringLiteral("--status=") + status }));
+    kern.meldeStatusAnKora(1, QStringLiteral("Installationsverwaltung"), QStringLiteral("Update"));
+    QTRY_VERIFY_WITH_TIMEOUT(!TestUmgebung::leseDatei(status).isEmpty(), 10000);
+
+    PluginManager pm;
+    WizardAblaufEngine ablauf(&pm);
+    int dialoge = 0;
+    QTimer bestaetiger;
+    connect(&bestaetiger, &QTimer::timeout, this, [&]() {
+        auto* dlg = qobject_cast<DlgBeendeKoras*>(QApplication::activeModalWidget());
+        if (dlg && !dlg->istAmWarten()) {
+            ++dialoge;
+            dlg->accept();
+        }
+    });
+    bestaetiger.start(100);
+    QVERIFY(ablauf.beendeKoras());
+    QCOMPARE(dialoge, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(kora.state(), QProcess::NotRunning, 15000);
+    // Nothing runs any more: no dialog the next time.
+    QVERIFY(ablauf.beendeKoras());
+    QCOMPARE(dialoge, 1);
+    beende(kora);
 }
 
 QTEST_MAIN(TstFensterSchliessen)

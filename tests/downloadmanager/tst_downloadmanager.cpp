@@ -5,6 +5,7 @@
 #include "global/downloadManager/downloadmanager.h"
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
+#include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QSignalSpy>
@@ -138,6 +139,8 @@ private slots:
     void anfrageKoepfe();
     void zielNichtBeschreibbar();
     void plattVollMittenImInhalt();
+    void fortsetzen_data();
+    void fortsetzen();
 
 private:
     TestUmgebung* m_umgebung = nullptr;
@@ -297,6 +300,74 @@ void TstDownloadManager::plattVollMittenImInhalt()
     QVERIFY(e.fehler);
     QVERIFY(!dm.errorString().isEmpty());
     QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+void TstDownloadManager::fortsetzen_data()
+{
+    QTest::addColumn<QByteArray>("zusatz");
+    QTest::addColumn<bool>("geaendert");
+    QTest::addColumn<QString>("zweiterGet"); // status|Range of the second GET
+    // Fast up to the middle, then slow enough to be cut off there.
+    const QByteArray bremse = "limit_rate_after 512k; limit_rate 256k;";
+    QTest::newRow("Rest mit Range") << bremse << false << "206|bytes=";
+    QTest::newRow("Datei geaendert: von vorn") << bremse << true << "200|bytes=";
+    QTest::newRow("Server ohne Bereiche") << bremse + " max_ranges 0;" << false << "200|bytes=";
+}
+
+void TstDownloadManager::fortsetzen()
+{
+    QFETCH(QByteArray, zusatz);
+    QFETCH(bool, geaendert);
+    QFETCH(QString, zweiterGet);
+    const QString www = m_umgebung->pfad() + QStringLiteral("/www");
+    const QByteArray inhalt = beispiel(1024 * 1024);
+    TestUmgebung::schreibeDatei(www + QStringLiteral("/modul.zip"), inhalt);
+    NginxOptionen o;
+    o.dokumente = www;
+    o.zusatz = zusatz;
+    NginxServer server(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
+    QVERIFY2(server.laeuft(), qPrintable(server.fehler()));
+    const QString ziel = m_umgebung->pfad() + QStringLiteral("/ziel");
+    QDir().mkpath(ziel);
+    const QString datei = ziel + QStringLiteral("/modul.zip");
+    const QString teil = downloadManager::teilDateiPfad(datei);
+
+    {
+        // Cut off at half its length.
+        downloadManager dm;
+        connect(&dm, &downloadManager::downloadProgress, &dm, [&dm](int done, int total) {
+            if (total > 0 && done >= total / 2)
+                dm.abbrechen();
+        });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+        const Ergebnis e = lade(dm, server.basisUrl() + QStringLiteral("modul.zip"), ziel);
+        QVERIFY(e.fehler);
+    }
+    QVERIFY(!QFileInfo::exists(datei));
+    const qint64 halb = QFileInfo(teil).size();
+    QVERIFY2(halb >= inhalt.size() / 2 && halb < inhalt.size(), qPrintable(QString::number(halb)));
+    QByteArray erwartet = inhalt;
+    if (geaendert) {
+        erwartet = beispiel(1024 * 1024 + 4096).mid(4096);
+        TestUmgebung::schreibeDatei(www + QStringLiteral("/modul.zip"), erwartet);
+        QFile f(www + QStringLiteral("/modul.zip"));
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    }
+
+    // The next run: a new manager, only the files beside the target remain.
+    downloadManager dm;
+    const Ergebnis e = lade(dm, server.basisUrl() + QStringLiteral("modul.zip"), ziel);
+    QVERIFY2(!e.fehler, qPrintable(dm.errorString()));
+    QCOMPARE(TestUmgebung::leseDatei(datei), erwartet);
+    QCOMPARE(QDir(ziel).entryList(QDir::Files | QDir::Hidden), QStringList { "modul.zip" });
+    QStringList gets;
+    QTRY_VERIFY_WITH_TIMEOUT((gets = server.bereichsZugriffe().filter(QStringLiteral("GET|"))).size() == 2, 3000);
+    QVERIFY2(gets[0].startsWith(QStringLiteral("GET|/modul.zip|200|-|-|")), qPrintable(gets[0]));
+    // The second asks for the rest of the first answer's version (its ETag).
+    QVERIFY2(gets[1].startsWith(QStringLiteral("GET|/modul.zip|") + zweiterGet + QString::number(halb) + QStringLiteral("-|")),
+             qPrintable(gets[1]));
+    QVERIFY2(gets[1].section(QLatin1Char('|'), 4, 4).contains(QStringLiteral("-100000")), qPrintable(gets[1]));
+    QCOMPARE(gets[1].section(QLatin1Char('|'), 5).toLongLong(), zweiterGet.startsWith(QStringLiteral("206")) ? inhalt.size() - halb : erwartet.size());
 }
 
 QTEST_GUILESS_MAIN(TstDownloadManager)

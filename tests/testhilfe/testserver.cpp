@@ -1,6 +1,8 @@
 #include "testserver.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
@@ -119,6 +121,8 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
         conf += "events { worker_connections 64; }\nhttp {\n";
         conf += "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n";
         conf += "  access_log " + m_dir.toUtf8() + "/logs/access.log iv;\n";
+        conf += "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n";
+        conf += "  access_log " + m_dir.toUtf8() + "/logs/bereiche.log ivbereich;\n";
         conf += "  client_body_temp_path " + m_dir.toUtf8() + "/temp/body;\n";
         conf += "  proxy_temp_path " + m_dir.toUtf8() + "/temp/proxy;\n";
         conf += "  fastcgi_temp_path " + m_dir.toUtf8() + "/temp/fastcgi;\n";
@@ -132,7 +136,7 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
             conf += "    ssl_protocols " + optionen.protokolle.toUtf8() + ";\n";
             conf += "    ssl_ciphers " + optionen.chiffren.toUtf8() + ";\n";
         }
-        conf += "    root " + optionen.dokumente.toUtf8() + ";\n  }\n}\n";
+        conf += "    root " + optionen.dokumente.toUtf8() + ";\n" + optionen.zusatz + "\n  }\n}\n";
         const QString datei = m_dir + QStringLiteral("/nginx.conf");
         schreibe(datei, conf);
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
@@ -160,6 +164,11 @@ QStringList NginxServer::zugriffe() const
 {
     const QString text = leseText(m_dir + QStringLiteral("/logs/access.log"));
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList NginxServer::bereichsZugriffe() const
+{
+    return leseText(m_dir + QStringLiteral("/logs/bereiche.log")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // ---- tinyproxy --------------------------------------------------------------------
@@ -194,4 +203,40 @@ TinyProxy::TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer,
 TinyProxy::~TinyProxy()
 {
     beendeProzess(m_prozess);
+}
+
+void kopiereOrdner(const QString& quelle, const QString& ziel)
+{
+    QDirIterator it(quelle, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString datei = it.next();
+        const QString nach = ziel + datei.mid(quelle.size());
+        QDir().mkpath(QFileInfo(nach).absolutePath());
+        QFile::remove(nach);
+        QFile::copy(datei, nach);
+    }
+}
+
+BeispielServer::BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau)
+    : m_beispiel(verzeichnis + QStringLiteral("/beispiel"))
+{
+    QProcess skript;
+    skript.setProcessChannelMode(QProcess::MergedChannels);
+    skript.start(QStringLiteral("bash"), { quellen + QStringLiteral("/scripts/beispielserver"), bau, m_beispiel, QStringLiteral("--qs") });
+    if (!skript.waitForFinished(120000) || skript.exitCode() != 0) {
+        m_fehler = QString::fromLocal8Bit(skript.readAll());
+        return;
+    }
+    m_zert = std::make_unique<TestZertifikate>(verzeichnis + QStringLiteral("/zert"));
+    if (!m_zert->istGueltig()) {
+        m_fehler = m_zert->fehler();
+        return;
+    }
+    NginxOptionen o;
+    o.dokumente = m_beispiel + QStringLiteral("/server");
+    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
+    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
+    m_nginx = std::make_unique<NginxServer>(verzeichnis + QStringLiteral("/nginx"), o);
+    if (!m_nginx->laeuft())
+        m_fehler = m_nginx->fehler();
 }

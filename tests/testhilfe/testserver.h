@@ -35,6 +35,7 @@ struct NginxOptionen {
     QString protokolle = QStringLiteral("TLSv1.2");
     QString chiffren = QStringLiteral("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
                                       "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256");
+    QByteArray zusatz;            // further lines of the server block, e.g. "limit_rate 256k;"
 };
 
 class NginxServer
@@ -47,6 +48,8 @@ public:
     QString basisUrl() const;
     // Access log lines: method, path, status, user agent, cache-control, separated by "|".
     QStringList zugriffe() const;
+    // Access log lines for ranges: method, path, status, Range, If-Range, body bytes sent.
+    QStringList bereichsZugriffe() const;
     QString fehler() const { return m_fehler; }
 
 private:
@@ -78,3 +81,25 @@ private:
 quint16 freierPort();
 // Waits (bounded) until something accepts connections on the port.
 bool warteAufPort(quint16 port, int ms = 10000);
+
+// Copies every file below `quelle` to `ziel`, making the folders it needs.
+void kopiereOrdner(const QString& quelle, const QString& ziel);
+
+// The sample of scripts/beispielserver (installation 27000, release 27289, in
+// QS mode) below `verzeichnis`, served by nginx with a self-signed certificate.
+class BeispielServer
+{
+public:
+    BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau);
+    bool laeuft() const { return m_nginx && m_nginx->laeuft(); }
+    QString fehler() const { return m_fehler; }
+    // The output folder of scripts/beispielserver.
+    QString beispiel() const { return m_beispiel; }
+    NginxServer& nginx() const { return *m_nginx; }
+
+private:
+    QString m_beispiel;
+    QString m_fehler;
+    std::unique_ptr<TestZertifikate> m_zert;
+    std::unique_ptr<NginxServer> m_nginx;
+};

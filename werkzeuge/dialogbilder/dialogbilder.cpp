@@ -23,10 +23,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <functional>
 
@@ -101,6 +104,10 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     initDialogRessourcen();
+    // As the program does: Qt's own texts in German.
+    QTranslator uebersetzer;
+    if (uebersetzer.load(QStringLiteral(":/lang/translation_de.qm")))
+        QCoreApplication::installTranslator(&uebersetzer);
     g_ziel = QFile::decodeName(argv[argc - 1]);
     if (!QDir().mkpath(g_ziel)) {
         std::fprintf(stderr, "Konnte %s nicht anlegen\n", argv[argc - 1]);
@@ -146,6 +153,20 @@ int main(int argc, char** argv)
         setzeProxyDateien(QString::fromLatin1(f.profil), f.automatisch);
         EinstellungsDialog d;
         speichere(&d, QString::fromLatin1(f.name));
+    }
+    // Qt's own dialogs: a message box with its standard buttons, the file dialog.
+    {
+        QMessageBox m(QMessageBox::Question, QStringLiteral("Qt-Standarddialog"),
+                      textAusLiteral("Die Standardkn&ouml;pfe von Qt mit der deutschen &Uuml;bersetzung."),
+                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Save | QMessageBox::Discard
+                          | QMessageBox::Retry | QMessageBox::Cancel | QMessageBox::Help);
+        speichere(&m, QStringLiteral("qt_meldung"));
+    }
+    {
+        QFileDialog d(nullptr, QStringLiteral("Archiv speichern"), sandkasten.path());
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        speichere(&d, QStringLiteral("qt_dateidialog"));
     }
     const char* arten[] = { nullptr, "Information", "Warnung", "Fehler", "Frage" };
     for (int art = 1; art <= 4; ++art) {

@@ -1,0 +1,350 @@
+// The update service control with real processes through the built-in
+// service manager, the service program's refusals, and the systemd backend
+// through a recorded systemctl.
+
+#include "global/plattform/dienstverwaltung.h"
+#include "global/plattform/plattform.h"
+#include "global/varnelApplication/logbase.h"
+#include "pluginManager/tavoservice.h"
+#include "tests/inventar/dicthilfe.h"
+#include "tests/testhilfe/testumgebung.h"
+
+#include <QtTest>
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+QString ausfuehrbar(const QString& pfad, const QByteArray& rumpf)
+{
+    TestUmgebung::schreibeDatei(pfad, "#!/bin/sh\n" + rumpf + "\n");
+    QFile::setPermissions(pfad, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return pfad;
+}
+
+// The arguments a stand-in wrote, one per NUL.
+QStringList argumenteAus(const QString& datei)
+{
+    QStringList teile;
+    for (const QByteArray& teil : TestUmgebung::leseDatei(datei).split('\0'))
+        teile.append(QString::fromUtf8(teil));
+    teile.removeLast(); // after the last NUL, or the empty file
+    return teile;
+}
+
+// Writes its arguments and its PID, then runs until SIGTERM (after `verzug`
+// seconds) or ends at once with `ende`.
+QByteArray standIn(const QString& ausgabe, const QString& ende = QString(), const QString& verzug = QStringLiteral("0"))
+{
+    return QStringLiteral("printf '%s\\0' \"$@\" > '%1.tmp'; mv '%1.tmp' '%1'; echo $$ > '%1.pid'\n"
+                          "%2\n"
+                          ": > \"$FISCALON_DIENST_BEREIT\"\n"
+                          "trap 'sleep %3; exit 0' TERM\n"
+                          "while :; do sleep 0.05; done")
+        .arg(ausgabe, ende.isEmpty() ? QString() : QStringLiteral("exit ") + ende, verzug)
+        .toUtf8();
+}
+
+qint64 logGroesse() { return QFileInfo(gp_Log->gibDateiname()).size(); }
+QByteArray logSeit(qint64 anfang) { return TestUmgebung::leseDatei(gp_Log->gibDateiname()).mid(anfang); }
+
+} // namespace
+
+class TstTavoService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void lebenszyklus();
+    void fehlschlaege_data();
+    void fehlschlaege();
+    void dienstprogramm_data();
+    void dienstprogramm();
+    void systemd();
+
+private:
+    void beendeStandIn(const QString& ausgabe);
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    QTemporaryDir m_log;
+    QString m_ausgabe;
+};
+
+void TstTavoService::initTestCase()
+{
+    initLogBase(QStringLiteral("tst_tavoservice"), 10 * 1024 * 1024, m_log.path());
+}
+
+void TstTavoService::cleanupTestCase() { beendeLogBase(); }
+
+void TstTavoService::init()
+{
+    m_umgebung = std::make_unique<TestUmgebung>();
+    m_ausgabe = m_umgebung->pfad() + QStringLiteral("/argumente");
+}
+
+void TstTavoService::cleanup()
+{
+    // Whatever a failed case left running is ended here.
+    tavoService dienst;
+    if (dienst.init()) {
+        Plattform::DienstStatus s;
+        if (dienst.gibStatus(s) && s.pid > 0)
+            ::kill(pid_t(s.pid), SIGKILL);
+    }
+    beendeStandIn(m_ausgabe);
+    m_umgebung.reset();
+}
+
+void TstTavoService::beendeStandIn(const QString& ausgabe)
+{
+    const pid_t pid = pid_t(TestUmgebung::leseDatei(ausgabe + QStringLiteral(".pid")).trimmed().toLong());
+    if (pid > 0)
+        ::kill(pid, SIGKILL);
+    QFile::remove(ausgabe + QStringLiteral(".pid"));
+}
+
+void TstTavoService::lebenszyklus()
+{
+    const QString programm = ausfuehrbar(m_umgebung->pfad() + QStringLiteral("/mit Leer/dienst"), standIn(m_ausgabe));
+    tavoService dienst;
+    QVERIFY(dienst.erzeugen(programm));
+    qint64 anfang = logGroesse();
+    QVERIFY(!dienst.erzeugen(programm));
+    QVERIFY(logSeit(anfang).contains("CreateServiceW fehlgeschlagen (The specified service already exists.)"));
+
+    QVERIFY(dienst.init());
+    bool ok = false;
+    QVERIFY(dienst.istGestoppt(ok) && ok);
+    const QStringList argumente = { QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung"),
+                                    QStringLiteral("--koraDir=\"/opt/mit Leer\""), QStringLiteral("a \"b\" c"),
+                                    QStringLiteral("; $HOME"), QStringLiteral("--esStart"), QStringLiteral("nicht") };
+    QVERIFY(dienst.starte(5, argumente));
+    QVERIFY(dienst.istGestartet(ok) && ok);
+    QTRY_COMPARE(argumenteAus(m_ausgabe).join(QLatin1Char('|')), argumente.mid(0, 5).join(QLatin1Char('|')));
+    // Running already: a second start is refused by the service manager.
+    anfang = logGroesse();
+    QVERIFY(!dienst.starte(1, argumente));
+    QVERIFY(logSeit(anfang).contains("::StartService == FALSE"));
+
+    QVERIFY(dienst.stoppe());
+    QVERIFY(dienst.istGestoppt(ok) && ok);
+    anfang = logGroesse();
+    QVERIFY(!dienst.stoppe());
+    QVERIFY(logSeit(anfang).contains("ControlService fehlgeschlagen (1062)"));
+
+    QVERIFY(dienst.loesche());
+    anfang = logGroesse();
+    QVERIFY(!dienst.loesche());
+    QVERIFY(!tavoService().init());
+    QCOMPARE(logSeit(anfang).count("OpenService fehlgeschlagen (1060)"), 2);
+}
+
+void TstTavoService::fehlschlaege_data()
+{
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<QString>("logzeile");
+    QTest::addColumn<int>("hoechstensMs");
+    QTest::newRow("eigener Fehler") << "exit 42" << "Fehler beim Start des \"TavoService\"; Fehlernummer: 42" << 3000;
+    QTest::newRow("endet sofort mit 0 bis zur Grenze") << "exit 0" << "" << 30000;
+    QTest::newRow("Programm fehlt") << "fehlt" << "::StartService == FALSE" << 1000;
+    QTest::newRow("Registrierung ohne Programm") << "kaputt" << "OpenService fehlgeschlagen (13)" << 1000;
+    QTest::newRow("Registrierung fuer alle beschreibbar") << "beschreibbar" << "OpenService fehlgeschlagen (5)" << 1000;
+    QTest::newRow("Stopp dauert zu lange") << "langsam" << "" << 5000;
+}
+
+void TstTavoService::fehlschlaege()
+{
+    QFETCH(QString, fall);
+    QFETCH(QString, logzeile);
+    QFETCH(int, hoechstensMs);
+    QString programm = m_umgebung->pfad() + QStringLiteral("/dienst");
+    if (fall.startsWith(QLatin1String("exit")))
+        ausfuehrbar(programm, standIn(m_ausgabe, fall.mid(5)));
+    else if (fall == QLatin1String("langsam"))
+        ausfuehrbar(programm, standIn(m_ausgabe, QString(), QStringLiteral("2")));
+    else
+        ausfuehrbar(programm, standIn(m_ausgabe));
+    tavoService dienst;
+    QVERIFY(dienst.erzeugen(fall == QLatin1String("fehlt") ? programm + QStringLiteral(".fehlt") : programm));
+    const QString registrierung = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
+    if (fall == QLatin1String("kaputt"))
+        TestUmgebung::schreibeDatei(registrierung, "[General]\nAnzeigename=x\n");
+    else if (fall == QLatin1String("beschreibbar"))
+        QVERIFY(::chmod(QFile::encodeName(registrierung).constData(), 0666) == 0);
+
+    const qint64 anfang = logGroesse();
+    QElapsedTimer uhr;
+    uhr.start();
+    bool ergebnis = dienst.init();
+    if (ergebnis && fall == QLatin1String("langsam")) {
+        QVERIFY(dienst.starte(0, {}));
+        ergebnis = dienst.stoppe();
+        bool ok = false;
+        QVERIFY(!dienst.istGestoppt(ok) && ok);
+        QTRY_VERIFY_WITH_TIMEOUT(dienst.istGestoppt(ok), 5000);
+    } else if (ergebnis) {
+        ergebnis = dienst.starte(1, { QStringLiteral("x") });
+    }
+    QVERIFY(!ergebnis);
+    QVERIFY2(uhr.elapsed() <= hoechstensMs, qPrintable(QString::number(uhr.elapsed())));
+    if (fall == QLatin1String("exit 0"))
+        QVERIFY(uhr.elapsed() >= 19000);
+    if (!logzeile.isEmpty())
+        QVERIFY2(logSeit(anfang).contains(logzeile.toUtf8()), logSeit(anfang).constData());
+}
+
+void TstTavoService::dienstprogramm_data()
+{
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<QStringList>("argumente"); // after the program; "<kora>" the known installation
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("grund");
+    const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=\"<benutzer>\"", "--esStart", "--sID=3" };
+    QTest::newRow("verifizierte Kopie") << "" << gut << 0 << "Gestartet";
+    QTest::newRow("koraDir ueber Verknuepfung") << "link" << gut << 0 << "Gestartet";
+    QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
+    QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
+    QTest::newRow("doppelter Schalter") << "" << (QStringList { "--i3" } + gut) << 3 << "doppelt";
+    QTest::newRow("Zeilenumbruch") << "" << (QStringList { "--redirect=a\nb" } + gut) << 2 << "Zeilenumbruch";
+    QTest::newRow("fremdes Programm") << "/bin/sh" << gut << 5 << "keine bekannte Kopie";
+    QTest::newRow("Kopie veraendert") << "veraendert" << gut << 6 << "nicht unversehrt";
+    QTest::newRow("fremdes koraDir") << "" << QStringList(QStringList { "--koraDir=/tmp" } + gut.mid(1)) << 7 << "bekannte Installation";
+    QTest::newRow("Eintrag beschreibbar") << "beschreibbar" << gut << 7 << "nicht vertrauensw";
+    QTest::newRow("Benutzerordner von root") << "root" << gut << 10 << "--dirUserKora";
+    QTest::newRow("Benutzerordner fehlt") << "" << QStringList(QStringList { "--dirUserKora=/nirgends" } + gut.mid(0, 3) + gut.mid(4)) << 10 << "--dirUserKora";
+    QTest::newRow("ohne Sitzung") << "" << QStringList(gut.mid(0, 5)) << 8 << "--sID";
+}
+
+void TstTavoService::dienstprogramm()
+{
+    QFETCH(QString, fall);
+    QFETCH(QStringList, argumente);
+    QFETCH(int, code);
+    QFETCH(QString, grund);
+    const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
+    if (schluessel.isEmpty())
+        QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+    if (fall == QLatin1String("root") && ::geteuid() != 0)
+        QSKIP("a folder of root's can be made only as root");
+
+    // The installation the machine knows, with a signed manager copy that
+    // writes the arguments it was started with.
+    const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
+    const QString kopie = kora + QStringLiteral("/installationsverwaltung");
+    DictHilfe::Daten d;
+    d.kurzname = QStringLiteral("instv");
+    d.jahr = QStringLiteral("0");
+    d.langname = QStringLiteral("Installationsverwaltung");
+    DictHilfe::datei(d, kopie, QStringLiteral("bin/installationsverwaltung"),
+                     QByteArray("#!/bin/sh\n") + standIn(m_ausgabe));
+    DictHilfe::datei(d, kopie, QStringLiteral("lib/libhilfe.so"), "bibliothek");
+    QFile::setPermissions(kopie + QStringLiteral("/bin/installationsverwaltung"), QFile::ReadOwner | QFile::ExeOwner);
+    const QString vdict = kopie + QStringLiteral("/dict/instv_0.vdict");
+    DictHilfe::schreibe(vdict, DictHilfe::json(d));
+    QCOMPARE(KryptoTest::openssl(KryptoTest::opensslPss(true) << "-sign" << schluessel << "-out"
+                                                              << vdict + QStringLiteral(".sig") << vdict).code, 0);
+    const QString eintrag = Plattform::registrierungsDatei(
+        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
+    TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
+    if (fall == QLatin1String("beschreibbar"))
+        QVERIFY(::chmod(QFile::encodeName(eintrag).constData(), 0646) == 0);
+    if (fall == QLatin1String("veraendert"))
+        DictHilfe::schreibe(kopie + QStringLiteral("/lib/libhilfe.so"), "fremd");
+
+    // The user's data folder belongs to an ordinary user.
+    const QString benutzer = m_umgebung->home() + QStringLiteral("/mit Leer \"kora\"");
+    QVERIFY(QDir().mkpath(benutzer));
+    if (fall != QLatin1String("root") && ::geteuid() == 0)
+        QVERIFY(::chown(QFile::encodeName(benutzer).constData(), 65534, 65534) == 0);
+    // Passed on is the checked folder, not a link to it.
+    const QString verknuepfung = m_umgebung->pfad() + QStringLiteral("/verknuepfung");
+    QVERIFY(QFile::link(kora, verknuepfung));
+    QStringList erwartet = argumente;
+    erwartet.replaceInStrings(QStringLiteral("<kora>"), kora);
+    argumente.replaceInStrings(QStringLiteral("<kora>"), fall == QLatin1String("link") ? verknuepfung : kora);
+    erwartet.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
+    argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
+    argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
+    tavoService dienst;
+    QVERIFY(dienst.erzeugen(QStringLiteral(IV_TAVODIENST)));
+    QVERIFY(dienst.init());
+    const qint64 anfang = logGroesse();
+    QCOMPARE(dienst.starte(argumente.size(), argumente), code == 0);
+    const QByteArray dienstLog = TestUmgebung::leseDatei(Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/tavodienst.log")));
+    if (code) {
+        QVERIFY2(logSeit(anfang).contains(QStringLiteral("Fehlernummer: %1").arg(code).toUtf8()), logSeit(anfang).constData());
+        QVERIFY2(dienstLog.contains(QStringLiteral("Abgelehnt (Fehlernummer %1)").arg(code).toUtf8()), dienstLog.constData());
+    }
+    QVERIFY2(dienstLog.contains(grund.toUtf8()), dienstLog.constData());
+    if (code)
+        return;
+    // The manager sees exactly the service's arguments, and keeps running
+    // when the service is stopped.
+    QTRY_COMPARE(argumenteAus(m_ausgabe), erwartet);
+    QVERIFY(dienst.stoppe());
+    const pid_t manager = pid_t(TestUmgebung::leseDatei(m_ausgabe + QStringLiteral(".pid")).trimmed().toLong());
+    QVERIFY(manager > 0 && ::kill(manager, 0) == 0);
+}
+
+void TstTavoService::systemd()
+{
+    QList<QStringList> befehle;
+    QByteArray antwort;
+    int antwortCode = 0;
+    auto verwaltung = Plattform::erzeugeSystemdDienstverwaltung([&](const QStringList& a, QByteArray& aus) {
+        befehle.append(a);
+        aus = antwort;
+        return antwortCode;
+    });
+    tavoService dienst(std::move(verwaltung));
+    QVERIFY(dienst.erzeugen(QStringLiteral("/opt/Fiscalon Update Service/bin/tavo%dienst")));
+    const QString parameterDatei = Plattform::dienstParameterDatei(QStringLiteral("TavoService"));
+    QCOMPARE(QString::fromUtf8(TestUmgebung::leseDatei(Plattform::systemdUnitDatei(QStringLiteral("TavoService")))),
+             QStringLiteral("# Der \"Fiscalon Update Service\" stellt sicher das Fiscalon immer aktuell ist.\n"
+                            "[Unit]\nDescription=Fiscalon Update Service\n\n[Service]\nType=notify\nNotifyAccess=main\n"
+                            "ExecStart=\"/opt/Fiscalon Update Service/bin/tavo%%dienst\" \"--parameterDatei=%1\"\n"
+                            "KillMode=process\n").arg(parameterDatei));
+    QVERIFY(!dienst.erzeugen(QStringLiteral("/x")));
+    QVERIFY(dienst.init());
+
+    // The service fails with its own code: reported with that code.
+    antwort = "ActiveState=failed\nResult=exit-code\nExecMainCode=1\nExecMainStatus=5\nMainPID=0\n";
+    const qint64 anfang = logGroesse();
+    const QStringList argumente = { QStringLiteral("/p"), QStringLiteral("a \"b\"\tc"), QStringLiteral("--esStart") };
+    QVERIFY(!dienst.starte(3, argumente));
+    QVERIFY(logSeit(anfang).contains("Fehlernummer: 5"));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(parameterDatei).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+    QStringList gelesen;
+    QString fehler;
+    QVERIFY(Plattform::leseDienstParameter(parameterDatei, gelesen, fehler));
+    QCOMPARE(gelesen, argumente);
+    QVERIFY(!QFileInfo::exists(parameterDatei));
+
+    antwort = "ActiveState=inactive\nResult=success\n";
+    QVERIFY(dienst.stoppe());
+    QVERIFY(dienst.loesche());
+    QVERIFY(!QFileInfo::exists(Plattform::systemdUnitDatei(QStringLiteral("TavoService"))));
+    const QString unit = QStringLiteral("TavoService.service");
+    const QList<QStringList> erwartet = {
+        { "daemon-reload" },
+        { "start", "--no-block", unit },
+        { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
+        { "stop", "--no-block", unit },
+        { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
+        { "daemon-reload" },
+    };
+    QCOMPARE(befehle, erwartet);
+    // systemctl's "not loaded" is the service manager's "does not exist".
+    antwortCode = 5;
+    QVERIFY(!dienst.stoppe());
+    QVERIFY(logSeit(anfang).contains("ControlService fehlgeschlagen (1060)"));
+}
+
+QTEST_GUILESS_MAIN(TstTavoService)
+#include "tst_tavoservice.moc"

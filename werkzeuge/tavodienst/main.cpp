@@ -1,0 +1,340 @@
+// The update service program. The service manager starts it as root with the
+// start parameters of a restart: the manager copy to start, the manager's
+// switches, "--esStart" and "--sID=N". It starts that manager in login
+// session N and stays running until it is stopped.
+//
+// Ordinary users may start the service, so its parameters are untrusted: it
+// starts nothing but a verified copy of the manager (the service folder's or
+// the known installation's), passes on nothing but the restart switches, and
+// accepts "--koraDir" only for the installation the machine knows. Every
+// refusal is logged with its reason and ends the service with its own code,
+// which the starter reports.
+
+#include "global/plattform/dienstverwaltung.h"
+#include "global/plattform/plattform.h"
+#include "global/plattform/prozess.h"
+#include "global/varnelApplication/logbase.h"
+#include "global/varnelApplication/textausliteral.h"
+#include "pluginManager/pluginManager.h"
+#include "pluginManager/startwerte.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSettings>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/stat.h>
+
+extern char** environ;
+
+namespace {
+
+// The service's own exit codes (reported as service-specific errors).
+enum Ablehnung {
+    KEINE_PARAMETER = 1,
+    STEUERZEICHEN = 2,
+    UNBEKANNTER_SCHALTER = 3,
+    ZWEITES_PROGRAMM = 4,
+    FREMDES_PROGRAMM = 5,
+    KOPIE_UNGUELTIG = 6,
+    UNBEKANNTE_INSTALLATION = 7,
+    SITZUNG_FEHLT = 8,
+    STARTFEHLER = 9,
+    FREMDER_BENUTZERORDNER = 10
+};
+
+const QString MANAGER_DATEI = QStringLiteral("installationsverwaltung");
+const QString DEINSTALLATIONS_SCHLUESSEL =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon");
+
+struct Auftrag
+{
+    QString programm;
+    QStringList argumente;
+    QString sitzung;
+    QString benutzerOrdner;
+};
+
+// "--switch="value"" or "--switch=value": the value without the quotes.
+QString wertOhneAnfuehrung(const QString& argument)
+{
+    QString w = argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
+    if (w.size() >= 2 && w.startsWith(QLatin1Char('"')) && w.endsWith(QLatin1Char('"')))
+        w = w.mid(1, w.size() - 2);
+    return w;
+}
+
+QString kanonisch(const QString& pfad)
+{
+    return pfad.isEmpty() ? QString() : QFileInfo(pfad).canonicalFilePath();
+}
+
+// The checked folder is passed on, not the caller's text: a link in that text
+// could point elsewhere by the time the manager uses it.
+void ersetzeWert(QStringList& argumente, const QString& schalter, const QString& wert)
+{
+    for (QString& a : argumente) {
+        if (a.startsWith(schalter + QLatin1Char('='))) {
+            const bool inAnfuehrung = a.size() >= schalter.size() + 3 && a.endsWith(QLatin1Char('"'))
+                && a.at(schalter.size() + 1) == QLatin1Char('"');
+            a = inAnfuehrung ? QStringLiteral("%1=\"%2\"").arg(schalter, wert) : schalter + QLatin1Char('=') + wert;
+        }
+    }
+}
+
+// The installation the machine knows: "InstallLocation" of the uninstall
+// entry, if the entry's file could only have been written by root.
+QString bekannteInstallation(QString& grund)
+{
+    const QString datei = Plattform::registrierungsDatei(DEINSTALLATIONS_SCHLUESSEL);
+    QString fehler;
+    if (datei.isEmpty() || !Plattform::istVertrauenswuerdig(datei, fehler)) {
+        grund = QStringLiteral("Der Deinstallationseintrag [%1] ist nicht vertrauensw&uuml;rdig: %2").arg(datei, fehler);
+        return QString();
+    }
+    const QSettings ini(datei, QSettings::IniFormat);
+    const QString ort = kanonisch(ini.value(QStringLiteral("InstallLocation")).toString());
+    if (ort.isEmpty())
+        grund = QStringLiteral("Der Deinstallationseintrag [%1] nennt keinen vorhandenen \"InstallLocation\".").arg(datei);
+    return ort;
+}
+
+int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
+{
+    if (parameter.isEmpty()) {
+        grund = QStringLiteral("Es wurden keine Startparameter &uuml;bergeben.");
+        return KEINE_PARAMETER;
+    }
+    for (const QString& p : parameter) {
+        for (const QChar c : p) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f) {
+                grund = QStringLiteral("Ein Startparameter enth&auml;lt einen Zeilenumbruch oder ein Steuerzeichen.");
+                return STEUERZEICHEN;
+            }
+        }
+    }
+    static const QSet<QString> schalter = { QStringLiteral("--admin"), QStringLiteral("--zeigeDlg"),
+                                            QStringLiteral("--updatepruefung"), QStringLiteral("--zeigeBenutzerDefTab2"),
+                                            QStringLiteral("--selbstUpdate"), QStringLiteral("--esStart") };
+    static const QSet<QString> wertSchalter = { QStringLiteral("--koraDir"), QStringLiteral("--delPlugin"),
+                                                QStringLiteral("--instPlugin"), QStringLiteral("--redirect"),
+                                                QStringLiteral("--dirUserKora"), QStringLiteral("--sID") };
+    static const QRegularExpression instanz(QStringLiteral("^--i[2-9]$"));
+    QSet<QString> gesehen;
+    QString koraDir;
+    for (int i = 1; i < parameter.size(); ++i) {
+        const QString& p = parameter.at(i);
+        if (!p.startsWith(QLatin1String("--"))) {
+            grund = QStringLiteral("Ein zweites Programm oder ein Wert ohne Schalter wird nicht gestartet: [%1]").arg(p);
+            return ZWEITES_PROGRAMM;
+        }
+        const int gleich = p.indexOf(QLatin1Char('='));
+        const QString name = gleich < 0 ? p : p.left(gleich);
+        const bool bekannt = gleich < 0 ? (schalter.contains(name) || instanz.match(name).hasMatch())
+                                        : wertSchalter.contains(name);
+        if (!bekannt || gesehen.contains(instanz.match(name).hasMatch() ? QStringLiteral("--i") : name)) {
+            grund = QStringLiteral("Der Schalter [%1] ist unbekannt oder doppelt.").arg(p);
+            return UNBEKANNTER_SCHALTER;
+        }
+        gesehen.insert(instanz.match(name).hasMatch() ? QStringLiteral("--i") : name);
+        if (name == QLatin1String("--sID"))
+            auftrag.sitzung = wertOhneAnfuehrung(p);
+        else if (name == QLatin1String("--koraDir"))
+            koraDir = wertOhneAnfuehrung(p);
+        else if (name == QLatin1String("--dirUserKora"))
+            auftrag.benutzerOrdner = wertOhneAnfuehrung(p);
+        if (name != QLatin1String("--sID"))
+            auftrag.argumente.append(p);
+    }
+    if (!gesehen.contains(QStringLiteral("--esStart"))
+        || !QRegularExpression(QStringLiteral("^[0-9]{1,9}$")).match(auftrag.sitzung).hasMatch()) {
+        grund = QStringLiteral("\"--esStart\" oder eine g&uuml;ltige \"--sID\" fehlt.");
+        return SITZUNG_FEHLT;
+    }
+    auftrag.argumente.append(QStringLiteral("--sID=") + auftrag.sitzung);
+
+    const QString installation = bekannteInstallation(grund);
+    if (installation.isEmpty())
+        return UNBEKANNTE_INSTALLATION;
+    if (kanonisch(koraDir) != installation) {
+        grund = QStringLiteral("\"--koraDir\" nennt nicht die bekannte Installation [%1]: [%2]").arg(installation, koraDir);
+        return UNBEKANNTE_INSTALLATION;
+    }
+    ersetzeWert(auftrag.argumente, QStringLiteral("--koraDir"), installation);
+
+    // The manager copies that may be started: the service folder's, and the
+    // installation's own (beside the main application or in its folder).
+    const QString programm = kanonisch(parameter.first());
+    QString kopie;
+    for (const QString& ordner : { Plattform::dienstOrdner(), installation,
+                                   installation + QLatin1Char('/') + MANAGER_DATEI }) {
+        const QString kandidat = kanonisch(ordner + QStringLiteral("/bin/") + MANAGER_DATEI);
+        if (!programm.isEmpty() && kandidat == programm)
+            kopie = ordner;
+    }
+    if (kopie.isEmpty()) {
+        grund = QStringLiteral("[%1] ist keine bekannte Kopie der Installationsverwaltung.").arg(parameter.first());
+        return FREMDES_PROGRAMM;
+    }
+    PluginManager pm;
+    if (!pm.istKopieValid(kopie)) {
+        grund = QStringLiteral("Die Kopie der Installationsverwaltung in [%1] ist nicht unversehrt.").arg(kopie);
+        return KOPIE_UNGUELTIG;
+    }
+    auftrag.programm = programm;
+    return 0;
+}
+
+// The graphical environment of login session `sitzung`: display and
+// authority from logind and the environment of the session's leader. Empty
+// without logind; then the program runs in the service's own environment.
+QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung, qint64& benutzer)
+{
+    QHash<QByteArray, QByteArray> werte;
+    benutzer = -1;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        IV_LOG_INFO(textAusLiteral("Kein Systembus: das Programm l&auml;uft in der Umgebung des Dienstes."));
+        return werte;
+    }
+    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                           QStringLiteral("org.freedesktop.login1.Manager"), bus);
+    const QDBusReply<QDBusObjectPath> pfad = manager.call(QStringLiteral("GetSession"), sitzung);
+    if (!pfad.isValid()) {
+        IV_LOG_INFO(textAusLiteral("logind kennt die Sitzung %1 nicht (%2): das Programm l&auml;uft in der Umgebung des Dienstes.")
+                        .arg(sitzung, pfad.error().message()));
+        return werte;
+    }
+    QDBusInterface sitz(QStringLiteral("org.freedesktop.login1"), pfad.value().path(),
+                        QStringLiteral("org.freedesktop.login1.Session"), bus);
+    const uint leiter = sitz.property("Leader").toUInt();
+    const QString anzeige = sitz.property("Display").toString();
+    if (!anzeige.isEmpty())
+        werte.insert("DISPLAY", anzeige.toLocal8Bit());
+    struct stat st {};
+    if (leiter > 0 && ::stat(QFile::encodeName(QStringLiteral("/proc/%1").arg(leiter)).constData(), &st) == 0)
+        benutzer = st.st_uid;
+    QFile umgebung(QStringLiteral("/proc/%1/environ").arg(leiter));
+    if (leiter > 0 && umgebung.open(QIODevice::ReadOnly)) {
+        static const QList<QByteArray> uebernommen = { "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                                                       "DBUS_SESSION_BUS_ADDRESS", "LANG" };
+        for (const QByteArray& eintrag : umgebung.read(1 << 20).split('\0')) {
+            const int gleich = eintrag.indexOf('=');
+            if (gleich > 0 && uebernommen.contains(eintrag.left(gleich)))
+                werte.insert(eintrag.left(gleich), eintrag.mid(gleich + 1));
+        }
+    }
+    return werte;
+}
+
+// The manager writes its log and work files to the user's data folder with
+// root's rights: it must be a real folder (no link) of an ordinary user, of
+// the session's user where logind names one, never a system folder.
+bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QStringList& argumente, QString& grund)
+{
+    if (ordner.isEmpty())
+        return true;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(ordner).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        grund = QStringLiteral("\"--dirUserKora\" nennt keinen vorhandenen Ordner: [%1]").arg(ordner);
+        return false;
+    }
+    const QString echt = kanonisch(ordner);
+    struct stat echtSt {};
+    if (st.st_uid == 0 || (benutzer >= 0 && st.st_uid != uid_t(benutzer)) || echt.isEmpty()
+        || ::stat(QFile::encodeName(echt).constData(), &echtSt) != 0 || echtSt.st_uid != st.st_uid) {
+        grund = QStringLiteral("\"--dirUserKora\" geh&ouml;rt nicht dem Benutzer der Sitzung: [%1]").arg(ordner);
+        return false;
+    }
+    ersetzeWert(argumente, QStringLiteral("--dirUserKora"), echt);
+    return true;
+}
+
+int starteProgramm(const Auftrag& auftrag, const QHash<QByteArray, QByteArray>& sitzung, qint64& pid)
+{
+    QList<QByteArray> umgebung;
+    for (char** e = environ; *e; ++e) {
+        const QByteArray eintrag(*e);
+        const QByteArray name = eintrag.left(eintrag.indexOf('='));
+        if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != "NOTIFY_SOCKET")
+            umgebung.append(eintrag);
+    }
+    for (auto it = sitzung.cbegin(); it != sitzung.cend(); ++it)
+        umgebung.append(it.key() + '=' + it.value());
+    // Its own session: the manager outlives the service, which is stopped
+    // right after the start.
+    return Plattform::starteProzess(auftrag.programm, auftrag.argumente, QFileInfo(auftrag.programm).absolutePath(),
+                                    umgebung, pid);
+}
+
+int dienst(QCoreApplication& app)
+{
+    QStringList parameter = app.arguments().mid(1);
+    IV_LOG_INFO(QStringLiteral("Startparameter: [%1]").arg(parameter.join(QStringLiteral("] ["))));
+    // Under systemd the parameters come in the root-only file of the unit;
+    // only that one file is read.
+    if (parameter.size() == 1 && parameter.first().startsWith(QLatin1String("--parameterDatei="))) {
+        const QString datei = parameter.first().mid(17);
+        QString fehler;
+        if (datei != Plattform::dienstParameterDatei(QStringLiteral("TavoService"))
+            || !Plattform::leseDienstParameter(datei, parameter, fehler)) {
+            IV_LOG_ERROR(textAusLiteral(QStringLiteral("Die Parameterdatei [%1] wird nicht gelesen: %2").arg(datei, fehler)));
+            return KEINE_PARAMETER;
+        }
+        IV_LOG_INFO(QStringLiteral("Startparameter aus der Datei: [%1]").arg(parameter.join(QStringLiteral("] ["))));
+    }
+    Auftrag auftrag;
+    QString grund;
+    if (const int code = pruefe(parameter, auftrag, grund)) {
+        IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(code).arg(grund)));
+        return code;
+    }
+    qint64 benutzer = -1;
+    const QHash<QByteArray, QByteArray> umgebung = sitzungsUmgebung(auftrag.sitzung, benutzer);
+    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, auftrag.argumente, grund)) {
+        IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(FREMDER_BENUTZERORDNER).arg(grund)));
+        return FREMDER_BENUTZERORDNER;
+    }
+    qint64 pid = 0;
+    if (const int r = starteProgramm(auftrag, umgebung, pid)) {
+        IV_LOG_ERROR(textAusLiteral("[%1] konnte nicht gestartet werden: %2")
+                         .arg(auftrag.programm, QString::fromLocal8Bit(std::strerror(r))));
+        return STARTFEHLER;
+    }
+    IV_LOG_INFO(QStringLiteral("Gestartet (PID %1): [%2] [%3]")
+                    .arg(pid)
+                    .arg(auftrag.programm, auftrag.argumente.join(QStringLiteral("] ["))));
+    // Running until stopped, so that the start is seen as running.
+    Plattform::meldeDienstBereit();
+    Plattform::beiBeendenAnfrage([&app](int signal) {
+        IV_LOG_INFO(QStringLiteral("Beendet durch Signal %1.").arg(signal));
+        app.quit();
+    });
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // The engine's check keeps its work folders below the service's own.
+    gs_DirUserKora = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/tavodienst/kora"));
+    const QString logOrdner = Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon"));
+    QDir().mkpath(logOrdner);
+    initLogBase(QStringLiteral("tavodienst"), 200000, logOrdner);
+    const int code = dienst(app);
+    IV_LOG_INFO(QStringLiteral("ExitCode: %1").arg(code));
+    beendeLogBase();
+    return code;
+}
