@@ -16,6 +16,7 @@
 #include "pluginManager/setup.h"
 #include "pluginManager/startwerte.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDomDocument>
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@
 #include <QFile>
 #include <QTextCodec>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -388,6 +390,148 @@ bool PluginManager::istServerInhaltUnveraendert()
 
 namespace {
 
+// Bounds of the index reader. The index is signed, but a mistake of the
+// publisher must still not crash the updater or take minutes and gigabytes:
+// the format nests seven levels and its values are names, numbers and
+// checksums, so anything far beyond is a malformed index.
+constexpr int kMaxTiefe = 32;
+constexpr int kMaxWertLaenge = 4096;       // characters of one attribute value or text
+constexpr int kMaxTagAbstand = 64 * 1024;  // bytes from one "<" to the next
+constexpr int kMaxModule = 20000;          // "Plugin" elements where the format places them
+constexpr int kMaxModulElemente = 50000;   // elements inside one "Plugin"
+constexpr int kMaxElementeGesamt = 500000; // elements inside all "Plugin"s together
+
+struct IndexFehler {
+    QString meldung;
+    qint64 zeile = 0;
+    qint64 spalte = 0;
+};
+
+// Line and column (from 1) of byte `pos`, as the XML reader counts them.
+void setzePosition(const QByteArray& bytes, int pos, IndexFehler& f)
+{
+    const int zeilenAnfang = bytes.lastIndexOf('\n', pos - 1) + 1;
+    f.zeile = bytes.left(pos).count('\n') + 1;
+    f.spalte = pos - zeilenAnfang + 1;
+}
+
+// The element's place in the format: 1 root, 2 "Build", 3 "VZ", 4 "Plugin",
+// 5 anything inside a "Plugin"; 0 elsewhere (never read).
+int ebeneImFormat(int elternEbene, int tiefe, QStringView name)
+{
+    if (tiefe == 1)
+        return 1;
+    if (elternEbene == 1 && name == QLatin1String("Build"))
+        return 2;
+    if (elternEbene == 2 && name == QLatin1String("VZ"))
+        return 3;
+    if (elternEbene == 3 && name == QLatin1String("Plugin"))
+        return 4;
+    return elternEbene >= 4 ? 5 : 0;
+}
+
+// First pass over the whole document, before anything is taken from it: well
+// formed, within the bounds above. Linear in the size, memory a few buffers.
+bool pruefeIndex(const QByteArray& bytes, IndexFehler& f)
+{
+    for (int pos = 0, letzter = 0;; letzter = pos + 1) {
+        pos = bytes.indexOf('<', letzter);
+        const int ende = pos < 0 ? bytes.size() : pos;
+        if (ende - letzter > kMaxTagAbstand) {
+            f.meldung = QStringLiteral("Ein Tag oder Text ist l\u00e4nger als %1 Bytes.").arg(kMaxTagAbstand);
+            setzePosition(bytes, letzter, f);
+            return false;
+        }
+        if (pos < 0)
+            break;
+    }
+    QBuffer puffer;
+    puffer.setData(bytes);
+    puffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader r(&puffer);
+    r.setNamespaceProcessing(false);
+    QVector<int> ebenen;
+    int textLaenge = 0, module = 0, imModul = 0, gesamt = 0;
+    auto fehlerHier = [&](const QString& meldung) {
+        f.meldung = meldung;
+        f.zeile = r.lineNumber();
+        f.spalte = r.columnNumber();
+        return false;
+    };
+    while (!r.atEnd()) {
+        switch (r.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            textLaenge = 0;
+            const int ebene = ebeneImFormat(ebenen.isEmpty() ? 0 : ebenen.last(), ebenen.size() + 1, r.qualifiedName());
+            ebenen.append(ebene);
+            if (ebenen.size() > kMaxTiefe)
+                return fehlerHier(QStringLiteral("Die Elemente sind tiefer als %1 Ebenen verschachtelt.").arg(kMaxTiefe));
+            for (const QXmlStreamAttribute& a : r.attributes())
+                if (a.value().size() > kMaxWertLaenge)
+                    return fehlerHier(QStringLiteral("Der Wert von %1 ist l\u00e4nger als %2 Zeichen.")
+                                          .arg(a.qualifiedName().toString())
+                                          .arg(kMaxWertLaenge));
+            if (ebene == 4) {
+                imModul = 0;
+                if (++module > kMaxModule)
+                    return fehlerHier(QStringLiteral("Der Index nennt mehr als %1 Module.").arg(kMaxModule));
+            }
+            if (ebene >= 4 && (++imModul > kMaxModulElemente || ++gesamt > kMaxElementeGesamt))
+                return fehlerHier(QStringLiteral("Der Index hat zu viele Elemente (h\u00f6chstens %1 je Modul, %2 insgesamt).")
+                                      .arg(kMaxModulElemente)
+                                      .arg(kMaxElementeGesamt));
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            textLaenge = 0;
+            ebenen.removeLast();
+            break;
+        case QXmlStreamReader::Characters:
+            textLaenge += r.text().size();
+            if (!r.isWhitespace() && textLaenge > kMaxWertLaenge)
+                return fehlerHier(QStringLiteral("Ein Text ist l\u00e4nger als %1 Zeichen.").arg(kMaxWertLaenge));
+            break;
+        default:
+            break;
+        }
+    }
+    if (r.hasError())
+        return fehlerHier(r.errorString());
+    return true;
+}
+
+// Reads the element the reader stands on, with everything inside, into a
+// small document of its own: the per-module rules work on that. Text made of
+// whitespace only is left out, as a DOM reader of the whole file did.
+QDomElement leseTeilbaum(QXmlStreamReader& r, QDomDocument& dok)
+{
+    QDomNode eltern;
+    QDomElement wurzel;
+    int tiefe = 0;
+    do {
+        if (r.isStartElement()) {
+            QDomElement e = dok.createElement(r.qualifiedName().toString());
+            for (const QXmlStreamAttribute& a : r.attributes())
+                e.setAttribute(a.qualifiedName().toString(), a.value().toString());
+            if (tiefe++ == 0)
+                wurzel = dok.appendChild(e).toElement();
+            else
+                eltern.appendChild(e);
+            eltern = e;
+        } else if (r.isEndElement()) {
+            eltern = eltern.parentNode();
+            if (--tiefe == 0)
+                break;
+        } else if (r.isCDATA()) {
+            eltern.appendChild(dok.createCDATASection(r.text().toString()));
+        } else if (r.isCharacters() && !r.isWhitespace()) {
+            eltern.appendChild(dok.createTextNode(r.text().toString()));
+        }
+        r.readNext();
+    } while (!r.atEnd());
+    return wurzel;
+}
+
 bool alsZahl(const QDomElement& e, const QString& attribut, uint& wert, bool* vorhanden = nullptr)
 {
     const bool da = e.hasAttribute(attribut);
@@ -427,36 +571,57 @@ bool PluginManager::lesePluginInfoServer(bool technisch, QString& fehler, DlgPlu
     if (!archiv.oeffne(zipPfad) || !archiv.leseEintrag(xmlName, bytes))
         IV_LOG_ERROR(archiv.errorString());
 
-    QDomDocument dokument;
-    QString meldung;
-    int zeile = 0, spalte = 0;
-    if (!dokument.setContent(bytes, false, &meldung, &zeile, &spalte)) {
+    // Two passes: the first refuses a malformed or oversized document before
+    // anything is taken from it; the second reads only the elements the format
+    // defines, where it places them, one module at a time.
+    IndexFehler pruefung;
+    if (!pruefeIndex(bytes, pruefung)) {
         fehler = textAusLiteral("Das Parsen der Datei \"%1\" konnte nicht durchgef&uuml;hrt werden. Fehlermeldung: \"%2\" "
                                 "Fehler in Zeile %3 Spalte %4")
-                     .arg(xmlName, meldung)
-                     .arg(zeile)
-                     .arg(spalte);
+                     .arg(xmlName, pruefung.meldung)
+                     .arg(pruefung.zeile)
+                     .arg(pruefung.spalte);
         IV_LOG_ERROR(fehler);
         return false;
     }
-    const QDomNodeList builds = dokument.elementsByTagName(QStringLiteral("Build"));
-    if (builds.isEmpty())
-        return false;
-
-    for (int b = 0; b < builds.size(); ++b) {
-        const QDomNodeList vzs = builds.at(b).toElement().elementsByTagName(QStringLiteral("VZ"));
-        for (int v = 0; v < vzs.size(); ++v) {
-            const QDomElement vz = vzs.at(v).toElement();
-            if (!vz.hasAttributes()) {
-                IV_LOG_ERROR(QStringLiteral("Bei dem VZ (Nr = %1) des Build (Nr = %2) fehlen die Eigenschaften").arg(v).arg(b));
+    QBuffer puffer(&bytes);
+    puffer.open(QIODevice::ReadOnly);
+    QXmlStreamReader r(&puffer);
+    r.setNamespaceProcessing(false);
+    r.readNextStartElement(); // the root, any name
+    int b = -1;
+    while (r.readNextStartElement()) {
+        if (r.qualifiedName() != QLatin1String("Build")) {
+            r.skipCurrentElement();
+            continue;
+        }
+        ++b;
+        int v = -1;
+        while (r.readNextStartElement()) {
+            if (r.qualifiedName() != QLatin1String("VZ")) {
+                r.skipCurrentElement();
                 continue;
             }
-            const QString jahrText = vz.attribute(QStringLiteral("Jahr"));
-            uint jahr = 0;
-            alsZahl(vz, QStringLiteral("Jahr"), jahr);
-            const QDomNodeList plugins = vz.elementsByTagName(QStringLiteral("Plugin"));
-            for (int p = 0; p < plugins.size(); ++p) {
-                const QDomElement e = plugins.at(p).toElement();
+            ++v;
+            if (r.attributes().isEmpty()) {
+                IV_LOG_ERROR(QStringLiteral("Bei dem VZ (Nr = %1) des Build (Nr = %2) fehlen die Eigenschaften").arg(v).arg(b));
+                r.skipCurrentElement();
+                continue;
+            }
+            const QString jahrText = r.attributes().value(QStringLiteral("Jahr")).toString();
+            bool jahrOk = false;
+            uint jahr = jahrText.toUInt(&jahrOk);
+            if (!jahrOk)
+                jahr = 0;
+            int p = -1;
+            while (r.readNextStartElement()) {
+                if (r.qualifiedName() != QLatin1String("Plugin")) {
+                    r.skipCurrentElement();
+                    continue;
+                }
+                ++p;
+                QDomDocument modulDokument;
+                const QDomElement e = leseTeilbaum(r, modulDokument);
                 if (!e.hasAttributes()) {
                     IV_LOG_ERROR(textAusLiteral("Bei dem Steuererkl&auml;rungsmodul (PluginNr = %1, VzNr= %2, BuildNr = %3) fehlen die Eigenschaften")
                                      .arg(p).arg(v).arg(b));
@@ -583,6 +748,8 @@ bool PluginManager::lesePluginInfoServer(bool technisch, QString& fehler, DlgPlu
             }
         }
     }
+    if (b < 0)
+        return false;
     IV_LOG_INFO(textAusLiteral("Ben&ouml;tigte Zeit zum Ermitteln verf&uuml;gbarer Programmmodule: %1 ms").arg(uhr.elapsed()));
     IV_LOG_AUSTRITT();
     return true;

@@ -90,6 +90,15 @@ bool PluginManager::autoUpdateSucheErlaubt()
     if (tage == -1)
         tage = Einstellungen::getKoraUpdateAutoInterval(gs_DirUserKora);
     const bool faellig = tage >= 1 && jetzt >= letzteSuche.addDays(tage);
+    // Without this line an automatic start that is not due ends as if the
+    // server were unreachable, and nobody can tell why.
+    if (tage < 1)
+        IV_LOG_INFO(textAusLiteral("Die automatische Suche nach Updates ist ausgeschaltet (Intervall %1 Tage).").arg(tage));
+    else if (!faellig)
+        IV_LOG_INFO(textAusLiteral("Die automatische Suche nach Updates ist erst am %1 wieder f&auml;llig (letzte Suche am "
+                                   "%2, Intervall %3 Tage).")
+                        .arg(Einstellungen::alsText(letzteSuche.addDays(tage)), Einstellungen::alsText(letzteSuche))
+                        .arg(tage));
     IV_LOG_AUSTRITT();
     return faellig;
 }

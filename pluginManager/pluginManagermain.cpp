@@ -359,6 +359,7 @@ int main(int argc, char** argv)
 
         const QString logDir = logVerzeichnis();
         initLogBase(gs_AnwendungsName.toLower(), 200000, logDir.isEmpty() ? QString() : logDir);
+        app.kern().logeStartMeldungen();
 
         // Asked to end (the service stops, the session closes): the log gets
         // the reason and the exit code, then the process ends at once. Every

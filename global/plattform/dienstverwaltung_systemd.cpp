@@ -4,6 +4,7 @@
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
+#include "dienstunit.h"
 
 #include <QDir>
 #include <QFile>
@@ -207,19 +208,16 @@ QByteArray systemdUnit(const QString& name, const QString& anzeigename, const QS
 {
     if (hatZeilenumbruch(anzeigename) || hatZeilenumbruch(beschreibung) || hatZeilenumbruch(programm))
         return QByteArray();
-    // No [Install] section: the unit runs only when started. KillMode=process:
-    // a stop ends the service program, not the manager it has started.
-    const QString text = QStringLiteral("# %1\n"
-                                        "[Unit]\n"
-                                        "Description=%2\n"
-                                        "\n"
-                                        "[Service]\n"
-                                        "Type=notify\n"
-                                        "NotifyAccess=main\n"
-                                        "ExecStart=%3 %4\n"
-                                        "KillMode=process\n")
-                             .arg(beschreibung, anzeigename, unitWort(programm),
-                                  unitWort(QStringLiteral("--parameterDatei=") + dienstParameterDatei(name)));
+    // The package's own unit text, so that a service the manager registers
+    // runs under the same sandboxing as the one the package installed.
+    QString beschreibungWort = anzeigename;
+    beschreibungWort.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    QString text = QString::fromUtf8(kDienstUnitVorlage);
+    text.replace(QStringLiteral("@IV_DIENST_BESCHREIBUNG@"), beschreibung);
+    text.replace(QStringLiteral("@IV_DIENST_ANZEIGENAME@"), beschreibungWort);
+    text.replace(QStringLiteral("@IV_DIENST_PROGRAMM@"), unitWort(programm));
+    text.replace(QStringLiteral("@IV_DIENST_ARGUMENT@"),
+                 unitWort(QStringLiteral("--parameterDatei=") + dienstParameterDatei(name)));
     return text.toUtf8();
 }
 

@@ -72,12 +72,21 @@ QString laufzeitOrdner();
 // see the old or the new file, never a mix. Both must be on one file system.
 bool ersetzeDatei(const QString& quelle, const QString& ziel, QString* fehler = nullptr);
 
+// Folder for locks that every user of the machine shares: /run/lock below
+// the root override (sticky and writable for all, like /tmp).
+QString maschinenSperrOrdner();
+
 // A named lock that is free again when its holder dies (the notice "already
-// working" must never stay blocked by a crashed process).
+// working" must never stay blocked by a crashed process). The kernel keeps it
+// (flock); the file is never removed, so no holder can lose it to a new file.
 class BenannteSperre
 {
 public:
-    explicit BenannteSperre(const QString& name);
+    // Sitzung: this user's runtime folder. Maschine: maschinenSperrOrdner(),
+    // shared by every user; the file is opened without following a link and
+    // must be a plain file, so nobody can point it elsewhere.
+    enum class Bereich { Sitzung, Maschine };
+    explicit BenannteSperre(const QString& name, Bereich bereich = Bereich::Sitzung);
     ~BenannteSperre();
     BenannteSperre(const BenannteSperre&) = delete;
     BenannteSperre& operator=(const BenannteSperre&) = delete;
@@ -86,6 +95,8 @@ public:
     bool istGueltig() const { return m_fd >= 0; }
     // Takes the lock without waiting; false when another holder has it.
     bool versucheZuSperren();
+    // Waits at most `millisekunden` for the lock; false after that time.
+    bool sperre(int millisekunden);
     void freigeben();
     QString fehlerText() const { return m_fehler; }
 
@@ -94,6 +105,13 @@ private:
     bool m_gesperrt = false;
     QString m_fehler;
 };
+
+// The user ids owning the sockets that listen on `port` and would take a
+// connection to 127.0.0.1 (bound to 127.0.0.1 or to any address, IPv4 or
+// IPv6). Empty when nobody listens there or the table cannot be read.
+QList<uint> lauscherBesitzer(quint16 port);
+// This process's effective user id.
+uint eigeneBenutzerId();
 
 // Calls `aktion` on the GUI thread when the process is asked to end (SIGTERM,
 // SIGINT, SIGHUP), so a run can log its end instead of vanishing. Needs a

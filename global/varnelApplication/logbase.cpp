@@ -116,12 +116,39 @@ QString LogBase::gibLogVerzeichnis() const
     return verzeichnis;
 }
 
+QByteArray LogBase::begrenzeZeile(const QString& zeile)
+{
+    // A value from the server can be megabytes long; one line of that helps
+    // nobody and fills the disk. Cut at a character boundary, say so.
+    if (zeile.size() * 3 <= maxZeilenBytes)
+        return zeile.toUtf8();
+    QByteArray utf8 = zeile.left(maxZeilenBytes).toUtf8();
+    if (zeile.size() <= maxZeilenBytes && utf8.size() <= maxZeilenBytes)
+        return utf8;
+    const QByteArray marke = QStringLiteral(" [gek\u00fcrzt, %1 Zeichen]").arg(zeile.size()).toUtf8();
+    int ende = maxZeilenBytes - marke.size();
+    while (ende > 0 && (uchar(utf8.at(ende)) & 0xc0) == 0x80)
+        --ende;
+    utf8.truncate(ende);
+    return utf8 + marke;
+}
+
 void LogBase::schreibe(const QString& zeile)
 {
     if (!datei)
         return;
+    // A run that writes far beyond the limit rotates again, so the log and
+    // its ".1" together never grow without bound.
+    if (!debugAktiv && maxGroesse > 0 && datei->size() >= maxGroesse * laufFaktor) {
+        datei->close();
+        Plattform::ersetzeDatei(dateiname, dateiname + QStringLiteral(".1"));
+        if (!datei->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text)) {
+            datei.reset();
+            return;
+        }
+    }
     datei->seek(datei->size());
-    datei->write(zeile.toUtf8());
+    datei->write(begrenzeZeile(zeile));
     datei->write("\n");
     datei->flush();
 }
@@ -129,7 +156,7 @@ void LogBase::schreibe(const QString& zeile)
 void LogBase::error(const QString& text, const QString& dateiQuelle, const QString& funktion, int zeile)
 {
     const QString kopf = QStringLiteral("ERROR [%1:%2->%3] ").arg(dateiQuelle).arg(zeile).arg(funktion);
-    qWarning("%s", qPrintable(kopf + QStringLiteral(" : ") + text));
+    qWarning("%s", begrenzeZeile(kopf + QStringLiteral(" : ") + text).constData());
     schreibe(zeitstempel() + kopf + QStringLiteral(": ") + text);
 }
 

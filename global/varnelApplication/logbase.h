@@ -28,6 +28,12 @@ public:
     // "dd.MM.yyyy hh:mm:ss.zzz " style prefix of every line.
     static QString zeitstempel();
 
+    // Longest line in bytes; longer ones are cut and marked.
+    static constexpr int maxZeilenBytes = 4096;
+    // During a run the file is rotated again at this multiple of maxGroesse.
+    static constexpr int laufFaktor = 5;
+    static QByteArray begrenzeZeile(const QString& zeile);
+
 private:
     void schreibe(const QString& zeile);
 

@@ -9,14 +9,17 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QLockFile>
 #include <QNetworkProxyFactory>
 #include <QSettings>
-#include <QSystemSemaphore>
 #include <QTextCodec>
 #include <QTimer>
+
+#include <utility>
 
 const QByteArray VarnelKern::praefixAktivieren = QByteArrayLiteral("1245689");
 const QByteArray VarnelKern::praefixFrage = QByteArrayLiteral("2356790");
@@ -33,27 +36,32 @@ QByteArray alsIso885915(const QString& text)
     return codec ? codec->fromUnicode(text) : text.toLatin1();
 }
 
-// Holds the start-up semaphore for the lifetime of the object, so every
-// return path releases it.
+// Holds the start-up lock for the lifetime of the object, so every return
+// path releases it. A kernel lock on a file shared by every user of the
+// machine: the kernel frees it when its holder dies, and the file is never
+// removed, so two holders can never hold two different files.
 class StartSperre
 {
 public:
-    StartSperre()
-        : m_semaphore(QStringLiteral("tavo_app_guard"), 1, QSystemSemaphore::Open)
+    explicit StartSperre(VarnelKern& kern)
+        : m_sperre(QStringLiteral("tavo_app_guard"), Plattform::BenannteSperre::Bereich::Maschine)
     {
-        m_erworben = m_semaphore.acquire();
-        if (!m_erworben)
-            IV_LOG_ERROR(m_semaphore.errorString());
-    }
-    ~StartSperre()
-    {
-        if (m_erworben)
-            m_semaphore.release();
+        QElapsedTimer uhr;
+        uhr.start();
+        // A holder only checks for a running instance (at most about four
+        // seconds each); waiting longer means a hung or hostile holder. Going
+        // on without the lock then keeps such a holder from blocking every
+        // start, as a start without any lock did before.
+        if (!m_sperre.sperre(VarnelKern::startSperreWartezeit))
+            kern.melde(true, QStringLiteral("Die Startsperre tavo_app_guard in %1 konnte nicht erlangt werden (%2). Der "
+                                            "Start wird ohne sie fortgesetzt.")
+                                 .arg(Plattform::maschinenSperrOrdner(), m_sperre.fehlerText()));
+        else if (uhr.elapsed() >= 1000)
+            kern.melde(false, QStringLiteral("Auf die Startsperre tavo_app_guard wurde %1 ms gewartet.").arg(uhr.elapsed()));
     }
 
 private:
-    QSystemSemaphore m_semaphore;
-    bool m_erworben = false;
+    Plattform::BenannteSperre m_sperre;
 };
 
 // True when `pfad` lies strictly below `wurzel`; both absolute and cleaned.
@@ -124,7 +132,7 @@ void VarnelKern::init(const QString& name, const QStringList& argumente)
 {
     eigenerName = name;
     erwarteterName = name;
-    StartSperre sperre;
+    StartSperre sperre(*this);
 
     for (const QString& ini : { gibTavoIniPfad(), gibKoraIniPfad() }) {
         const QString sperrDatei = ini + QStringLiteral(".lock");
@@ -147,6 +155,24 @@ void VarnelKern::init(const QString& name, const QStringList& argumente)
         }
     }
     starteServer(name);
+}
+
+void VarnelKern::melde(bool fehler, const QString& text)
+{
+    // The start-up runs before the log exists: keep the line until it does.
+    if (!gp_Log)
+        vorLogMeldungen.append({ fehler, text });
+    else if (fehler)
+        IV_LOG_ERROR(text);
+    else
+        IV_LOG_INFO(text);
+}
+
+void VarnelKern::logeStartMeldungen()
+{
+    const auto meldungen = std::exchange(vorLogMeldungen, {});
+    for (const auto& m : meldungen)
+        melde(m.first, m.second);
 }
 
 void VarnelKern::migriereAltePasswoerter()
@@ -322,9 +348,29 @@ void VarnelKern::incommingResponse()
         return;
     }
     const QByteArray zeile = socket.readLine(maxZeilenLaenge + 2);
-    antwortPositiv = (zeile == alsIso885915(erwarteterName) + '\n');
+    antwortPositiv = (zeile == alsIso885915(erwarteterName) + '\n') && istPeerVertrauenswuerdig(socket.peerPort());
     antwortErhalten = true;
     warteschleife.quit();
+}
+
+bool VarnelKern::istPeerVertrauenswuerdig(quint16 port)
+{
+    // Any local process may bind a free registered port and answer; only a
+    // listener of this user or of root speaks for a running instance.
+    const QList<uint> besitzer = Plattform::lauscherBesitzer(port);
+    const uint eigene = Plattform::eigeneBenutzerId();
+    QStringList fremde;
+    for (const uint uid : besitzer)
+        if (uid != eigene && uid != 0)
+            fremde << QString::number(uid);
+    if (besitzer.isEmpty() || !fremde.isEmpty()) {
+        melde(false, QStringLiteral("Die Antwort auf Port %1 wird nicht beachtet: der Port geh\u00f6rt nicht diesem Benutzer "
+                                   "oder root (Benutzer-Id: %2).")
+                        .arg(port)
+                         .arg(besitzer.isEmpty() ? QStringLiteral("unbekannt") : fremde.join(QLatin1Char(','))));
+        return false;
+    }
+    return true;
 }
 
 void VarnelKern::timeout()
@@ -470,8 +516,16 @@ bool VarnelKern::loescheTmpVerzeichnis()
 void VarnelKern::removeFoundIniLockFiles()
 {
     for (const QString& datei : qAsConst(iniLockDateien)) {
-        if (QFileInfo::exists(datei) && QFile::remove(datei))
+        if (!QFileInfo::exists(datei))
+            continue;
+        // Only a lock whose writer is gone: removing the lock of a process
+        // that is writing the file right now would let two writers mix it.
+        // QLockFile takes over a stale lock and removes it when released.
+        QLockFile sperre(datei);
+        if (sperre.tryLock(0)) {
+            sperre.unlock();
             IV_LOG_INFO(QStringLiteral("INI lock-file %1 geloescht! ").arg(datei));
+        }
     }
 }
 

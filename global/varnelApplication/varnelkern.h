@@ -46,6 +46,14 @@ public:
     static QPair<quint16, quint16> portBereich(const QString& name);
     static QString registerGruppe(const QString& name);
 
+    // Longest wait for the start-up lock, in milliseconds.
+    static constexpr int startSperreWartezeit = 60000;
+    // Logs what the start-up noted before the log existed (a long wait for
+    // the lock, a start without it, an answer not taken from a foreign port).
+    void logeStartMeldungen();
+    // Logs now, or keeps the line for logeStartMeldungen while there is no log.
+    void melde(bool fehler, const QString& text);
+
     bool istAndereInstanzAktiv() const { return andereInstanzAktiv; }
     quint16 gibServerPort() const { return server.isListening() ? server.serverPort() : 0; }
     bool sendeAnfrageAnLaufendeInstanz(const QString& name, const QString& benutzer, const QStringList& argumente,
@@ -89,6 +97,7 @@ private:
     bool frageInstanz(quint16 port, const QStringList& argumente, bool aktivieren);
     void starteServer(const QString& name);
     void verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile);
+    bool istPeerVertrauenswuerdig(quint16 port);
 
     QTcpServer server;
     QTcpSocket socket;
@@ -100,5 +109,6 @@ private:
     QString benutzername;
     QString eigenerName;
     QStringList iniLockDateien;
+    QList<QPair<bool, QString>> vorLogMeldungen;
     mutable int entwickler = -1;
 };

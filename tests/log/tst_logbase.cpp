@@ -5,6 +5,7 @@
 #include "testhilfe/testumgebung.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -19,6 +20,9 @@ private slots:
     void debugNurMitSchalter_data();
     void debugNurMitSchalter();
     void zeilenformat();
+    void langeZeilen_data();
+    void langeZeilen();
+    void rotationImLauf();
     void vorDemLog();
     void standardVerzeichnis();
     void funktionsname_data();
@@ -122,6 +126,52 @@ void TstLogBase::zeilenformat()
                  QStringLiteral(" INFO \\[tests/log/tst_logbase\\.cpp:\\d+->TstLogBase::zeilenformat\\] : Hallo$"))),
              qPrintable(zeilen.value(8)));
     QVERIFY(zeilen.value(9).endsWith(QStringLiteral("PROGRAMMENDE-----------------------------")));
+}
+
+void TstLogBase::langeZeilen_data()
+{
+    // Text, then how long the written line may be and whether it says it was cut.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("gekuerzt");
+    QTest::newRow("kurz") << QString(1000, QLatin1Char('a')) << false;
+    QTest::newRow("4096 Zeichen") << QString(4096, QLatin1Char('a')) << true;
+    QTest::newRow("60 MB Wert") << QString(60 * 1000 * 1000, QLatin1Char('a')) << true;
+    QTest::newRow("Umlaute an der Grenze") << QString(3000, QChar(0x00fc)) << true;
+}
+
+void TstLogBase::langeZeilen()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, gekuerzt);
+    TestUmgebung umgebung;
+    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+    const QString datei = gp_Log->gibDateiname();
+    IV_LOG_INFO(text);
+    beendeLogBase();
+    const QList<QByteArray> zeilen = TestUmgebung::leseDatei(datei).split('\n');
+    const QByteArray zeile = zeilen.value(zeilen.size() - 3);
+    QVERIFY(zeile.size() <= LogBase::maxZeilenBytes);
+    const QRegularExpressionMatch marke = QRegularExpression(QStringLiteral(" \\[gek\u00fcrzt, (\\d+) Zeichen\\]$")).match(QString::fromUtf8(zeile));
+    QCOMPARE(marke.hasMatch(), gekuerzt);
+    QVERIFY(!gekuerzt || marke.captured(1).toInt() > text.size()); // the whole line's length
+    // Cut at a character boundary: the line is still valid UTF-8.
+    QVERIFY(QString::fromUtf8(zeile).toUtf8() == zeile);
+}
+
+void TstLogBase::rotationImLauf()
+{
+    // A run that writes far beyond the limit starts a new file; the log and its
+    // ".1" stay bounded together.
+    TestUmgebung umgebung;
+    initLogBase(QStringLiteral("t"), 10000, umgebung.pfad());
+    const QString datei = gp_Log->gibDateiname();
+    for (int i = 0; i < 2000; ++i)
+        IV_LOG_INFO(QString(100, QLatin1Char('z')));
+    beendeLogBase();
+    const qint64 groesse = QFileInfo(datei).size(), eins = QFileInfo(datei + QStringLiteral(".1")).size();
+    QVERIFY2(groesse <= 10000 * LogBase::laufFaktor + 5000 && eins > 10000 && eins <= 10000 * LogBase::laufFaktor + 5000,
+             qPrintable(QStringLiteral("%1 %2").arg(groesse).arg(eins)));
+    QVERIFY(TestUmgebung::leseDatei(datei).endsWith("PROGRAMMENDE-----------------------------\n"));
 }
 
 void TstLogBase::vorDemLog()

@@ -75,6 +75,8 @@ private slots:
     void indexMitFalscherSignatur();
     void parser_data();
     void parser();
+    void grosseIndizes_data();
+    void grosseIndizes();
     void technischerIndex_data();
     void technischerIndex();
 
@@ -161,7 +163,8 @@ void TstServerzugriff::schreibeIndex(const QString& ordner, bool technisch, cons
 {
     const QString basis = technisch ? QStringLiteral("inhalt_techplugin") : QStringLiteral("inhalt_downloadverzeichnis");
     const QString quelle = m_umgebung->pfad() + QStringLiteral("/quelle.xml");
-    KryptoTest::schreibe(quelle, xml.toUtf8());
+    if (!xml.isNull()) // a null text keeps the source written before
+        KryptoTest::schreibe(quelle, xml.toUtf8());
     const QString ziel = ordner + QLatin1Char('/') + basis + QStringLiteral(".zip");
     QDir().mkpath(ordner);
     QString fehler;
@@ -396,6 +399,29 @@ void TstServerzugriff::parser_data()
     QTest::newRow("ohne TechNr") << dokument(build(vz("2021", xmlModul("ESt", "est", standardAttribute(), QString(), zipTag()) + gut)))
                                  << QString() << true << QStringList{ "est:2021:4:1234" }
                                  << QStringList{ "Bei dem Steuererkl\u00e4rungsmodul ESt 2021 fehlt die TechNr" };
+    // Only the elements the format defines, where it places them: nested
+    // ones are not read again (each level once read its whole subtree).
+    QTest::newRow("Verschachteltes zaehlt nicht")
+        << dokument(build(vz("2021", xmlModul("ESt", "est", standardAttribute(), standardTechNr(), zipTag() + gut)) + build(vz("2020", gut))
+                          + vz("2022", vz("2023", gut))))
+        << QString() << true << QStringList{ "est:2021:4:1234" } << QStringList();
+    // The bounds: anything far beyond a real index is a malformed one.
+    const QString zuTief = QStringLiteral("<a>").repeated(30) + QStringLiteral("</a>").repeated(30);
+    QTest::newRow("32 Ebenen") << dokument(build(vz("2021", gut + zuTief.mid(3).chopped(4)))) << QString() << true
+                               << QStringList{ "est:2021:4:1234" } << QStringList();
+    QTest::newRow("33 Ebenen") << dokument(build(vz("2021", gut + zuTief))) << QString() << false << QStringList()
+                               << QStringList{ "Die Elemente sind tiefer als 32 Ebenen verschachtelt." };
+    QTest::newRow("Text zu lang") << dokument(build(vz("2021", xmlModul("ESt", "est", standardAttribute(), standardTechNr(), zipTag(QString(4097, QLatin1Char('m')))))))
+                                  << QString() << false << QStringList() << QStringList{ "Ein Text ist l\u00e4nger als 4096 Zeichen." };
+    QTest::newRow("Wert zu lang") << dokument(build(vz("2021", xmlModul("ESt", "est", standardAttribute(), standardTechNr(), zipTag("m.zip", QString(4097, QLatin1Char('1')))))))
+                                  << QString() << false << QStringList() << QStringList{ "Der Wert von Size ist l\u00e4nger als 4096 Zeichen." };
+    QTest::newRow("Tag zu lang") << dokument(build(vz("2021", gut + QString(70000, QLatin1Char(' '))))) << QString() << false << QStringList()
+                                 << QStringList{ "Ein Tag oder Text ist l\u00e4nger als 65536 Bytes." };
+    QTest::newRow("Modul mit zu vielen Elementen")
+        << dokument(build(vz("2021", xmlModul("ESt", "est", standardAttribute(),
+                                              QStringLiteral("<TechNr NrAlle=\"1\" NrGr=\"2\" NrPlugin=\"3\"><Daten>%1</Daten></TechNr>")
+                                                  .arg(QStringLiteral("<Datei Typ=\"bin\" Pfad=\"a\"/>").repeated(50000))))))
+        << QString() << false << QStringList() << QStringList{ "Der Index hat zu viele Elemente (h\u00f6chstens 50000 je Modul" };
     QTest::newRow("Hauptanwendung ohne Update") << dokument(build(vz("2022", xmlModul("Fiscalon", "kora", standardAttribute(), standardTechNr(), zipTag()))))
                                                 << QString() << true << QStringList()
                                                 << QStringList{ "F\u00fcr \"Fiscalon 2022\" gibt es kein Update." };
@@ -432,6 +458,63 @@ void TstServerzugriff::parser()
     if (QTest::currentDataTag() == QByteArray("ein Modul"))
         QVERIFY(!log.contains(QStringLiteral("gibt es kein Update")));
     initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
+}
+
+void TstServerzugriff::grosseIndizes_data()
+{
+    // Large indexes, signed like any other: each is read or refused without a
+    // crash; the time is printed for the record.
+    QTest::addColumn<QString>("art");
+    QTest::addColumn<int>("module"); // -1: refused as malformed
+    QTest::newRow("16 MiB kleine unbekannte Elemente") << "klein" << 1;
+    QTest::newRow("4900 Module mit 500000 Elementen") << "module" << 4900;
+    QTest::newRow("ein Wert von 60 MB") << "wert" << -1;
+    QTest::newRow("26000 Ebenen") << "tief" << -1;
+}
+
+void TstServerzugriff::grosseIndizes()
+{
+    QFETCH(QString, art);
+    QFETCH(int, module);
+    auto pm = neuerManager();
+    {
+        QFile quelle(m_umgebung->pfad() + QStringLiteral("/quelle.xml"));
+        QVERIFY(quelle.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray modul = xmlModul("ESt", "est", standardAttribute(), standardTechNr(), zipTag()).toUtf8();
+        quelle.write("<Inhalt><Build><VZ Jahr=\"2021\">");
+        // Time is linear in the size: a quarter of the cap keeps the test short.
+        const qint64 ziel = 16 * 1024 * 1024;
+        if (art == QLatin1String("klein")) {
+            quelle.write(modul);
+            const QByteArray stueck = QByteArray("<x/>").repeated(1 << 16);
+            while (quelle.size() + stueck.size() < ziel)
+                quelle.write(stueck);
+        } else if (art == QLatin1String("module")) {
+            const QByteArray datei = "<Datei Typ=\"bin\" Pfad=\"" + QByteArray(100, 'p') + "\"/>";
+            for (int i = 0; i < module; ++i)
+                quelle.write("<Plugin Name=\"M" + QByteArray::number(i) + "\" Kurzname=\"m" + QByteArray::number(i)
+                             + "\" Rev=\"1\" InterfaceNr=\"1\" UnterfallArt=\"1\" Version=\"1\"><TechNr NrAlle=\"1\" NrGr=\"1\" "
+                               "NrPlugin=\"1\"><Daten>" + datei.repeated(99) + "</Daten></TechNr></Plugin>");
+        } else if (art == QLatin1String("wert")) {
+            quelle.write("<Plugin Name=\"" + QByteArray(60 * 1000 * 1000, 'w') + "\"/>");
+        } else {
+            quelle.write(QByteArray("<VZ>").repeated(26000) + QByteArray("</VZ>").repeated(26000));
+        }
+        quelle.write("</VZ></Build></Inhalt>");
+    }
+    schreibeIndex(PluginManager::gibDirDaten(), false, QString());
+    QString fehler;
+    QElapsedTimer uhr;
+    uhr.start();
+    const QtMessageHandler alt = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const bool gelungen = pm->lesePluginInfoServer(false, fehler, pm->gibDatenmodelVerfuegbar());
+    qInstallMessageHandler(alt);
+    const qint64 ms = uhr.elapsed();
+    qInfo("%s: %s, %d Module, %lld ms", QTest::currentDataTag(), gelungen ? "gelesen" : "abgelehnt",
+          pm->gibDatenmodelVerfuegbar()->anzahl(), ms);
+    QCOMPARE(gelungen ? pm->gibDatenmodelVerfuegbar()->anzahl() : -1, module);
+    if (!gelungen)
+        QVERIFY(fehler.startsWith(QStringLiteral("Das Parsen der Datei")));
 }
 
 void TstServerzugriff::technischerIndex_data()

@@ -1,0 +1,302 @@
+// The start-up lock and the instance protocol as the machine sees them: many
+// real processes of the program at once, a lock holder killed, a foreign
+// listener on the registered port. Against nginx serving a sample release.
+
+#include "testhilfe/testserver.h"
+#include "testhilfe/testumgebung.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QSettings>
+#include <QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kErsterPort = 61234, kLetzterPort = 61383;
+
+// Listening sockets of the manager's port range: inode -> port.
+QHash<QByteArray, int> lauscher()
+{
+    QHash<QByteArray, int> ergebnis;
+    QFile tabelle(QStringLiteral("/proc/net/tcp"));
+    if (!tabelle.open(QIODevice::ReadOnly))
+        return ergebnis;
+    for (const QByteArray& zeile : tabelle.readAll().split('\n')) {
+        const QList<QByteArray> f = zeile.simplified().split(' ');
+        if (f.size() < 10 || f.at(3) != "0A")
+            continue;
+        const int port = f.at(1).mid(f.at(1).indexOf(':') + 1).toInt(nullptr, 16);
+        if (port >= kErsterPort && port <= kLetzterPort)
+            ergebnis.insert(f.at(9), port);
+    }
+    return ergebnis;
+}
+
+// The ports on which `pid` listens in the manager's range.
+QList<int> portsVon(qint64 pid, const QHash<QByteArray, int>& offen)
+{
+    QList<int> ports;
+    QDirIterator it(QStringLiteral("/proc/%1/fd").arg(pid), QDir::System);
+    while (it.hasNext()) {
+        const QString ziel = QFile::symLinkTarget(it.next());
+        const int a = ziel.indexOf(QLatin1String("socket:["));
+        if (a >= 0) {
+            const QByteArray inode = ziel.mid(a + 8).chopped(1).toLatin1();
+            if (offen.contains(inode))
+                ports << offen.value(inode);
+        }
+    }
+    return ports;
+}
+
+// Whether `pid` has the file `pfad` open.
+bool hatOffen(qint64 pid, const QString& pfad)
+{
+    QDirIterator it(QStringLiteral("/proc/%1/fd").arg(pid), QDir::AllEntries | QDir::System);
+    while (it.hasNext())
+        if (QFile::symLinkTarget(it.next()) == pfad)
+            return true;
+    return false;
+}
+
+int code(const QProcess& p)
+{
+    return p.exitCode() > 127 && p.exitCode() < 128 + 32 ? p.exitCode() : qint8(p.exitCode());
+}
+
+// A listener answering every question as a manager would; prints its port.
+const char* kLauscher = "import socket\n"
+                        "s = socket.socket()\n"
+                        "for p in range(61234, 61384):\n"
+                        "    try:\n"
+                        "        s.bind(('127.0.0.1', p)); break\n"
+                        "    except OSError: pass\n"
+                        "s.listen(8); print(p, flush=True)\n"
+                        "while True:\n"
+                        "    c, _ = s.accept(); c.recv(65536); c.sendall(b'Installationsverwaltung\\n'); c.close()\n";
+
+} // namespace
+
+class TstSperre : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void fuenfzigGleichzeitig();
+    void fremderLauscher_data();
+    void fremderLauscher();
+
+private:
+    std::unique_ptr<QProcess> starte(const QString& fall, const QStringList& schalter);
+    QString logDatei(const QString& fall) const
+    {
+        return m_umgebung->pfad() + QStringLiteral("/faelle/") + fall + QStringLiteral("/kora/log/installationsverwaltung.log");
+    }
+    // Waits for the end; a run that reached the wizard is ended as the session would.
+    int warteEnde(QProcess& p, const QString& fall);
+    QString tavoIni() const { return m_wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"); }
+
+    std::unique_ptr<TestUmgebung> m_umgebung;
+    std::unique_ptr<TestZertifikate> m_zert;
+    std::unique_ptr<NginxServer> m_nginx;
+    QString m_wurzel;
+};
+
+void TstSperre::initTestCase()
+{
+    m_umgebung = std::make_unique<TestUmgebung>();
+    const QString beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
+    QProcess skript;
+    skript.setProcessChannelMode(QProcess::MergedChannels);
+    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), beispiel,
+                                           QStringLiteral("--qs") });
+    QVERIFY(skript.waitForFinished(120000));
+    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
+    m_wurzel = beispiel + QStringLiteral("/wurzel");
+    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
+    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
+    NginxOptionen o;
+    o.dokumente = beispiel + QStringLiteral("/server");
+    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
+    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
+    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
+    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
+    QSettings tavo(tavoIni(), QSettings::IniFormat);
+    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_nginx->port()));
+}
+
+void TstSperre::cleanupTestCase()
+{
+    m_nginx.reset();
+}
+
+std::unique_ptr<QProcess> TstSperre::starte(const QString& fall, const QStringList& schalter)
+{
+    const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + fall + QStringLiteral("/kora");
+    QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
+    kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);
+    kora.setValue(QStringLiteral("UPDATE/SilentDownload"), QStringLiteral("false"));
+    kora.sync();
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FISCALON_WURZEL"), m_wurzel);
+    env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon"),
+                                                                  QStringLiteral("--dirUserKora=") + benutzer });
+    p->waitForStarted(10000);
+    return p;
+}
+
+int TstSperre::warteEnde(QProcess& p, const QString& fall)
+{
+    QElapsedTimer uhr;
+    uhr.start();
+    while (uhr.elapsed() < 120000 && p.state() == QProcess::Running) {
+        const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
+        if (log.contains("Der Assistent wird angezeigt"))
+            ::kill(pid_t(p.processId()), SIGTERM);
+        p.waitForFinished(100);
+    }
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(5000);
+        return -999;
+    }
+    return code(p);
+}
+
+void TstSperre::fuenfzigGleichzeitig()
+{
+    // Plain starts of the main application, all held at the start-up lock by a
+    // holder that is then killed, so all 50 go for it at the same moment. The
+    // first through registers its port and waits in the wizard; every later one
+    // finds it and is turned away. A lock that lets several through at once, or
+    // stays taken after its holder died, fails here.
+    const QString sperrDatei = m_wurzel + QStringLiteral("/run/lock/tavo_app_guard.lock");
+    QDir().mkpath(QFileInfo(sperrDatei).absolutePath());
+    QProcess halter;
+    halter.start(QStringLiteral("/usr/bin/python3"),
+                 { QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\nf = open(sys.argv[1], 'a')\n"
+                                                         "fcntl.flock(f, fcntl.LOCK_EX); print('ok', flush=True); time.sleep(600)"),
+                   sperrDatei });
+    QVERIFY(halter.waitForReadyRead(20000));
+    std::vector<std::unique_ptr<QProcess>> prozesse;
+    for (int i = 0; i < 50; ++i)
+        prozesse.push_back(starte(QStringLiteral("viele"), {}));
+    QElapsedTimer uhr;
+    uhr.start();
+    int wartend = 0;
+    // Within the lock's own bound of 60 s, or the first waiters go on without it.
+    while (wartend < 50 && uhr.elapsed() < 45000) {
+        QTest::qWait(200);
+        wartend = int(std::count_if(prozesse.begin(), prozesse.end(), [&](const auto& p) {
+            return p->state() == QProcess::Running && hatOffen(p->processId(), sperrDatei);
+        }));
+    }
+    qInfo("%d von 50 Prozessen warten an der Startsperre", wartend);
+    QVERIFY(wartend >= 40);
+    QCOMPARE(int(std::count_if(prozesse.begin(), prozesse.end(), [](const auto& p) { return p->state() == QProcess::Running; })), 50);
+    ::kill(pid_t(halter.processId()), SIGKILL);
+    QVERIFY(halter.waitForFinished(5000));
+    int hoechstens = 0, laufend = 50;
+    QSet<int> arbeitsPorts;
+    uhr.restart();
+    while (laufend > 1 && uhr.elapsed() < 240000) {
+        const auto offen = lauscher();
+        int arbeitende = 0;
+        laufend = 0;
+        for (auto& p : prozesse) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            ++laufend;
+            const QList<int> ports = portsVon(p->processId(), offen);
+            arbeitende += ports.isEmpty() ? 0 : 1;
+            for (int port : ports)
+                arbeitsPorts << port;
+        }
+        hoechstens = qMax(hoechstens, arbeitende);
+        QTest::qWait(20);
+    }
+    QMap<int, int> codes;
+    QProcess* arbeiter = nullptr;
+    for (auto& p : prozesse) {
+        if (p->state() == QProcess::Running && !arbeiter) {
+            arbeiter = p.get();
+            continue;
+        }
+        p->waitForFinished(1000);
+        codes[p->state() == QProcess::Running ? -999 : code(*p)]++;
+    }
+    qInfo("50 Prozesse: hoechstens %d gleichzeitig mit offenem Port, Ende: %s", hoechstens,
+          qPrintable(QStringList([&] { QStringList l; for (auto it = codes.begin(); it != codes.end(); ++it) l << QStringLiteral("%1 x %2").arg(it.value()).arg(it.key()); return l; }()).join(QStringLiteral(", "))));
+    QCOMPARE(hoechstens, 1);
+    QCOMPARE(arbeitsPorts.size(), 1);
+    QVERIFY(arbeiter);
+    QCOMPARE(codes, (QMap<int, int>{ { -2, 49 } }));
+    QCOMPARE(warteEnde(*arbeiter, QStringLiteral("viele")), 128 + SIGTERM);
+
+    // The registration names the worker's port and the file reads cleanly.
+    QSettings tavo(tavoIni(), QSettings::IniFormat);
+    QCOMPARE(tavo.status(), QSettings::NoError);
+    QCOMPARE(tavo.value(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt(), *arbeitsPorts.begin());
+    QCOMPARE(tavo.childGroups().count(QStringLiteral("INSTALLATIONSVERWALTUNG")), 1);
+    const QByteArray log = TestUmgebung::leseDatei(logDatei(QStringLiteral("viele")));
+    QCOMPARE(log.count("ExitCode: -2\n"), 49);
+    QCOMPARE(log.count("PROGRAMMSTART"), 50);
+    QVERIFY(log.contains("Auf die Startsperre tavo_app_guard wurde "));
+    // Never removed, never replaced by a link or another file.
+    QVERIFY(QFileInfo(sperrDatei).isFile() && !QFileInfo(sperrDatei).isSymLink());
+}
+
+void TstSperre::fremderLauscher_data()
+{
+    QTest::addColumn<bool>("fremd");
+    QTest::newRow("eigener Benutzer") << false;
+    QTest::newRow("anderer Benutzer") << true;
+}
+
+void TstSperre::fremderLauscher()
+{
+    // Anyone may bind the registered port once it is free and answer like a
+    // manager; only a listener of this user or of root turns a start away.
+    QFETCH(bool, fremd);
+    if (fremd && ::geteuid() != 0)
+        QSKIP("Ein Lauscher eines anderen Benutzers braucht root.");
+    QProcess lauscher;
+    QStringList argumente{ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(kLauscher) };
+    if (fremd)
+        argumente = QStringList{ QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") } + argumente;
+    lauscher.start(fremd ? QStringLiteral("setpriv") : argumente.takeFirst(), argumente);
+    QVERIFY(lauscher.waitForReadyRead(20000));
+    const int port = lauscher.readAll().trimmed().toInt();
+    QVERIFY(port >= kErsterPort && port <= kLetzterPort);
+    {
+        QSettings tavo(tavoIni(), QSettings::IniFormat);
+        tavo.setValue(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung"), port);
+    }
+    const QString fall = QStringLiteral("lauscher_%1").arg(int(fremd));
+    auto p = starte(fall, {});
+    const int ende = warteEnde(*p, fall);
+    ::kill(pid_t(lauscher.processId()), SIGKILL);
+    lauscher.waitForFinished(5000);
+    const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
+    if (fremd) {
+        QVERIFY2(ende == 0 || ende == 128 + SIGTERM, log.right(700).constData());
+        QVERIFY(log.contains("wird nicht beachtet"));
+    } else {
+        QCOMPARE(ende, -2);
+    }
+}
+
+QTEST_GUILESS_MAIN(TstSperre)
+#include "tst_sperre.moc"
