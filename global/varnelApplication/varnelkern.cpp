@@ -97,6 +97,18 @@ VarnelKern* VarnelKern::instanz()
 
 QPair<quint16, quint16> VarnelKern::portBereich(const QString& name)
 {
+    // A sandbox (tests, demo) moves both ranges to a block of its own, so a
+    // stale registration there is never answered by a manager of another
+    // sandbox on the same machine.
+    bool ok = false;
+    const int basis = qEnvironmentVariableIntValue("FISCALON_PORTBASIS", &ok);
+    if (ok && basis >= 1024 && basis <= 65535 - 2 * sandkastenPorts) {
+        if (name == QLatin1String("kora"))
+            return { quint16(basis), quint16(basis + sandkastenPorts) };
+        if (name == QLatin1String("Installationsverwaltung"))
+            return { quint16(basis + sandkastenPorts), quint16(basis + 2 * sandkastenPorts) };
+        return { 0, 0 };
+    }
     if (name == QLatin1String("kora"))
         return { 51234, 51384 };
     if (name == QLatin1String("Installationsverwaltung"))

@@ -43,6 +43,9 @@ public:
     static VarnelKern* instanz();
 
     // First and one-past-last port of an application's range; {0,0} when it has none.
+    // FISCALON_PORTBASIS=N (a sandbox) gives "kora" N.. and the manager the
+    // next `sandkastenPorts` ports instead of the shared ranges.
+    static constexpr int sandkastenPorts = 20;
     static QPair<quint16, quint16> portBereich(const QString& name);
     static QString registerGruppe(const QString& name);
 

@@ -62,6 +62,11 @@ enum Art {
     MD5_GELISTET,
     MD5_GROSS,          // the listed digest in upper case
     MD5_LEER_GELISTET,  // file missing, the digest of empty content listed
+    // Files larger than one read chunk: a check that reads only the first passes the change.
+    GROSS,
+    GROSS_ENDE_GEAENDERT,
+    SCHLUESSEL_UNGUELTIG, // well-formed PEM and DER, an RSA key with an even modulus
+    SIGNATUR_RIESIG,      // a companion far above any signature's size
 };
 
 void TstCrypto::signatur_data()
@@ -90,6 +95,13 @@ void TstCrypto::signatur_data()
     QTest::newRow("Grossbuchstaben in der Liste") << "kora_0.dict" << int(MD5_GROSS) << false << fehler;
     QTest::newRow("fehlende Datei, leerer Inhalt gelistet") << "kora_0.dict" << int(MD5_LEER_GELISTET) << false
                                                             << QStringLiteral("file cannot be read");
+    QTest::newRow("groesser als ein Lesepuffer") << "est_20.dict" << int(GROSS) << true << QString();
+    QTest::newRow("groesser als ein Lesepuffer, Ende geaendert") << "est_20.dict" << int(GROSS_ENDE_GEAENDERT) << false
+                                                                 << fehler;
+    QTest::newRow("Schluessel wohlgeformt, aber ungueltig") << "est_20.dict" << int(SCHLUESSEL_UNGUELTIG) << false
+                                                            << QStringLiteral("Could not load public key");
+    QTest::newRow("Signatur riesig") << "est_20.dict" << int(SIGNATUR_RIESIG) << false
+                                     << QStringLiteral("signature has 65537 bytes");
 }
 
 void TstCrypto::signatur()
@@ -101,7 +113,10 @@ void TstCrypto::signatur()
 
     QTemporaryDir dir;
     const QString datei = dir.path() + QLatin1Char('/') + name;
-    schreibe(datei, art == DATEI_FEHLT ? QByteArray() : QByteArray("https://127.0.0.1/x\n"));
+    QByteArray inhalt = art == DATEI_FEHLT ? QByteArray() : QByteArray("https://127.0.0.1/x\n");
+    if (art == GROSS || art == GROSS_ENDE_GEAENDERT)
+        inhalt = inhalt.repeated(3 * 1024 * 1024 / inhalt.size() + 7);
+    schreibe(datei, inhalt);
     const QString sig = Crypto::signaturPfad(datei);
     QCOMPARE(sig.endsWith(QLatin1String("_v2.sig")), name == QLatin1String("userredirect"));
 
@@ -119,6 +134,21 @@ void TstCrypto::signatur()
         schreibe(sig, s);
     } else if (art == SIGNATUR_ABGESCHNITTEN) {
         schreibe(sig, s.left(s.size() - 1));
+    } else if (art == GROSS_ENDE_GEAENDERT) {
+        inhalt[inhalt.size() - 2] = 'y';
+        schreibe(datei, inhalt);
+    } else if (art == SIGNATUR_RIESIG) {
+        schreibe(sig, s + QByteArray(64 * 1024 + 1 - s.size(), 'S'));
+    } else if (art == SCHLUESSEL_UNGUELTIG) {
+        // The modulus ends just before the exponent 65537 (02 03 01 00 01).
+        const QByteArray pem = lese(m_paar.oeffentlich);
+        const QList<QByteArray> zeilen = pem.trimmed().split('\n');
+        QByteArray der = QByteArray::fromBase64(zeilen.mid(1, zeilen.size() - 2).join());
+        QVERIFY(der.endsWith(QByteArray::fromHex("0203010001")));
+        der[der.size() - 6] = char(der.at(der.size() - 6) & 0xfe);
+        const QString datei = dir.path() + QStringLiteral("/gerade.pem");
+        schreibe(datei, "-----BEGIN PUBLIC KEY-----\n" + der.toBase64() + "\n-----END PUBLIC KEY-----\n");
+        Crypto::setzeQuellen(datei, m_paar.md5Liste);
     } else if (art == DATEI_FEHLT) {
         QVERIFY(QFile::remove(datei));
     } else if (art == SCHLUESSEL_FEHLT || art == SCHLUESSEL_KAPUTT) {

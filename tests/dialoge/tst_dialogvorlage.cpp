@@ -60,7 +60,6 @@ void TstDialogVorlage::knoepfeNachArt_data()
     QTest::addColumn<QString>("text2");
     QTest::newRow("Information") << 1 << "" << "" << true << "OK" << "Abbrechen";
     QTest::newRow("Warnung abgelehnt") << 2 << "" << "" << false << "OK" << "Abbrechen";
-    QTest::newRow("kritisch") << 3 << "" << "" << true << "OK" << "Abbrechen";
     QTest::newRow("Frage ja") << 4 << "" << "" << true << "Ja" << "Nein";
     QTest::newRow("Frage nein") << 4 << "" << "" << false << "Ja" << "Nein";
     QTest::newRow("eigene Texte") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck";

@@ -35,7 +35,8 @@ class KoraAttrappe : public QObject
 public:
     bool starte()
     {
-        for (quint16 port = 51234; port < 51384 && !m_server.isListening(); ++port)
+        const auto bereich = VarnelKern::portBereich(QStringLiteral("kora"));
+        for (quint16 port = bereich.first; port < bereich.second && !m_server.isListening(); ++port)
             m_server.listen(QHostAddress::LocalHost, port);
         if (!m_server.isListening())
             return false;

@@ -311,7 +311,7 @@ void TstTavoService::systemd()
                                   QStringLiteral("\nExecStart=\"/opt/Fiscalon Update Service/bin/tavo%%dienst\" \"--parameterDatei=%1\"\n")
                                       .arg(parameterDatei) })
         QVERIFY2(unitText.contains(zeile), qPrintable(zeile));
-    QVERIFY2(!unitText.contains(QLatin1Char('@')), qPrintable(unit));
+    QVERIFY2(!unitText.contains(QLatin1Char('@')), qPrintable(unitText));
     QVERIFY(!dienst.erzeugen(QStringLiteral("/x")));
     QVERIFY(dienst.init());
 

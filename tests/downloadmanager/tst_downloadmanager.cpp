@@ -1,6 +1,6 @@
 // Transfers against a scripted HTTP peer in this process: every way a server
-// can fail a transfer must end in exactly one finished(true), with a reason
-// and without a file under the target name.
+// can fail a transfer, and the user's cancel, must end in exactly one
+// finished(true), with a reason and without a file under the target name.
 
 #include "global/downloadManager/downloadmanager.h"
 #include "global/varnelApplication/einstellungen.h"
@@ -8,9 +8,14 @@
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -57,6 +62,15 @@ private:
             s->write("HTTP/1.1 " + m_modus.toLatin1() + " Fehler\r\nContent-Length: 0\r\n\r\n");
             return;
         }
+        if (m_modus == QLatin1String("schweigt"))
+            return;
+        // HEAD fine, GET answered with an error page ("GET 404" and the like).
+        if (m_modus.startsWith(QLatin1String("GET ")) && !head) {
+            const QByteArray seite = "<html>Fehlerseite</html>";
+            s->write("HTTP/1.1 " + m_modus.mid(4).toLatin1() + " Fehler\r\nLocation: /anders.zip\r\nContent-Length: "
+                     + QByteArray::number(seite.size()) + "\r\n\r\n" + seite);
+            return;
+        }
         if (m_modus == QLatin1String("ohneLaenge")) {
             s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
             if (!head)
@@ -100,12 +114,12 @@ struct Ergebnis {
 
 Ergebnis lade(downloadManager& dm, const QString& url, const QString& ziel, int ms = 15000)
 {
+    zaehleMeldungen(dm);
     QSignalSpy fertig(&dm, &downloadManager::finished);
     dm.setUrl(url);
     dm.setTargetPath(ziel);
     dm.downloadStart();
     fertig.wait(ms);
-    QTest::qWait(100); // a second finished() would arrive now
     Ergebnis e;
     e.meldungen = fertig.count();
     if (!fertig.isEmpty()) {
@@ -141,6 +155,8 @@ private slots:
     void plattVollMittenImInhalt();
     void fortsetzen_data();
     void fortsetzen();
+    void abbrechen_data();
+    void abbrechen();
 
 private:
     TestUmgebung* m_umgebung = nullptr;
@@ -163,6 +179,11 @@ void TstDownloadManager::fehlschlaege_data()
     QTest::newRow("Abbruch mitten im Inhalt") << "abbruch" << 200 << 2 << "";
     QTest::newRow("kuerzer als Content-Length") << "kurz" << 200 << 2 << "";
     QTest::newRow("Server stockt") << "stockt" << 200 << 2 << "keine Daten";
+    // An error page must never be saved as the file. The status stays the
+    // HEAD's (callers branch on a 404 of the HEAD); the reason names the GET's.
+    QTest::newRow("GET 302") << "GET 302" << 200 << 2 << "Status 302";
+    QTest::newRow("GET 404") << "GET 404" << 200 << 2 << "Status 404";
+    QTest::newRow("GET 503") << "GET 503" << 200 << 2 << "Status 503";
 }
 
 void TstDownloadManager::fehlschlaege()
@@ -263,13 +284,17 @@ void TstDownloadManager::zielNichtBeschreibbar()
     QCOMPARE(e.meldungen, 1);
     QVERIFY(e.fehler);
 
-    // Nobody listens: status 0, one finished.
-    quint16 tot;
-    {
-        QTcpServer s;
-        s.listen(QHostAddress::LocalHost, 0);
-        tot = s.serverPort();
-    }
+    // Nobody listens: status 0, one finished. The port stays bound without
+    // listening, so no other process can take it meanwhile.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const auto schliessen = qScopeGuard([fd] { ::close(fd); });
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t laenge = sizeof a;
+    QVERIFY(fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+            && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &laenge) == 0);
+    const quint16 tot = ntohs(a.sin_port);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen, Code: 0")));
     const Ergebnis f = lade(dm, QStringLiteral("http://127.0.0.1:%1/x").arg(tot), m_umgebung->pfad());
     QCOMPARE(f.meldungen, 1);
@@ -368,6 +393,38 @@ void TstDownloadManager::fortsetzen()
              qPrintable(gets[1]));
     QVERIFY2(gets[1].section(QLatin1Char('|'), 4, 4).contains(QStringLiteral("-100000")), qPrintable(gets[1]));
     QCOMPARE(gets[1].section(QLatin1Char('|'), 5).toLongLong(), zweiterGet.startsWith(QStringLiteral("206")) ? inhalt.size() - halb : erwartet.size());
+}
+
+void TstDownloadManager::abbrechen_data()
+{
+    QTest::addColumn<QString>("modus");
+    QTest::addColumn<int>("anfragen"); // cancelled once the server has seen this many
+    QTest::newRow("waehrend HEAD") << "schweigt" << 1;
+    QTest::newRow("waehrend GET") << "stockt" << 2;
+}
+
+// The user's cancel ends the transfer at once, as a failure, without a file.
+void TstDownloadManager::abbrechen()
+{
+    QFETCH(QString, modus);
+    QFETCH(int, anfragen);
+    SkriptServer server(modus, beispiel(3 * 1024 * 1024));
+    const QString ziel = m_umgebung->pfad() + QStringLiteral("/ziel");
+    QDir().mkpath(ziel);
+    downloadManager dm;
+    zaehleMeldungen(dm);
+    QSignalSpy fertig(&dm, &downloadManager::finished);
+    dm.setUrl(server.url());
+    dm.setTargetPath(ziel);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
+    dm.downloadStart();
+    QTRY_COMPARE_WITH_TIMEOUT(server.anfragen.size(), anfragen, 15000);
+    QVERIFY(fertig.isEmpty());
+    dm.abbrechen();
+    QTRY_COMPARE_WITH_TIMEOUT(fertig.size(), 1, 15000);
+    QVERIFY(fertig.at(0).at(0).toBool());
+    QVERIFY2(dm.errorString().contains(QStringLiteral("abgebrochen")), qPrintable(dm.errorString()));
+    QVERIFY(!QFileInfo::exists(ziel + QStringLiteral("/datei.zip")));
 }
 
 QTEST_GUILESS_MAIN(TstDownloadManager)

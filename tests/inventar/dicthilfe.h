@@ -72,7 +72,8 @@ inline QByteArray json(const Daten& d)
     return QJsonDocument(QJsonObject { { QStringLiteral("dict"), dict } }).toJson(QJsonDocument::Compact).toBase64();
 }
 
-// A key pair in its own folder; aktiviere() points the signature check at it.
+// A key pair of the size production uses, in its own folder; aktiviere()
+// points the signature check at it.
 class Schluessel
 {
 public:
@@ -83,7 +84,7 @@ public:
     {
         QDir().mkpath(ordner);
         using KryptoTest::openssl;
-        m_ok = openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:1024", "-out", m_privat }).code == 0
+        m_ok = openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", m_privat }).code == 0
             && openssl({ "pkey", "-in", m_privat, "-pubout", "-out", m_oeffentlich }).code == 0;
         // An empty built-in list: only signatures count.
         QFile f(m_md5Liste);

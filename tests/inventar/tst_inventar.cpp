@@ -203,6 +203,8 @@ void TstInventar::kopiereIvInsServiceDir()
     DictHilfe::schreibe(service + QStringLiteral("/dict/instv_0.vdict.sig"), "falsch");
     QVERIFY(pm.kopiereIvInsServiceDir());
     QCOMPARE(TestUmgebung::leseDatei(service + QStringLiteral("/lib/libhilfe.so")), QByteArray("neuer"));
+    // That file changed after signing: the copy holding it does not count as valid.
+    QVERIFY(!pm.istKopieValid(service));
 
     // An own dictionary that fails its signature is never copied.
     QDir(service).removeRecursively();

@@ -4,6 +4,7 @@
 #include "global/varnelApplication/logbase.h"
 #include "testhilfe/testumgebung.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -174,21 +175,34 @@ void TstLogBase::rotationImLauf()
     QVERIFY(TestUmgebung::leseDatei(datei).endsWith("PROGRAMMENDE-----------------------------\n"));
 }
 
+// Every call before the log exists, and into a log that cannot be opened,
+// writes nothing anywhere.
 void TstLogBase::vorDemLog()
 {
+    TestUmgebung umgebung;
+    const auto dateien = [&] {
+        QStringList l;
+        QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            l << it.next();
+        return l;
+    };
     QVERIFY(!gp_Log);
     IV_LOG_ERROR(QStringLiteral("niemand liest das"));
     IV_LOG_INFO(QStringLiteral("niemand"));
     IV_LOG_DEBUG(QStringLiteral("niemand"));
     IV_LOG_AUSTRITT();
     beendeLogBase();
+    QVERIFY(!gp_Log);
+    QCOMPARE(dateien(), QStringList());
 
-    // A log that cannot be opened writes nothing and does not fail either.
-    TestUmgebung umgebung;
     const QString blockiert = umgebung.pfad() + QStringLiteral("/datei-statt-ordner");
     TestUmgebung::schreibeDatei(blockiert, "x");
     initLogBase(QStringLiteral("t"), 200000, blockiert);
     IV_LOG_INFO(QStringLiteral("ins Leere"));
+    beendeLogBase();
+    QCOMPARE(dateien(), QStringList { blockiert });
+    QCOMPARE(TestUmgebung::leseDatei(blockiert), QByteArray("x"));
 }
 
 void TstLogBase::standardVerzeichnis()

@@ -295,6 +295,9 @@ private slots:
         QTest::newRow("keine Zahl") << F{ "x<b>_2021;+10_2021", 2, true, false, keines, { "x&lt;b&gt;_2021", "+10_2021" }, nichts };
         QTest::newRow("leere Teile, ohne Jahr")
             << F{ ";10_2021;;58_0;", 0, true, true, "", {}, { "est21:1", "ust21:0", "ustva:1", "gew21:0", "kora:0" } };
+        // Entries without "_" or with two are no entries at all: neither planned nor named.
+        QTest::newRow("ohne und mit zwei Unterstrichen")
+            << F{ "10;10_2021_1;50_2021", 0, true, true, "", {}, { "est21:0", "ust21:1", "ustva:0", "gew21:0", "kora:0" } };
         QTest::newRow("fehlt, mit Namen")
             << F{ "50_2021;20_2020;20_9999;11_0", 0, true, true, "",
                   { textAusLiteral("Gewerbesteuererkl&auml;rung 2020"), textAusLiteral("Gewerbesteuererkl&auml;rung"), "Unterfallart 11" },

@@ -1,13 +1,18 @@
 #include "testserver.h"
 
+#include "global/downloadManager/downloadmanager.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
+#include <QRegularExpression>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QThread>
+#include <QtTest>
 
 #include <csignal>
 #include <unistd.h>
@@ -19,6 +24,23 @@ quint16 freierPort()
         return 0;
     return s.serverPort();
 }
+
+void zaehleMeldungen(downloadManager& dm)
+{
+    static QHash<const QObject*, std::shared_ptr<QPair<int, int>>> zaehlungen; // transfers, signals
+    auto& z = zaehlungen[&dm];
+    if (!z) {
+        z = std::make_shared<QPair<int, int>>(0, 0);
+        const auto zaehlung = z;
+        QObject::connect(&dm, &downloadManager::finished, [zaehlung] { ++zaehlung->second; });
+        QObject::connect(&dm, &QObject::destroyed, [zaehlung](QObject* o) {
+            zaehlungen.remove(o);
+            QCOMPARE(zaehlung->second, zaehlung->first);
+        });
+    }
+    ++z->first;
+}
+
 
 bool warteAufPort(quint16 port, int ms)
 {
@@ -141,7 +163,17 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
         schreibe(datei, conf);
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
         m_prozess.start(QStringLiteral("nginx"), { QStringLiteral("-p"), m_dir, QStringLiteral("-c"), datei });
-        if (m_prozess.waitForStarted(5000) && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+        // Any listener would answer on the port, even another process that took
+        // it meanwhile; nginx writes its pid file only once it holds its sockets.
+        const auto eigenePid = [this] {
+            return leseText(m_dir + QStringLiteral("/nginx.pid")).trimmed() == QString::number(m_prozess.processId());
+        };
+        QElapsedTimer uhr;
+        uhr.start();
+        while (m_prozess.waitForStarted(5000) && m_prozess.state() == QProcess::Running && !eigenePid()
+               && uhr.elapsed() < 10000)
+            m_prozess.waitForFinished(50);
+        if (eigenePid() && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
             m_port = port;
         } else {
             m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/logs/error.log"));
@@ -169,6 +201,33 @@ QStringList NginxServer::zugriffe() const
 QStringList NginxServer::bereichsZugriffe() const
 {
     return leseText(m_dir + QStringLiteral("/logs/bereiche.log")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList NginxServer::zugriffeBisJetzt() const
+{
+    static int nummer = 0;
+    const QString marke = QStringLiteral("/iv-marke-%1").arg(++nummer);
+    QSslSocket s;
+    s.setPeerVerifyMode(QSslSocket::VerifyNone);
+    if (m_optionen.zertifikat.isEmpty())
+        s.connectToHost(QHostAddress::LocalHost, m_port);
+    else
+        s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+    if (!(m_optionen.zertifikat.isEmpty() ? s.waitForConnected(10000) : s.waitForEncrypted(10000)))
+        return {};
+    s.write("GET " + marke.toUtf8() + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(10000))
+        s.readAll();
+    QElapsedTimer uhr;
+    uhr.start();
+    do {
+        const QStringList alle = zugriffe();
+        for (int i = 0; i < alle.size(); ++i)
+            if (alle.at(i).contains(QLatin1Char('|') + marke + QLatin1Char('|')))
+                return alle.mid(0, i).filter(QRegularExpression(QStringLiteral("^(?!GET\\|/iv-marke-)")));
+        QThread::msleep(20);
+    } while (uhr.elapsed() < 10000);
+    return {};
 }
 
 // ---- tinyproxy --------------------------------------------------------------------

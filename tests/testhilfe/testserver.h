@@ -8,6 +8,13 @@
 #include <QStringList>
 #include <memory>
 
+class downloadManager;
+
+// Every transfer ends in exactly one finished(): call once per transfer
+// started; the signals are counted over the object's whole life and checked
+// when it is destroyed, so a late second one is caught whenever it comes.
+void zaehleMeldungen(downloadManager& dm);
+
 // Certificates made with openssl for one test run.
 class TestZertifikate
 {
@@ -50,6 +57,10 @@ public:
     QStringList zugriffe() const;
     // Access log lines for ranges: method, path, status, Range, If-Range, body bytes sent.
     QStringList bereichsZugriffe() const;
+    // Every access up to now, logged or not yet: one worker logs each request
+    // before it serves the next connection, so once a marker request asked
+    // now shows in the log, all earlier ones do as well.
+    QStringList zugriffeBisJetzt() const;
     QString fehler() const { return m_fehler; }
 
 private:

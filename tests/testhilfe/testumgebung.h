@@ -1,6 +1,7 @@
 #pragma once
 // A sandbox for one test: temporary HOME, XDG_CONFIG_HOME, runtime folder and
-// root override, so settings, logs and locks never touch the real machine.
+// root override, so settings, logs and locks never touch the real machine,
+// and a block of loopback ports of its own for the instance protocol.
 
 #include <QList>
 #include <QString>

@@ -1,5 +1,5 @@
 // The publishing tool as its users run it: command line, key pair, signing,
-// dictionaries that the engine reads back, verification.
+// verification. What the engine makes of its output the end-to-end tests show.
 
 #include <QtTest>
 #include <memory>
@@ -22,8 +22,6 @@ private slots:
     void aufruf();
     void schluesselpaar();
     void signiereUndPruefe();
-    void dictRundreise_data();
-    void dictRundreise();
 
 private:
     QTemporaryDir m_dir;
@@ -119,56 +117,6 @@ void TstVeroeffentlichen::signiereUndPruefe()
     QVERIFY(p.aus.contains(QStringLiteral("gültig: ") + umleitung)
             && !p.aus.contains(QStringLiteral("ungültig: ") + umleitung));
     QVERIFY(!Crypto::isFileValid(normal));
-}
-
-void TstVeroeffentlichen::dictRundreise_data()
-{
-    QTest::addColumn<QString>("form");
-    QTest::newRow("json") << "json";
-    QTest::newRow("csv") << "csv";
-}
-
-void TstVeroeffentlichen::dictRundreise()
-{
-    QFETCH(QString, form);
-    const bool json = form == QLatin1String("json");
-    QTemporaryDir dir;
-    const QString teil = dir.path() + QStringLiteral("/est");
-    schreibe(teil + QStringLiteral("/bin/est.so"), QByteArray(70000, 'e'));
-    schreibe(teil + QStringLiteral("/hilfe/Seite 1.html"), "<p>Hilfe</p>");
-    schreibe(teil + QStringLiteral("/leer"), QByteArray());
-    schreibe(teil + QStringLiteral("/.versteckt"), "v");
-    schreibe(teil + QStringLiteral("/dict/alt.dict"), "alt");
-    QStringList args { "dict", "--ordner", teil, "--name", "est_20.dict", "--form", form,
-                       "--schluessel", m_paar.privat, "--versionsNummer", "21.3.1", "--kurzname", "est",
-                       "--veranlagungszeitraum", "2020", "--langname", "Einkommensteuer 2020",
-                       "--sortierKriterium", "3", "--beschreibung", json ? "Erkl&auml;rung" : "Erklärung" };
-    if (json)
-        args << "--datenUebernahmeAusVormonat" << "1";
-    const Lauf l = werkzeug(args);
-    QVERIFY2(l.code == 0, qPrintable(l.fehler));
-    const QString pfad = teil + QStringLiteral("/dict/est_20.dict");
-
-    std::unique_ptr<DictParser_Abstrakt> p(erzeugeDictParser(pfad));
-    QVERIFY(p);
-    QCOMPARE(bool(qobject_cast<DictParser_JSON*>(p.get())), json);
-    QCOMPARE(p->leseDictionary(pfad, true, true), 0);
-    const DictInfo i = *p->gibDictInfo();
-    QCOMPARE(i.signaturGueltig, QStringLiteral("true"));
-    QCOMPARE(QStringList({ i.versionsNummer, i.kurzname, i.veranlagungszeitraum, i.langname }),
-             QStringList({ "21.3.1", "est", "2020", "Einkommensteuer 2020" }));
-    QCOMPARE(i.sortierKriterium, 3);
-    QCOMPARE(i.datenUebernahmeAusVormonat, json);
-    QCOMPARE(i.beschreibung, json ? QStringLiteral("Erkl\u00e4rung") : QStringLiteral("\nErkl\u00e4rung"));
-
-    // Every file but the dictionaries, each with the checksum the engine
-    // computes (md5sum for the non-empty ones).
-    QStringList pfade = i.dateien.keys();
-    pfade.sort();
-    QCOMPARE(pfade, QStringList({ ".versteckt", "bin/est.so", "hilfe/Seite 1.html", "leer" }));
-    QCOMPARE(i.dateien.value(QStringLiteral("leer")).pruefsumme, QStringLiteral("0"));
-    const Lauf md5sum = starte(QStringLiteral("md5sum"), { teil + QStringLiteral("/bin/est.so") });
-    QCOMPARE(i.dateien.value(QStringLiteral("bin/est.so")).pruefsumme, md5sum.aus.left(32));
 }
 
 QTEST_GUILESS_MAIN(TstVeroeffentlichen)

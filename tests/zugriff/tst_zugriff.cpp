@@ -16,11 +16,15 @@ constexpr qint64 kStunde = 3600;
 constexpr qint64 kTag = 24 * kStunde;
 constexpr qint64 kNie = -1;
 
+// Whole days as calendar days, as the schedule counts them: across a change
+// of daylight saving time a day is not 24 hours.
 void setzeZeitpunkt(const char* schluessel, qint64 sekundenHer)
 {
     if (sekundenHer != kNie)
         Einstellungen::setAdminWert(QLatin1String(schluessel),
-                                    Einstellungen::alsText(QDateTime::currentDateTime().addSecs(-sekundenHer)));
+                                    Einstellungen::alsText(QDateTime::currentDateTime()
+                                                               .addDays(-(sekundenHer / kTag))
+                                                               .addSecs(-(sekundenHer % kTag))));
 }
 
 struct Zeitplan
@@ -145,6 +149,27 @@ private slots:
         // A new process asks again.
         PluginManager neu;
         QCOMPARE(neu.zeigeInternetZugriffsDialog(), !erlaubt);
+        QCOMPARE(fake.internetFragen, 2);
+    }
+
+    // "Ja, immer" that cannot be stored: allowed for this run, the failure in
+    // the log, and the next process asks again.
+    void einwilligungNichtSpeicherbar()
+    {
+        const QString ini = Einstellungen::gibKoraIniPfad(gs_DirUserKora);
+        QVERIFY(QDir().mkpath(ini));
+        FakeRueckfrage fake;
+        fake.internetAntworten << 2 << 2;
+        for (int i = 0; i < 4; ++i) // answer and "do not ask again", in two processes
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("kann nicht in .* gespeichert werden")));
+        const qint64 logVorher = QFileInfo(gp_Log->gibDateiname()).size();
+        PluginManager pm;
+        QVERIFY(pm.zeigeInternetZugriffsDialog());
+        QFile log(gp_Log->gibDateiname());
+        QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(logVorher));
+        QVERIFY(log.readAll().contains("kann nicht in " + ini.toUtf8() + " gespeichert werden"));
+        PluginManager neu;
+        QVERIFY(neu.zeigeInternetZugriffsDialog());
         QCOMPARE(fake.internetFragen, 2);
     }
 
