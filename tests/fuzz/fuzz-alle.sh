@@ -17,7 +17,7 @@ wurzel=$(cd "$hier/../.." && pwd)
 sekunden=${1:?Aufruf: fuzz-alle.sh SEKUNDEN [BUILDORDNER] [ZIEL ...]}
 build=${2:-$wurzel/build-fuzz}
 shift 2 || shift $#
-alle=(fuzz_dict_csv fuzz_dict_json fuzz_umleitung fuzz_instanzzeile fuzz_zipname fuzz_entpacken)
+alle=(fuzz_dict_csv fuzz_dict_json fuzz_umleitung fuzz_instanzzeile fuzz_zipname fuzz_entpacken fuzz_index)
 [[ $# -gt 0 ]] && ziele=("$@") || ziele=("${alle[@]}")
 
 starter=()
@@ -32,7 +32,7 @@ nice cmake --build "$build" -j2 --target fuzz_alle >"$build/bau.log" 2>&1 || { t
 
 # ---- seed corpora, made once per build folder ------------------------------------------
 korpus=$build/korpus
-if [[ ! -f $korpus/.fertig ]]; then
+if [[ "$(cat "$korpus/.fertig" 2>/dev/null)" != "${alle[*]}" ]]; then
     rm -rf "$korpus" "$build/beispiel"
     for z in "${alle[@]}"; do mkdir -p "$korpus/$z"; done
     "$wurzel/scripts/beispielserver" "$build" "$build/beispiel" >/dev/null
@@ -53,8 +53,8 @@ if [[ ! -f $korpus/.fertig ]]; then
     printf '2356790--zeigeDlg%s--koraDir=/opt/Fiscalon' "$t" >"$korpus/fuzz_instanzzeile/frage"
     printf '1245689%s/tmp/a.est%s--screenreader' "$t" "$t" >"$korpus/fuzz_instanzzeile/aktivieren"
     printf '0xBADC0DED%sKora%sbereit%s1' "$t" "$t" "$t" >"$korpus/fuzz_instanzzeile/status"
-    # Small archives of the sample server (entry names and whole archives), and
-    # a few hand-written names at the edges of the rule.
+    # Small archives of the sample server (entry names and whole archives, the
+    # index documents), and a few hand-written names at the edges of the rule.
     python3 - "$build/beispiel/server" "$korpus" <<'PY'
 import os, sys, zipfile
 server, korpus = sys.argv[1], sys.argv[2]
@@ -67,14 +67,19 @@ for wurzel, _, dateien in os.walk(server):
         n += 1
         with open(p, 'rb') as q, open(os.path.join(korpus, 'fuzz_entpacken', 'beispiel-%d.zip' % n), 'wb') as z:
             z.write(q.read())
-        for i, name in enumerate(zipfile.ZipFile(p).namelist()):
+        archiv = zipfile.ZipFile(p)
+        for i, name in enumerate(archiv.namelist()):
             with open(os.path.join(korpus, 'fuzz_zipname', 'name-%d-%d' % (n, i)), 'wb') as f:
                 f.write(name.encode('utf-8'))
+            if name.startswith('inhalt_') and name.endswith('.xml'):
+                # First byte: 1 for the technical index.
+                with open(os.path.join(korpus, 'fuzz_index', name), 'wb') as f:
+                    f.write(bytes([1 if 'techplugin' in name else 0]) + archiv.read(name))
 for i, name in enumerate(['a/b/c.txt', 'a/', './x', '../x', 'a/../../x', 'C:x', '\\x', 'x\x01']):
     with open(os.path.join(korpus, 'fuzz_zipname', 'hand-%d' % i), 'wb') as f:
         f.write(name.encode('utf-8'))
 PY
-    touch "$korpus/.fertig"
+    echo "${alle[*]}" >"$korpus/.fertig"
 fi
 
 # Leaks inside Qt that no input of ours can avoid; see the file. Qt is built
