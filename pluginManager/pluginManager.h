@@ -107,6 +107,9 @@ public:
 
     // ---- the server index ------------------------------------------------------
     bool lesePluginInfoServer(bool technisch, QString& fehler, DlgPluginManagerDatenmodel* model);
+    // The unpacked index (already trusted) into records: what lesePluginInfoServer
+    // does after the signature check and the archive.
+    bool leseIndexXml(const QByteArray& bytes, bool technisch, QString& fehler, DlgPluginManagerDatenmodel* model);
     bool leseServerInhaltsdatei();
     void leseTechPluginDatei(bool& selbstUpdateNoetig, bool& serviceVerwenden, bool herunterladen);
     Plugin* gibPluginIvServer() const { return mp_PluginIvServer; }
@@ -250,11 +253,12 @@ public:
 
     // ==== installer download (pluginManager_download.cpp) ====
     // One file into zielVerzeichnis with up to three attempts, each checked
-    // against `md5` (lower-case hexadecimal, compared exactly).
-    bool dateiDownload(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5);
+    // against `md5` (lower-case hexadecimal, compared exactly). A body larger
+    // than `groesse` (the index's size; 0: unknown) is cut off there and fails.
+    bool dateiDownload(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5, quint64 groesse = 0);
     // One installer with status signals; an intact copy from earlier is reused.
     bool downloadInstallerPlugin(const QString& anzeigename, const QString& dateiname, const QString& md5,
-                                 const QString& zielVerzeichnis, QString& fehler);
+                                 const QString& zielVerzeichnis, QString& fehler, quint64 groesse = 0);
     // Every file the planned actions need, into gibDirTmp; stops at the first failure.
     bool downloadInstaller();
     // Whether zielVerzeichnis + dateiname exists with the checksum `md5`.

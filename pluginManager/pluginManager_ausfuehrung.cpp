@@ -361,7 +361,7 @@ bool PluginManager::installPlugin(Plugin* plugin, bool aktualisierung, bool inDi
     const QString tmp = gibDirTmp();
     if (!istInstallerVorhanden(tmp, plugin->gibZip(), plugin->gibMD5())) {
         QString fehler;
-        if (!downloadInstallerPlugin(name, plugin->gibZip(), plugin->gibMD5(), tmp, fehler)) {
+        if (!downloadInstallerPlugin(name, plugin->gibZip(), plugin->gibMD5(), tmp, fehler, plugin->gibSize())) {
             emit statusText(QStringLiteral("Wenn Sie WinXP verwenden, ist der Grund eventuell eine falsche Einstellung im "
                                            "Berechtigungsdialog."));
             ++mi_SchrittAktuell;

@@ -76,7 +76,7 @@ bool PluginManager::istInstallerVorhanden(const QString& zielVerzeichnis, const 
     return QFileInfo(pfad).isFile() && !md5.isEmpty() && Crypto::md5Pruefsumme(pfad) == md5;
 }
 
-bool PluginManager::dateiDownload(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5)
+bool PluginManager::dateiDownload(const QString& zielVerzeichnis, const QString& dateiname, const QString& md5, quint64 groesse)
 {
     if (!istEinfacherDateiname(dateiname)) {
         IV_LOG_ERROR(textAusLiteral("Der Dateiname \"%1\" aus dem Inhaltsverzeichnis des Servers ist ung&uuml;ltig.").arg(dateiname));
@@ -88,7 +88,11 @@ bool PluginManager::dateiDownload(const QString& zielVerzeichnis, const QString&
         // A cancelled run must not start the next transfer.
         if (mb_Abbruch)
             return false;
-        if (!holeDateiVomServer(zielVerzeichnis, dateiname))
+        // More than the index announced is cut off at that size.
+        mp_DownloadManager->setHoechstGroesse(groesse > 0 ? qint64(groesse) : -1);
+        const bool geladen = holeDateiVomServer(zielVerzeichnis, dateiname);
+        mp_DownloadManager->setHoechstGroesse(-1);
+        if (!geladen)
             continue;
         if (Crypto::md5Pruefsumme(pfad) == md5)
             return true;
@@ -103,7 +107,7 @@ bool PluginManager::dateiDownload(const QString& zielVerzeichnis, const QString&
 }
 
 bool PluginManager::downloadInstallerPlugin(const QString& anzeigename, const QString& dateiname, const QString& md5,
-                                            const QString& zielVerzeichnis, QString& fehler)
+                                            const QString& zielVerzeichnis, QString& fehler, quint64 groesse)
 {
     emit statusText(textAusLiteral("\"%1\" wird vom Server geladen.").arg(anzeigename));
     emit downloadFortschritt(0, 100);
@@ -113,7 +117,7 @@ bool PluginManager::downloadInstallerPlugin(const QString& anzeigename, const QS
         return true;
 
     emit initStatusText(QStringLiteral("Es wird folgende Aktualisierung vom Server geladen: \"%1\"").arg(anzeigename), false);
-    const bool ok = dateiDownload(zielVerzeichnis, dateiname, md5);
+    const bool ok = dateiDownload(zielVerzeichnis, dateiname, md5, groesse);
     emit initStatusText(QString(), false);
     if (ok)
         return true;
@@ -156,7 +160,7 @@ bool PluginManager::downloadInstaller()
             mi_ServerStatus = 8;
             return scheitern();
         }
-        if (!downloadInstallerPlugin(mp_PluginKoraVerfuegbar->gibAnzeigename(), paket->gibDatei(), paket->gibMD5(), ziel, fehler)) {
+        if (!downloadInstallerPlugin(mp_PluginKoraVerfuegbar->gibAnzeigename(), paket->gibDatei(), paket->gibMD5(), ziel, fehler, paket->gibSize())) {
             IV_LOG_ERROR(textAusLiteral("Das Update f&uuml;r das Hauptprogramm und die Steuerberechnung konnte nicht vom Server "
                                         "geladen werden. Fehlerursache: %1")
                              .arg(fehler));
@@ -171,7 +175,7 @@ bool PluginManager::downloadInstaller()
                              .arg(alt->gibAnzeigename()));
             return false;
         }
-        if (!downloadInstallerPlugin(neu->gibAnzeigename(), neu->gibZip(), neu->gibMD5(), ziel, fehler)) {
+        if (!downloadInstallerPlugin(neu->gibAnzeigename(), neu->gibZip(), neu->gibMD5(), ziel, fehler, neu->gibSize())) {
             IV_LOG_ERROR(QStringLiteral("Die Datei %1 konnte nicht vom Server geladen werden. Fehlerursache: %2").arg(neu->gibZip(), fehler));
             return false;
         }

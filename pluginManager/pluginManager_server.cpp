@@ -572,7 +572,21 @@ bool PluginManager::lesePluginInfoServer(bool technisch, QString& fehler, DlgPlu
     ZipArchiv archiv;
     if (!archiv.oeffne(zipPfad) || !archiv.leseEintrag(xmlName, bytes))
         IV_LOG_ERROR(archiv.errorString());
+    if (!leseIndexXml(bytes, technisch, fehler, model))
+        return false;
+    IV_LOG_INFO(textAusLiteral("Ben&ouml;tigte Zeit zum Ermitteln verf&uuml;gbarer Programmmodule: %1 ms").arg(uhr.elapsed()));
+    IV_LOG_AUSTRITT();
+    return true;
+}
 
+bool PluginManager::leseIndexXml(const QByteArray& bytes, bool technisch, QString& fehler, DlgPluginManagerDatenmodel* model)
+{
+    const QString xmlName = technisch ? kTechIndexXml : kModulIndexXml;
+    model->leereListe();
+    if (technisch) {
+        mp_PluginIvServer = nullptr;
+        mp_PluginServiceServer = nullptr;
+    }
     // Two passes: the first refuses a malformed or oversized document before
     // anything is taken from it; the second reads only the elements the format
     // defines, where it places them, one module at a time.
@@ -586,7 +600,8 @@ bool PluginManager::lesePluginInfoServer(bool technisch, QString& fehler, DlgPlu
         IV_LOG_ERROR(fehler);
         return false;
     }
-    QBuffer puffer(&bytes);
+    QBuffer puffer;
+    puffer.setData(bytes);
     puffer.open(QIODevice::ReadOnly);
     QXmlStreamReader r(&puffer);
     r.setNamespaceProcessing(false);
@@ -750,11 +765,7 @@ bool PluginManager::lesePluginInfoServer(bool technisch, QString& fehler, DlgPlu
             }
         }
     }
-    if (b < 0)
-        return false;
-    IV_LOG_INFO(textAusLiteral("Ben&ouml;tigte Zeit zum Ermitteln verf&uuml;gbarer Programmmodule: %1 ms").arg(uhr.elapsed()));
-    IV_LOG_AUSTRITT();
-    return true;
+    return b >= 0;
 }
 
 bool PluginManager::leseServerInhaltsdatei()

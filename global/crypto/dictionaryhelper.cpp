@@ -48,8 +48,10 @@ bool DictionaryHelper::istSichererPfad(const QString& relativerPfad)
         return false;
     static const QRegularExpression trenner(QStringLiteral("[/\\\\]"));
     const QStringList teile = relativerPfad.split(trenner);
+    // "." names the folder itself: an entry "." would make the folder one of
+    // the part's files (checksummed, copied over, deleted).
     for (const QString& teil : teile) {
-        if (teil == QLatin1String(".."))
+        if (teil == QLatin1String("..") || teil == QLatin1String("."))
             return false;
     }
     return true;

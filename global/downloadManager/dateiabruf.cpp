@@ -35,6 +35,38 @@ QString ersteAdresse(const QList<QHostAddress>& adressen)
     return adressen.isEmpty() ? QString() : adressen.constFirst().toString();
 }
 
+// The user reads the reason in German; libcurl's own text follows for the log.
+QString deutscherFehler(CURLcode code, const char* detail)
+{
+    QString text;
+    switch (code) {
+    case CURLE_PARTIAL_FILE:
+        text = QStringLiteral("Die Verbindung endete vor dem Ende der Datei.");
+        break;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+        text = QStringLiteral("Die Verbindung zum Server wurde unterbrochen.");
+        break;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        text = QStringLiteral("Der Server ist nicht erreichbar.");
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        text = QStringLiteral("Die Zeit f\u00fcr die \u00dcbertragung ist abgelaufen.");
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+        text = QStringLiteral("Die gesicherte Verbindung zum Server kam nicht zustande.");
+        break;
+    default:
+        text = QStringLiteral("Die \u00dcbertragung ist gescheitert.");
+        break;
+    }
+    return QStringLiteral("%1 (%2)").arg(text, QString::fromUtf8(detail && *detail ? detail : curl_easy_strerror(code)));
+}
+
 } // namespace
 
 // libcurl and OpenSSL call these with their own signatures.
@@ -82,6 +114,8 @@ void Dateiabruf::starte(const DateiabrufAuftrag& auftrag, QFileDevice* ziel, std
     m_erfolgreich = false;
     m_schreibFehler = false;
     m_zertifikatFremd = false;
+    m_zuViel = false;
+    m_hoechstGroesse = auftrag.hoechstGroesse;
     m_ziel = ziel;
     m_faden = std::thread(&Dateiabruf::lauf, this, auftrag, std::move(fertig));
 }
@@ -212,6 +246,9 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
     if (!m_erfolgreich) {
         if (m_schreibFehler)
             m_fehler = m_ziel->errorString();
+        else if (m_zuViel)
+            m_fehler = QStringLiteral("Der Server sendet mehr als die angek\u00fcndigten %1 Bytes; die \u00dcbertragung wurde dort abgeschnitten.")
+                           .arg(m_hoechstGroesse);
         else if (m_bereichFalsch)
             m_fehler = QStringLiteral("Der Server setzt die \u00dcbertragung an einer anderen Stelle fort (%1) als erbeten (%2).")
                            .arg(QString::fromLatin1(m_bereich))
@@ -223,7 +260,7 @@ void Dateiabruf::lauf(DateiabrufAuftrag auftrag, std::function<void()> fertig)
         else if (ergebnis == CURLE_OK)
             m_fehler = QStringLiteral("Der Server antwortet mit dem Status %1.").arg(status);
         else
-            m_fehler = QString::fromUtf8(fehlerPuffer[0] ? fehlerPuffer : curl_easy_strerror(ergebnis));
+            m_fehler = deutscherFehler(ergebnis, fehlerPuffer);
     }
     fertig();
 }
@@ -239,6 +276,14 @@ size_t DateiabrufRueckrufe::schreibe(char* daten, size_t groesse, size_t anzahl,
         return laenge;
     if (!d->m_begonnen && !d->beginneInhalt())
         return 0;
+    // A server that sends more than it announced gets no byte past that size.
+    if (d->m_hoechstGroesse >= 0 && d->m_empfangen + qint64(laenge) > d->m_hoechstGroesse) {
+        const qint64 rest = d->m_hoechstGroesse - d->m_empfangen;
+        if (rest > 0 && d->m_ziel->write(daten, rest) == rest)
+            d->m_empfangen += rest;
+        d->m_zuViel = true;
+        return 0;
+    }
     if (d->m_ziel->write(daten, qint64(laenge)) != qint64(laenge)) {
         d->m_schreibFehler = true;
         return 0;

@@ -37,6 +37,7 @@ struct DateiabrufAuftrag {
     // file (changed, or no ranges) gets the file emptied and written anew.
     qint64 fortsetzenAb = 0;
     QByteArray fortsetzenWenn;
+    qint64 hoechstGroesse = -1;     // more body bytes than this end the transfer as failed; -1: no limit
 };
 
 class Dateiabruf
@@ -62,6 +63,8 @@ public:
     // Valid after fertig.
     bool erfolgreich() const { return m_erfolgreich; }
     bool schreibFehler() const { return m_schreibFehler; }
+    // The body went past DateiabrufAuftrag::hoechstGroesse and was cut off there.
+    bool zuViel() const { return m_zuViel; }
     QString fehlerText() const;
     // HTTP status of the GET (0: no answer).
     long status() const { return m_status; }
@@ -99,4 +102,6 @@ private:
     bool m_begonnen = false;
     bool m_fortgesetzt = false;
     bool m_bereichFalsch = false;
+    bool m_zuViel = false;
+    qint64 m_hoechstGroesse = -1;
 };

@@ -193,6 +193,7 @@ void downloadManager::downloadStart()
 {
     IV_LOG_EINTRITT();
     errorText.clear();
+    m_tlsFehler.clear();
     // A size left from the previous file would make the progress lie.
     contentLength = 0;
     m_abgebrochen = false;
@@ -225,6 +226,14 @@ void downloadManager::loadHeadFinished(QNetworkReply* antwort)
     disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished);
     if (antwort->error() != QNetworkReply::NoError || httpStatus >= 300) {
         errorText = m_abgebrochen ? errorText : antwort->errorString();
+        // Qt's German texts lack the one for an HTTP error status.
+        if (!m_abgebrochen && httpStatus >= 300)
+            errorText = QStringLiteral("Der Server antwortet mit dem Status %1 (%2).")
+                            .arg(httpStatus)
+                            .arg(antwort->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        // "SSL handshake failed" alone does not tell the user what was wrong.
+        if (!m_abgebrochen && !m_tlsFehler.isEmpty())
+            errorText += QStringLiteral(" (%1)").arg(m_tlsFehler);
         IV_LOG_ERROR(QStringLiteral("Download abgebrochen, Code: %1 Grund: %2").arg(httpStatus).arg(errorText));
         beende(true);
         return;
@@ -304,6 +313,9 @@ void downloadManager::runDownloadFile()
         auftrag.proxyPasswort = m_proxyPasswort;
         auftrag.proxyLoestNamenAuf = wirksam.capabilities() & QNetworkProxy::HostNameLookupCapability;
     }
+    auftrag.hoechstGroesse = m_hoechstGroesse;
+    if (contentLength > 0 && (auftrag.hoechstGroesse < 0 || contentLength < auftrag.hoechstGroesse))
+        auftrag.hoechstGroesse = contentLength;
     if (!m_abruf)
         m_abruf = std::make_unique<Dateiabruf>();
     m_gemeldet = -1;
@@ -311,6 +323,8 @@ void downloadManager::runDownloadFile()
     m_abruf->starte(auftrag, m_ziel.get(), [this] {
         QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
     });
+    m_getUhr.start();
+    m_getAnfang = ab;
     m_takt.start();
     m_stillstand.start();
     IV_LOG_AUSTRITT();
@@ -318,10 +332,20 @@ void downloadManager::runDownloadFile()
 
 void downloadManager::meldeFortschritt()
 {
-    if (m_abruf && m_abruf->empfangen() != m_gemeldet) {
-        m_gemeldet = m_abruf->empfangen();
+    if (!m_abruf)
+        return;
+    const qint64 empfangen = m_abruf->empfangen();
+    if (empfangen != m_gemeldet) {
+        m_gemeldet = empfangen;
         downloadProgressFile(m_gemeldet, contentLength);
     }
+    const qint64 ueberKarenz = m_getLaeuft ? m_getUhr.elapsed() - m_karenz : 0;
+    const qint64 neu = empfangen - m_getAnfang; // a resumed part came earlier
+    if (!m_abgebrochen && m_mindestRate > 0 && ueberKarenz > 0 && neu < ueberKarenz * m_mindestRate / 1000)
+        brichAb(QStringLiteral("Der Server sendet zu langsam: %1 Bytes in %2 Sekunden, verlangt sind mindestens %3 Bytes je Sekunde.")
+                    .arg(neu)
+                    .arg(m_getUhr.elapsed() / 1000)
+                    .arg(m_mindestRate));
 }
 
 void downloadManager::downloadProgressFile(qint64 done, qint64)
@@ -340,8 +364,14 @@ void downloadManager::loadFileFinished()
     m_takt.stop();
     meldeFortschritt();
     m_stillstand.stop();
-    if (!m_abruf->erfolgreich()) {
-        errorText = m_abruf->fehlerText();
+    // A body that ends without its announced length (the server closed a
+    // transfer without length early) is no file.
+    const bool unvollstaendig = m_abruf->erfolgreich() && contentLength > 0 && m_abruf->empfangen() != contentLength;
+    if (!m_abruf->erfolgreich() || unvollstaendig) {
+        errorText = unvollstaendig ? QStringLiteral("Die Datei ist unvollst\u00e4ndig: %1 von %2 Bytes empfangen.")
+                                         .arg(m_abruf->empfangen())
+                                         .arg(contentLength)
+                                   : m_abruf->fehlerText();
         if (m_abruf->schreibFehler())
             IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
         IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
@@ -382,7 +412,9 @@ void downloadManager::behalteOderEntferneTeil()
     const QByteArray validator = begonnen ? alsValidator(m_abruf->validator()) : leseValidator(info, url);
     const qint64 groesse = QFileInfo(m_teilPfad).size();
     const bool bereichFalsch = m_abruf->status() == 206 && !begonnen;
-    if (m_abruf->schreibFehler() || m_abruf->status() >= 400 || bereichFalsch || validator.isEmpty() || groesse <= 0) {
+    // Bytes cut off at the announced size came from a server that lied about it.
+    if (m_abruf->schreibFehler() || m_abruf->zuViel() || m_abruf->status() >= 400 || bereichFalsch || validator.isEmpty()
+        || groesse <= 0) {
         entferneTeil(m_teilPfad);
         return;
     }
@@ -427,7 +459,9 @@ void downloadManager::brichAb(const QString& grund)
 void downloadManager::sslErrors(const QList<QSslError>& errors)
 {
     bool selbstSigniert = false;
+    QStringList texte;
     for (const QSslError& fehler : errors) {
+        texte << fehler.errorString();
         const QString name = TlsEinstellungen::fehlerName(fehler.error());
         if (!name.isEmpty())
             IV_LOG_ERROR(name);
@@ -438,6 +472,8 @@ void downloadManager::sslErrors(const QList<QSslError>& errors)
         IV_LOG_INFO(QStringLiteral("Im Testmode wird Fehler ignoriert."));
         if (auto* antwort = qobject_cast<QNetworkReply*>(sender()))
             antwort->ignoreSslErrors();
+    } else {
+        m_tlsFehler = texte.join(QStringLiteral("; "));
     }
 }
 

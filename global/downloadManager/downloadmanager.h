@@ -20,6 +20,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSslError>
@@ -51,6 +52,20 @@ public:
 
     // A transfer that receives nothing for this long fails (default 60 s).
     void setStillstandGrenze(int ms) { m_stillstand.setInterval(ms); }
+    // A slow server (one byte every few seconds never trips the stall limit)
+    // ends as well: after `karenzMs` from the start of the body, the average
+    // rate since then must stay at or above `bytesProSekunde` (default
+    // 1 KiB/s after 30 s). So a transfer ends at the latest
+    // karenz + received bytes / rate after the body began.
+    void setMindestRate(qint64 bytesProSekunde, int karenzMs)
+    {
+        m_mindestRate = bytesProSekunde;
+        m_karenz = karenzMs;
+    }
+    // The size the caller expects (e.g. from the server index); a body larger
+    // than this, or than the size the HEAD announced, is cut off there and
+    // fails. -1: none beyond the HEAD's.
+    void setHoechstGroesse(qint64 bytes) { m_hoechstGroesse = bytes; }
     // Time the proxy credentials question stays open (default 25 s).
     void setProxyDialogZeit(int ms) { m_proxyDialogZeit = ms; }
 
@@ -112,4 +127,10 @@ private:
     bool m_laeuft = false;
     bool m_abgebrochen = false;
     int m_proxyDialogZeit = 25000;
+    qint64 m_mindestRate = 1024;
+    int m_karenz = 30000;
+    qint64 m_hoechstGroesse = -1;
+    QElapsedTimer m_getUhr;
+    qint64 m_getAnfang = 0; // bytes of the file before this GET (resumed)
+    QString m_tlsFehler; // the certificate's faults of the last HEAD, as Qt words them
 };

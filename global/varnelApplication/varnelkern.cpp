@@ -264,40 +264,61 @@ void VarnelKern::incomingQuestion()
         verbindung->abort();
 }
 
-void VarnelKern::verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile)
+VarnelKern::Zeile VarnelKern::zerlegeZeile(const QByteArray& zeile)
 {
+    Zeile z;
     const bool aktivieren = zeile.startsWith(praefixAktivieren);
     if (aktivieren || zeile.startsWith(praefixFrage)) {
-        if (aktivieren)
-            emit fensterAktivierenAngefordert();
-        verbindung->write(alsIso885915(eigenerName) + '\n');
-        verbindung->flush();
+        z.art = aktivieren ? Zeile::AKTIVIEREN : Zeile::FRAGE;
         const QByteArray rest = zeile.mid(praefixFrage.size());
         for (const QByteArray& arg : rest.split(feldTrenner)) {
             const QString a = QString::fromLatin1(arg).trimmed();
-            if (a.isEmpty())
-                continue;
+            if (!a.isEmpty())
+                z.argumente << a;
+        }
+    } else if (zeile.startsWith(praefixStatus)) {
+        const QList<QByteArray> teile = zeile.split(feldTrenner);
+        if (teile.size() != 4) {
+            z.art = Zeile::STATUS_UNGUELTIG;
+            return z;
+        }
+        z.art = Zeile::STATUS;
+        z.anwendung = QString::fromLatin1(teile.at(1));
+        z.meldung = QString::fromLatin1(teile.at(2));
+        z.offline = teile.at(3).trimmed().toInt() == 1;
+    }
+    return z;
+}
+
+void VarnelKern::verarbeiteZeile(QTcpSocket* verbindung, const QByteArray& zeile)
+{
+    const Zeile z = zerlegeZeile(zeile);
+    switch (z.art) {
+    case Zeile::AKTIVIEREN:
+    case Zeile::FRAGE:
+        if (z.art == Zeile::AKTIVIEREN)
+            emit fensterAktivierenAngefordert();
+        verbindung->write(alsIso885915(eigenerName) + '\n');
+        verbindung->flush();
+        for (const QString& a : z.argumente) {
             if (a == QLatin1String("--screenreader"))
                 emit screenReaderModus();
             else if (!a.startsWith(QLatin1Char('-')) && QFileInfo(a).isFile())
                 emit dateiOeffnen(a);
         }
         return;
-    }
-    if (zeile.startsWith(praefixStatus)) {
-        const QList<QByteArray> teile = zeile.split(feldTrenner);
-        if (teile.size() != 4) {
-            qWarning("Anfrage Invalid: %s", zeile.constData());
-            return;
-        }
-        const QString app = QString::fromLatin1(teile.at(1));
-        const QString msg = QString::fromLatin1(teile.at(2));
-        if (teile.at(3).trimmed().toInt() == 1)
-            emit externalApplicationWentOffline(app, msg);
+    case Zeile::STATUS_UNGUELTIG:
+        qWarning("Anfrage Invalid: %s", zeile.constData());
+        return;
+    case Zeile::STATUS:
+        if (z.offline)
+            emit externalApplicationWentOffline(z.anwendung, z.meldung);
         else
-            emit externalApplicationWentOnline(app, msg);
+            emit externalApplicationWentOnline(z.anwendung, z.meldung);
+        return;
+    case Zeile::UNBEKANNT:
+        return; // anything else gets no answer
     }
-    // Anything else gets no answer.
 }
 
 bool VarnelKern::frageInstanz(quint16 port, const QStringList& argumente, bool aktivieren)

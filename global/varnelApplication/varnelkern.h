@@ -25,6 +25,17 @@ public:
     static const char feldTrenner;               // between arguments and status fields
     static constexpr int maxZeilenLaenge = 64 * 1024;
 
+    // One received line taken apart, before anything acts on it.
+    struct Zeile {
+        enum Art { UNBEKANNT, FRAGE, AKTIVIEREN, STATUS, STATUS_UNGUELTIG };
+        Art art = UNBEKANNT;
+        QStringList argumente; // question: the peer's arguments, trimmed, none empty
+        QString anwendung;     // status: application and message
+        QString meldung;
+        bool offline = false;
+    };
+    static Zeile zerlegeZeile(const QByteArray& zeile);
+
     // `argumente` are sent with the start-up question (the own command line).
     explicit VarnelKern(const QString& name, const QStringList& argumente = QStringList(), QObject* parent = nullptr);
     ~VarnelKern() override;

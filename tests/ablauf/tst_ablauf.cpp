@@ -36,6 +36,8 @@ private:
     // test then ends it as the session would (SIGTERM).
     Lauf starte(const QString& fall, const QString& koraDir, const QStringList& schalter, bool serverTot = false,
                 const QByteArray& beendeBei = QByteArray());
+    // The older release takes the newer one's place on the server, and back.
+    bool tauscheServer();
 
     // Settings and a wrapper of the next start (reset after it).
     QString m_silentUpdate = QStringLiteral("false");
@@ -61,6 +63,20 @@ void TstAblauf::initTestCase()
     m_gleicherStand = m_umgebung->pfad() + QStringLiteral("/gleich/Fiscalon");
     for (const char* teil : { "kora_27289", "est_20", "est_21_neu", "est_22", "gew_20", "ust_21" })
         kopiereOrdner(m_beispiel + QStringLiteral("/release/") + QLatin1String(teil), m_gleicherStand);
+
+    // A validly signed older release (27000: main application, est 2021 with a
+    // lower NrPlugin), signed with the build's key as the sample is: rollbacks.
+    const QString teile = m_beispiel + QStringLiteral("/teile/");
+    QProcess alt;
+    alt.setProcessChannelMode(QProcess::MergedChannels);
+    alt.start(QStringLiteral(IV_BAU "/werkzeuge/veroeffentlichen/fiscalon-veroeffentlichen"),
+              { QStringLiteral("server"), QStringLiteral("--ziel"), m_beispiel + QStringLiteral("/server-alt"),
+                QStringLiteral("--release"), QStringLiteral("r27000"), QStringLiteral("--schluessel"),
+                QStringLiteral(IV_BAU "/entwicklungsschluessel/keyprivate.pem"), teile + QStringLiteral("kora_27000"),
+                teile + QStringLiteral("est_20"), teile + QStringLiteral("est_21"), teile + QStringLiteral("gew_20"),
+                teile + QStringLiteral("ust_21"), teile + QStringLiteral("instv"), teile + QStringLiteral("service") });
+    QVERIFY(alt.waitForFinished(60000));
+    QVERIFY2(alt.exitCode() == 0, alt.readAll().constData());
 }
 
 void TstAblauf::cleanupTestCase()
@@ -129,6 +145,16 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     return l;
 }
 
+bool TstAblauf::tauscheServer()
+{
+    const QString neu = m_beispiel + QStringLiteral("/server/download/pm/win_18_0");
+    const QString alt = m_beispiel + QStringLiteral("/server-alt/download/pm/win_18_0");
+    const QString beiseite = neu + QStringLiteral(".neu");
+    if (QFileInfo::exists(beiseite))
+        return QDir().rename(neu, alt) && QDir().rename(beiseite, neu);
+    return QDir().rename(neu, beiseite) && QDir().rename(alt, neu);
+}
+
 void TstAblauf::updatePruefung_data()
 {
     QTest::addColumn<QString>("installation");
@@ -136,6 +162,7 @@ void TstAblauf::updatePruefung_data()
     QTest::addColumn<int>("code");
     QTest::newRow("Server hat Neueres") << "beispiel" << "" << 1;
     QTest::newRow("alles aktuell") << "gleich" << "" << 0;
+    QTest::newRow("Server bietet eine ältere Version an") << "gleich" << "älter" << 0;
     QTest::newRow("keine Installation") << "leer" << "" << -1;
     QTest::newRow("Index fehlt") << "beispiel" << "ohne Index" << -1;
     QTest::newRow("Server nicht erreichbar") << "beispiel" << "tot" << 2;
@@ -155,10 +182,14 @@ void TstAblauf::updatePruefung()
     const QString index = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/inhalt_downloadverzeichnis.zip");
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index, index + QStringLiteral(".weg")));
+    if (server == QLatin1String("älter"))
+        QVERIFY(tauscheServer());
     const Lauf l = starte(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')), koraDir,
                           { QStringLiteral("--updatepruefung") }, server == QLatin1String("tot"));
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index + QStringLiteral(".weg"), index));
+    if (server == QLatin1String("älter"))
+        QVERIFY(tauscheServer());
     QVERIFY2(l.code == code, l.log.right(700).constData());
     QVERIFY(l.log.contains("I:1; ExitCode: " + QByteArray::number(code) + "\n"));
 }
@@ -202,6 +233,7 @@ void TstAblauf::stillesUpdate_data()
     QTest::addColumn<int>("code");
     QTest::newRow("Update") << "" << 90;
     QTest::newRow("nichts zu tun") << "gleich" << 91;
+    QTest::newRow("Server bietet eine ältere Version an") << "älter" << 91;
     QTest::newRow("falsche MD5") << "md5" << -90;
     QTest::newRow("Platte voll") << "voll" << -90;
     QTest::newRow("Fiscalon laeuft") << "kora" << -91;
@@ -213,7 +245,12 @@ void TstAblauf::stillesUpdate()
     QFETCH(int, code);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
     const QString koraDir = m_umgebung->pfad() + QStringLiteral("/still_") + tag + QStringLiteral("/Fiscalon");
-    kopiereOrdner(fall == QLatin1String("gleich") ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"), koraDir);
+    const bool aelter = fall == QLatin1String("älter");
+    kopiereOrdner(fall == QLatin1String("gleich") || aelter ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
+                  koraDir);
+    const QByteArray koraDict = TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict"));
+    if (aelter)
+        QVERIFY(tauscheServer());
     // A file of an earlier version that goes with a main-application update.
     TestUmgebung::schreibeDatei(koraDir + QStringLiteral("/bin/lizenzvertrag_16.0.20150120.pdf"), "alt");
 
@@ -242,15 +279,26 @@ void TstAblauf::stillesUpdate()
     m_silentUpdate = QStringLiteral("true");
     const Lauf l = starte(QStringLiteral("still_") + tag, koraDir, {});
     TestUmgebung::schreibeDatei(archiv, original);
+    if (aelter) {
+        QVERIFY(tauscheServer());
+        // Neither the main application nor est 2021 went back to 27000.
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict")), koraDict);
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/plugins/est2021.so")).trimmed(), QByteArray("Modul est 2021 Stand 2"));
+    }
     if (kora.state() == QProcess::Running) {
         kora.terminate();
         kora.waitForFinished(10000);
     }
+    // Known fault: with the older release on the server the unattended run
+    // still plans the main application's "update" (to 27000) and ends with 90;
+    // nothing changes only because that update is not in this build yet.
+    if (aelter)
+        QEXPECT_FAIL("Server bietet eine ältere Version an", "the main application is planned for a downgrade", Continue);
     QVERIFY2(l.code == code, (QByteArray::number(l.code) + l.log.right(600)).constData());
     QVERIFY(l.log.contains("I:1; ExitCode: " + QByteArray::number(code) + "\n"));
 
     const bool geaendert = (code == 90);
-    if (fall != QLatin1String("gleich")) {
+    if (fall != QLatin1String("gleich") && !aelter) {
         // The new year, and the renewal that no longer lists one file: all or nothing.
         QCOMPARE(QFile::exists(koraDir + QStringLiteral("/dict/est_22.dict")), geaendert);
         QCOMPARE(QFile::exists(koraDir + QStringLiteral("/plugins/est2022.so")), geaendert);

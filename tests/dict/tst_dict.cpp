@@ -215,6 +215,8 @@ void TstDict::unsicherePfade_data()
     QTest::newRow("hinauf in der Mitte") << "bin/../../a.dll" << false;
     QTest::newRow("hinauf mit Backslash") << "bin\\..\\..\\a.dll" << false;
     QTest::newRow("absolut") << "/etc/passwd" << false;
+    QTest::newRow("der Ordner selbst") << "." << false;
+    QTest::newRow("Punkt in der Mitte") << "bin/./a.dll" << false;
 }
 
 void TstDict::unsicherePfade()
