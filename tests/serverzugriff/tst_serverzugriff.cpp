@@ -359,7 +359,9 @@ void TstServerzugriff::indexMitFalscherSignatur()
     QCOMPARE(pm->gibServerStatus(), 7);
     QVERIFY(QDir(tavo).removeRecursively());
     beendeLogBase();
-    QVERIFY(KryptoTest::lese(m_log).contains("Die Einstellung UPDATE/ErrorShortText kann nicht in"));
+    // One line says which file and which settings are lost.
+    QVERIFY(KryptoTest::lese(m_log).contains("kann nicht geschrieben werden"));
+    QVERIFY(KryptoTest::lese(m_log).contains("Einstellungen wie UPDATE/Error"));
     initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
 }
 
