@@ -74,8 +74,7 @@ private slots:
 
 private:
     std::unique_ptr<TestUmgebung> m_umgebung;
-    std::unique_ptr<TestZertifikate> m_zert;
-    std::unique_ptr<NginxServer> m_nginx;
+    std::unique_ptr<BeispielServer> m_beispielServer;
     QStringList m_pakete;
     QString m_wurzel;
     bool m_mitDienst = false; // the package brought the update service program
@@ -115,25 +114,15 @@ void TstPaket::initTestCase()
         QVERIFY2(x.code == 0, x.ausgabe.constData());
     }
     m_mitDienst = QFileInfo(m_wurzel + kDienstordner + QStringLiteral("/bin/tavoService")).isExecutable();
-    const QString beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
-    const Ergebnis b = fuehreAus(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"),
-                                                          QStringLiteral(IV_BAU), beispiel, QStringLiteral("--qs") });
-    QVERIFY2(b.code == 0, b.ausgabe.constData());
+    m_beispielServer = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+    QVERIFY2(m_beispielServer->laeuft(), qPrintable(m_beispielServer->fehler()));
+    const QString beispiel = m_beispielServer->beispiel();
     ergaenze(beispiel + QStringLiteral("/wurzel"), m_wurzel);
-
-    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
-    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
-    NginxOptionen o;
-    o.dokumente = beispiel + QStringLiteral("/server");
-    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
-    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
-    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
-    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
 }
 
 void TstPaket::cleanupTestCase()
 {
-    m_nginx.reset();
+    m_beispielServer.reset();
 }
 
 void TstPaket::lintian()
@@ -209,7 +198,7 @@ void TstPaket::updatePruefung()
     // As the main application starts it, without --koraDir: the installation
     // is the folder above the program's, below the root override.
     QSettings tavo(m_wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);
-    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_nginx->port()));
+    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port()));
     tavo.sync();
     const QString benutzer = m_umgebung->pfad() + QStringLiteral("/benutzer/kora");
     QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
@@ -227,8 +216,8 @@ void TstPaket::updatePruefung()
     // Its translations are built in, its key verified the server's index.
     QVERIFY2(!log.contains("translation_de.qm"), log.constData());
     QVERIFY(log.contains(QFile::encodeName(m_wurzel + QStringLiteral("/opt/Fiscalon"))));
-    QVERIFY2(m_nginx->zugriffe().join(QLatin1Char('\n')).contains(QStringLiteral("inhalt_downloadverzeichnis.zip|200")),
-             qPrintable(m_nginx->zugriffe().join(QLatin1Char('\n'))));
+    QVERIFY2(m_beispielServer->nginx().zugriffe().join(QLatin1Char('\n')).contains(QStringLiteral("inhalt_downloadverzeichnis.zip|200")),
+             qPrintable(m_beispielServer->nginx().zugriffe().join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TstPaket)

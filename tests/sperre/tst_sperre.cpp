@@ -110,37 +110,24 @@ private:
     QString tavoIni() const { return m_wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"); }
 
     std::unique_ptr<TestUmgebung> m_umgebung;
-    std::unique_ptr<TestZertifikate> m_zert;
-    std::unique_ptr<NginxServer> m_nginx;
+    std::unique_ptr<BeispielServer> m_beispielServer;
     QString m_wurzel;
 };
 
 void TstSperre::initTestCase()
 {
     m_umgebung = std::make_unique<TestUmgebung>();
-    const QString beispiel = m_umgebung->pfad() + QStringLiteral("/beispiel");
-    QProcess skript;
-    skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), beispiel,
-                                           QStringLiteral("--qs") });
-    QVERIFY(skript.waitForFinished(120000));
-    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
+    m_beispielServer = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+    QVERIFY2(m_beispielServer->laeuft(), qPrintable(m_beispielServer->fehler()));
+    const QString beispiel = m_beispielServer->beispiel();
     m_wurzel = beispiel + QStringLiteral("/wurzel");
-    m_zert = std::make_unique<TestZertifikate>(m_umgebung->pfad() + QStringLiteral("/zert"));
-    QVERIFY2(m_zert->istGueltig(), qPrintable(m_zert->fehler()));
-    NginxOptionen o;
-    o.dokumente = beispiel + QStringLiteral("/server");
-    o.zertifikat = m_zert->zertifikat(QStringLiteral("selbst"));
-    o.schluessel = m_zert->schluessel(QStringLiteral("selbst"));
-    m_nginx = std::make_unique<NginxServer>(m_umgebung->pfad() + QStringLiteral("/nginx"), o);
-    QVERIFY2(m_nginx->laeuft(), qPrintable(m_nginx->fehler()));
     QSettings tavo(tavoIni(), QSettings::IniFormat);
-    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_nginx->port()));
+    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port()));
 }
 
 void TstSperre::cleanupTestCase()
 {
-    m_nginx.reset();
+    m_beispielServer.reset();
 }
 
 std::unique_ptr<QProcess> TstSperre::starte(const QString& fall, const QStringList& schalter)
