@@ -5,7 +5,6 @@
 // not signed at all. The local inventory must find exactly the sound ones.
 
 #include "global/crypto/crypto.h"
-#include "global/varnelApplication/logbase.h"
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
@@ -57,21 +56,19 @@ private slots:
     void hauptanwendung();
 
 private:
+    TestLog m_log { "tst_beispielinstallation" };
     QTemporaryDir m_tmp;
+    KryptoTest::Schluesselpaar m_paar;
     std::unique_ptr<TestUmgebung> m_umgebung;
     QString m_kora;
-    QString m_privat;
     PluginManager* m_pm = nullptr;
 };
 
 void TstBeispielinstallation::initTestCase()
 {
-    initLogBase(QStringLiteral("tst_beispielinstallation"), 10 * 1024 * 1024, m_tmp.path() + QStringLiteral("/log"));
     m_umgebung = std::make_unique<TestUmgebung>();
     m_kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
-    m_privat = m_tmp.path() + QStringLiteral("/privat.pem");
-    const QString oeffentlich = m_tmp.path() + QStringLiteral("/oeffentlich.pem");
-    QCOMPARE(KryptoTest::werkzeug({ "schluesselpaar", "--privat", m_privat, "--oeffentlich", oeffentlich }).code, 0);
+    QVERIFY(m_paar.erzeuge(m_tmp.path() + QStringLiteral("/paar")));
 
     const QList<Teil> teile = {
         { "kora_0.dict", "csv", "kora", "9999", "0", "Fiscalon", "gut" },
@@ -106,7 +103,7 @@ void TstBeispielinstallation::initTestCase()
         if (!t.ufa.isEmpty())
             arg << "--unterfallArtID" << t.ufa;
         if (t.signatur == QLatin1String("gut") || t.signatur == QLatin1String("falsch"))
-            arg << "--schluessel" << m_privat;
+            arg << "--schluessel" << m_paar.privat;
         const KryptoTest::Lauf l = KryptoTest::werkzeug(arg);
         QVERIFY2(l.code == 0, qPrintable(l.fehler));
         const QString dict = ordner + QStringLiteral("/dict/") + t.datei;
@@ -120,12 +117,11 @@ void TstBeispielinstallation::initTestCase()
     QVERIFY(QFile::copy(fremd, m_kora + QStringLiteral("/dict/gew_21.dict.sig")));
 
     // The built-in key and MD5 list of this build are replaced by the test's.
-    const QString liste = m_tmp.path() + QStringLiteral("/md5.json");
     QJsonObject data;
     for (const auto& e : md5Liste)
         data.insert(e.first, QJsonArray { e.second });
-    DictHilfe::schreibe(liste, QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
-    Crypto::setzeQuellen(oeffentlich, liste);
+    DictHilfe::schreibe(m_paar.md5Liste, QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
+    m_paar.aktiviere();
 
     gs_KoraDir = QDir::toNativeSeparators(m_kora);
     m_pm = new PluginManager;
@@ -135,10 +131,7 @@ void TstBeispielinstallation::initTestCase()
 void TstBeispielinstallation::cleanupTestCase()
 {
     delete m_pm;
-    Crypto::setzeQuellen(QString(), QString());
-    gs_KoraDir.clear();
     m_umgebung.reset();
-    beendeLogBase();
 }
 
 void TstBeispielinstallation::installierteListe()

@@ -51,7 +51,8 @@ private:
     // The running manager's own folder with its signed ".vdict".
     void baueVerwaltung(const QString& ordner, bool alsJson = false);
 
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_inventar" };
+    QTemporaryDir m_tmp;
     std::unique_ptr<DictHilfe::Schluessel> m_schluessel;
     std::unique_ptr<TestUmgebung> m_umgebung;
     QString m_kora;
@@ -60,8 +61,7 @@ private:
 
 void TstInventar::initTestCase()
 {
-    initLogBase(QStringLiteral("tst_inventar"), 10 * 1024 * 1024, m_log.path());
-    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_log.path() + QStringLiteral("/schluessel"));
+    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_tmp.path());
     QVERIFY2(m_schluessel->istGueltig(), "openssl could not make a key pair");
     m_schluessel->aktiviere();
 }
@@ -69,7 +69,6 @@ void TstInventar::initTestCase()
 void TstInventar::cleanupTestCase()
 {
     m_schluessel.reset();
-    beendeLogBase();
 }
 
 void TstInventar::init()
