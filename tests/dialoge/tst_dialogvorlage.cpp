@@ -58,8 +58,8 @@ void TstDialogVorlage::knoepfeNachArt_data()
     QTest::addColumn<bool>("annehmen");
     QTest::addColumn<QString>("text1");
     QTest::addColumn<QString>("text2");
-    QTest::newRow("Information") << 1 << "" << "" << true << "OK" << "Abbrechen";
-    QTest::newRow("Warnung abgelehnt") << 2 << "" << "" << false << "OK" << "Abbrechen";
+    // Only the question has buttons of its own; the other kinds differ in the icon alone.
+    QTest::newRow("Warnung") << 2 << "" << "" << true << "OK" << "Abbrechen";
     QTest::newRow("Frage nein") << 4 << "" << "" << false << "Ja" << "Nein";
     QTest::newRow("eigene Texte") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck";
     QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen";

@@ -1,5 +1,6 @@
 // Where the ini files lie, the defaults of the keys, immediate writes, the
-// interval getters and the SilentDownload answer.
+// interval getters and the SilentDownload answer. A file that cannot be
+// written is the settings dialog's, the access and the server tests' part.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
@@ -27,7 +28,6 @@ private slots:
     void intervalle();
     void silentDownload_data();
     void silentDownload();
-    void schreibfehlerWirdGemeldet();
 };
 
 void TstEinstellungen::pfade()
@@ -181,20 +181,6 @@ void TstEinstellungen::silentDownload()
     bool istBekannt = false;
     QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
     QCOMPARE(istBekannt, bekannt);
-}
-
-void TstEinstellungen::schreibfehlerWirdGemeldet()
-{
-    TestUmgebung umgebung;
-    QVERIFY(Einstellungen::setAdminWert(QStringLiteral("UPDATE/Variante"), QStringLiteral("Netz")));
-    // A folder where the ini file should be: not writable even for root.
-    QVERIFY(QFile::remove(Einstellungen::gibTavoIniPfad()));
-    QVERIFY(QDir().mkpath(Einstellungen::gibTavoIniPfad()));
-    QVERIFY(!Einstellungen::setAdminWert(QStringLiteral("UPDATE/Variante"), QStringLiteral("Einzel")));
-    QVERIFY(Einstellungen::setKoraWert(QStringLiteral("PROXY/Anschluss"), 3128));
-    QVERIFY(QFile::remove(Einstellungen::gibKoraIniPfad()));
-    QVERIFY(QDir().mkpath(Einstellungen::gibKoraIniPfad()));
-    QVERIFY(!Einstellungen::setKoraWert(QStringLiteral("PROXY/Anschluss"), 8080));
 }
 
 QTEST_GUILESS_MAIN(TstEinstellungen)
