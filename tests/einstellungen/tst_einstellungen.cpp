@@ -3,7 +3,7 @@
 // written is the settings dialog's, the access and the server tests' part.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/logbase.h"
+#include "testhilfe/pruefhilfe.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QSettings>
@@ -18,6 +18,7 @@ Q_DECLARE_METATYPE(Schreiber)
 class TstEinstellungen : public QObject
 {
     Q_OBJECT
+    TestLog m_log { "tst_einstellungen" };
 private slots:
     void pfade();
     void vorgaben_data();
@@ -138,18 +139,15 @@ void TstEinstellungen::intervalle()
         TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
     if (!kora.isNull())
         TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
     for (int i = 0; fehlerzeile && i < 2; ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
     QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
     QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
-    beendeLogBase();
-    const QByteArray inhalt = TestUmgebung::leseDatei(log);
-    QCOMPARE(inhalt.count("ERROR [") , fehlerzeile ? 2 : 0);
+    QCOMPARE(log.text().count(QStringLiteral("ERROR [")), fehlerzeile ? 2 : 0);
     if (fehlerzeile)
-        QVERIFY(inhalt.contains("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
-                                "Es wird mit der Vorbelegung gearbeitet."));
+        QVERIFY(log.enthaelt(QStringLiteral("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
+                                            "Es wird mit der Vorbelegung gearbeitet.")));
 }
 
 void TstEinstellungen::silentDownload_data()

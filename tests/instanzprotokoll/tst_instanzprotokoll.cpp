@@ -2,8 +2,8 @@
 // instance, what the answering side does with odd lines, status messages to
 // the main application, and the deletion helpers of the application object.
 
-#include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/varnelkern.h"
+#include "testhilfe/pruefhilfe.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QScopeGuard>
@@ -93,6 +93,7 @@ QByteArray sende(quint16 port, const QByteArray& zeile, bool bisZumEnde = false)
 class TstInstanzprotokoll : public QObject
 {
     Q_OBJECT
+    TestLog m_log { "tst_instanzprotokoll" };
 private slots:
     void zweiteInstanzErkenntErste();
     void gemeinsameBereiche();
@@ -303,8 +304,7 @@ void TstInstanzprotokoll::statusAnKora()
 void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
 {
     TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
     // A port of the range on which nobody listens: the last manager is gone.
     // Bound without listening, so no other process can take it meanwhile.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -329,16 +329,14 @@ void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
     // A dead port is no running instance.
     registriere(frei);
     QVERIFY(!kern.sendeAnfrageAnLaufendeInstanz(QStringLiteral("Installationsverwaltung"), QString(), {}, false));
-    beendeLogBase();
-    QVERIFY(TestUmgebung::leseDatei(log).contains("INI lock-file " + sperre.toUtf8() + " geloescht! "));
+    QVERIFY(log.enthaelt(QStringLiteral("INI lock-file ") + sperre + QStringLiteral(" geloescht! ")));
     ::close(fd);
 }
 
 void TstInstanzprotokoll::rekursivLoeschenBleibtUnterDerWurzel()
 {
     TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
     const QString wurzel = umgebung.pfad() + QStringLiteral("/inst");
     const QString draussen = umgebung.pfad() + QStringLiteral("/draussen");
     TestUmgebung::schreibeDatei(draussen + QStringLiteral("/wichtig.txt"), "bleibt");
@@ -355,9 +353,7 @@ void TstInstanzprotokoll::rekursivLoeschenBleibtUnterDerWurzel()
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Konnte Datei .* nicht loeschen")));
     QVERIFY(!VarnelKern::loescheDateiLoggeFehler(wurzel + QStringLiteral("/gibtsnicht")));
-    beendeLogBase();
-    const QByteArray inhalt = TestUmgebung::leseDatei(log);
-    QVERIFY(inhalt.contains("Rekursiv loeschen: Ignoriere " + draussen.toUtf8() + ", da nicht unterhalb von "));
+    QVERIFY(log.enthaelt(QStringLiteral("Rekursiv loeschen: Ignoriere ") + draussen + QStringLiteral(", da nicht unterhalb von ")));
 }
 
 void TstInstanzprotokoll::entwickler_data()
