@@ -2,9 +2,9 @@
 // the counts the wizard asks for.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/logbase.h"
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plugin.h"
+#include "tests/testhilfe/pruefhilfe.h"
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QColor>
@@ -55,12 +55,9 @@ class TstDatenmodell : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_datenmodell" };
 
 private slots:
-    void initTestCase() { initLogBase(QStringLiteral("tst_datenmodell"), 10 * 1024 * 1024, m_log.path()); }
-    void cleanupTestCase() { beendeLogBase(); }
-
     void zeilenUndSpalten()
     {
         DlgPluginManagerDatenmodel verfuegbar(true);

@@ -1,8 +1,9 @@
 // Where the ini files lie, the defaults of the keys, immediate writes, the
-// interval getters and the SilentDownload answer.
+// interval getters and the SilentDownload answer. A file that cannot be
+// written is the settings dialog's, the access and the server tests' part.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/logbase.h"
+#include "testhilfe/pruefhilfe.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QSettings>
@@ -17,6 +18,7 @@ Q_DECLARE_METATYPE(Schreiber)
 class TstEinstellungen : public QObject
 {
     Q_OBJECT
+    TestLog m_log { "tst_einstellungen" };
 private slots:
     void pfade();
     void vorgaben_data();
@@ -27,7 +29,6 @@ private slots:
     void intervalle();
     void silentDownload_data();
     void silentDownload();
-    void schreibfehlerWirdGemeldet();
 };
 
 void TstEinstellungen::pfade()
@@ -138,18 +139,15 @@ void TstEinstellungen::intervalle()
         TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
     if (!kora.isNull())
         TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
     for (int i = 0; fehlerzeile && i < 2; ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
     QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
     QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
-    beendeLogBase();
-    const QByteArray inhalt = TestUmgebung::leseDatei(log);
-    QCOMPARE(inhalt.count("ERROR [") , fehlerzeile ? 2 : 0);
+    QCOMPARE(log.text().count(QStringLiteral("ERROR [")), fehlerzeile ? 2 : 0);
     if (fehlerzeile)
-        QVERIFY(inhalt.contains("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
-                                "Es wird mit der Vorbelegung gearbeitet."));
+        QVERIFY(log.enthaelt(QStringLiteral("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
+                                            "Es wird mit der Vorbelegung gearbeitet.")));
 }
 
 void TstEinstellungen::silentDownload_data()
@@ -181,20 +179,6 @@ void TstEinstellungen::silentDownload()
     bool istBekannt = false;
     QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
     QCOMPARE(istBekannt, bekannt);
-}
-
-void TstEinstellungen::schreibfehlerWirdGemeldet()
-{
-    TestUmgebung umgebung;
-    QVERIFY(Einstellungen::setAdminWert(QStringLiteral("UPDATE/Variante"), QStringLiteral("Netz")));
-    // A folder where the ini file should be: not writable even for root.
-    QVERIFY(QFile::remove(Einstellungen::gibTavoIniPfad()));
-    QVERIFY(QDir().mkpath(Einstellungen::gibTavoIniPfad()));
-    QVERIFY(!Einstellungen::setAdminWert(QStringLiteral("UPDATE/Variante"), QStringLiteral("Einzel")));
-    QVERIFY(Einstellungen::setKoraWert(QStringLiteral("PROXY/Anschluss"), 3128));
-    QVERIFY(QFile::remove(Einstellungen::gibKoraIniPfad()));
-    QVERIFY(QDir().mkpath(Einstellungen::gibKoraIniPfad()));
-    QVERIFY(!Einstellungen::setKoraWert(QStringLiteral("PROXY/Anschluss"), 8080));
 }
 
 QTEST_GUILESS_MAIN(TstEinstellungen)

@@ -5,6 +5,7 @@
 #include "global/kommunikationsTest/kommunikationstest.h"
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/logbase.h"
+#include "testhilfe/pruefhilfe.h"
 #include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
@@ -78,7 +79,6 @@ private slots:
     void cleanup();
     void tls_data();
     void tls();
-    void koepfeImZugriffsprotokoll();
     void proxyFragtHoechstensEinmal();
     void inhaltNurVomGeprueftenServer();
     void proxyOhneNamensaufloesung();
@@ -135,15 +135,8 @@ NginxServer* TstServer::server(const QString& art)
     if (!m_server.contains(art)) {
         NginxOptionen o;
         o.dokumente = m_dokumente;
-        const QString zert = art == QLatin1String("alt") || art == QLatin1String("cbc") ? QStringLiteral("server") : art;
-        o.zertifikat = m_zert->zertifikat(zert);
-        o.schluessel = m_zert->schluessel(zert);
-        if (art == QLatin1String("alt")) {
-            o.protokolle = QStringLiteral("TLSv1 TLSv1.1");
-            o.chiffren = QStringLiteral("ALL:@SECLEVEL=0");
-        } else if (art == QLatin1String("cbc")) {
-            o.chiffren = QStringLiteral("ECDHE-RSA-AES128-SHA256:ECDHE-RSA-AES256-SHA384");
-        }
+        o.zertifikat = m_zert->zertifikat(art);
+        o.schluessel = m_zert->schluessel(art);
         m_server.insert(art, new NginxServer(m_umgebung->pfad() + QStringLiteral("/nginx-") + art, o));
     }
     return m_server.value(art);
@@ -163,6 +156,8 @@ bool TstServer::lade(downloadManager& dm, const QString& url, QString* fehler)
     return !fertig.at(0).at(0).toBool();
 }
 
+// Expired certificates, other host names, old protocols and ciphers are rows of
+// the hostile-server table; here what the log names and what test mode excuses.
 void TstServer::tls_data()
 {
     QTest::addColumn<QString>("art");
@@ -172,11 +167,7 @@ void TstServer::tls_data()
     QTest::newRow("Zertifikat einer CA") << "server" << false << true << "";
     QTest::newRow("selbst signiert ohne Testmodus") << "selbst" << false << false << "QSslError::SelfSignedCertificate";
     QTest::newRow("selbst signiert im Testmodus") << "selbst" << true << true << "Im Testmode wird Fehler ignoriert.";
-    QTest::newRow("anderer Host") << "anderer" << false << false << "QSslError::HostNameMismatch";
     QTest::newRow("anderer Host im Testmodus") << "anderer" << true << false << "QSslError::HostNameMismatch";
-    QTest::newRow("abgelaufen") << "abgelaufen" << true << false << "QSslError::CertificateExpired";
-    QTest::newRow("nur TLS 1.0 und 1.1") << "alt" << true << false << "";
-    QTest::newRow("nur CBC") << "cbc" << true << false << "";
 }
 
 void TstServer::tls()
@@ -187,17 +178,15 @@ void TstServer::tls()
     QFETCH(QString, logZeile);
     NginxServer* s = server(art);
     QVERIFY2(s->laeuft(), qPrintable(s->fehler()));
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
     downloadManager dm;
     dm.setTestmodus(testmodus);
     if (!erfolg)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("abgebrochen")));
-    if (art == QLatin1String("selbst"))
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::SelfSignedCertificate")));
-    if (art == QLatin1String("anderer"))
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::HostNameMismatch")));
-    if (art == QLatin1String("abgelaufen"))
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QSslError::CertificateExpired")));
+    // Every certificate fault is also a warning; in test mode the log says it was passed over.
+    const QString warnung = art == QLatin1String("selbst") ? QStringLiteral("QSslError::SelfSignedCertificate") : logZeile;
+    if (warnung.startsWith(QLatin1String("QSslError")))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warnung)));
     QString fehler;
     QCOMPARE(lade(dm, s->basisUrl() + QStringLiteral("release/paket.zip"), &fehler), erfolg);
     QCOMPARE(QFileInfo::exists(m_ziel + QStringLiteral("/paket.zip")), erfolg);
@@ -205,28 +194,8 @@ void TstServer::tls()
         QCOMPARE(QFileInfo(m_ziel + QStringLiteral("/paket.zip")).size(), qint64(256 * 1024));
     else
         QVERIFY(!fehler.isEmpty());
-    beendeLogBase();
     if (!logZeile.isEmpty())
-        QVERIFY2(TestUmgebung::leseDatei(log).contains(logZeile.toUtf8()), qPrintable(logZeile));
-    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
-}
-
-void TstServer::koepfeImZugriffsprotokoll()
-{
-    NginxServer* s = server(QStringLiteral("server"));
-    QVERIFY(s->laeuft());
-    downloadManager dm;
-    QVERIFY(lade(dm, s->basisUrl() + QStringLiteral("online.test")));
-    // nginx writes its access line after the answer: wait for both.
-    QStringList zeilen;
-    QTRY_VERIFY_WITH_TIMEOUT((zeilen = s->zugriffe().filter(QStringLiteral("/online.test"))).size() >= 2, 3000);
-    QCOMPARE(zeilen.size(), 2);
-    QVERIFY(zeilen[0].startsWith(QStringLiteral("HEAD|/online.test|200|Fiscalon/21.3 (Installationsverwaltung; ")));
-    QVERIFY(zeilen[1].startsWith(QStringLiteral("GET|/online.test|200|Fiscalon/21.3 (Installationsverwaltung; ")));
-    for (const QString& z : zeilen) {
-        QVERIFY(z.contains(QStringLiteral(";; rv:27289)|")));
-        QVERIFY(z.endsWith(QStringLiteral("|no-store")));
-    }
+        QVERIFY2(log.enthaelt(logZeile), qPrintable(logZeile));
 }
 
 void TstServer::proxyFragtHoechstensEinmal()
@@ -328,9 +297,7 @@ void TstServer::kommunikationsTest()
                     QStringLiteral("anna"), QStringLiteral("geheim"));
     QVERIFY2(proxy.laeuft(), qPrintable(proxy.fehler()));
     NginxServer* s = server(QStringLiteral("server"));
-    const QString log = gp_Log->gibDateiname();
-    const QByteArray zeile("Der Zugriff auf den Proxy ist nicht m\xc3\xb6glich.");
-    const int vorher = TestUmgebung::leseDatei(log).count(zeile);
+    const LogAusschnitt log;
     KommunikationsTest test;
     test.setzeZiel(QUrl(s->basisUrl() + pfad));
     if (ergebnis == 1)
@@ -338,9 +305,7 @@ void TstServer::kommunikationsTest()
     QCOMPARE(test.status(ohneProxy ? QString() : QStringLiteral("127.0.0.1"), ohneProxy ? 0 : proxy.port(), benutzer,
                          benutzer.isEmpty() ? QString() : QStringLiteral("geheim"), false),
              ergebnis);
-    beendeLogBase();
-    QCOMPARE(TestUmgebung::leseDatei(log).count(zeile) - vorher, ergebnis == 1 ? 1 : 0);
-    initLogBase(QStringLiteral("t"), 200000, m_umgebung->pfad());
+    QCOMPARE(log.text().count(QStringLiteral("Der Zugriff auf den Proxy ist nicht m\u00f6glich.")), ergebnis == 1 ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TstServer)

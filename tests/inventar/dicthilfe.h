@@ -1,7 +1,6 @@
 #pragma once
-// Signed dictionaries for tests: a key pair of the test's own, made with
-// openssl, that the signature check is pointed at, and writers for both
-// dictionary forms.
+// Signed dictionaries for tests: writers for both dictionary forms, signed
+// with the shared test key pair.
 
 #include "global/crypto/crypto.h"
 #include "tests/crypto/kryptotesthilfe.h"
@@ -72,36 +71,14 @@ inline QByteArray json(const Daten& d)
     return QJsonDocument(QJsonObject { { QStringLiteral("dict"), dict } }).toJson(QJsonDocument::Compact).toBase64();
 }
 
-// A key pair of the size production uses, in its own folder; aktiviere()
-// points the signature check at it.
-class Schluessel
+// The shared test key pair, made in `ordner`; aktiviere() points the
+// signature check at it until the key goes.
+class Schluessel : public KryptoTest::Schluesselpaar
 {
 public:
-    explicit Schluessel(const QString& ordner)
-        : m_privat(ordner + QStringLiteral("/privat.pem"))
-        , m_oeffentlich(ordner + QStringLiteral("/oeffentlich.pem"))
-        , m_md5Liste(ordner + QStringLiteral("/md5.json"))
-    {
-        QDir().mkpath(ordner);
-        using KryptoTest::openssl;
-        m_ok = openssl({ "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", m_privat }).code == 0
-            && openssl({ "pkey", "-in", m_privat, "-pubout", "-out", m_oeffentlich }).code == 0;
-        // An empty built-in list: only signatures count.
-        QFile f(m_md5Liste);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write("{\"data\": {}}") < 0)
-            m_ok = false;
-    }
+    explicit Schluessel(const QString& ordner) : m_ok(erzeuge(ordner)) {}
     ~Schluessel() { Crypto::setzeQuellen(QString(), QString()); }
-
     bool istGueltig() const { return m_ok; }
-    void aktiviere() { Crypto::setzeQuellen(m_oeffentlich, m_md5Liste); }
-
-    bool signiere(const QString& pfad)
-    {
-        const QStringList argumente = KryptoTest::opensslPss(true)
-            << "-sign" << m_privat << "-out" << pfad + QStringLiteral(".sig") << pfad;
-        return KryptoTest::openssl(argumente).code == 0;
-    }
 
     // Writes the dictionary (JSON or comma-separated) and signs it.
     bool schreibeDict(const QString& pfad, const Daten& d, bool alsJson, bool signieren = true)
@@ -111,8 +88,7 @@ public:
     }
 
 private:
-    QString m_privat, m_oeffentlich, m_md5Liste;
-    bool m_ok = false;
+    bool m_ok;
 };
 
 } // namespace DictHilfe

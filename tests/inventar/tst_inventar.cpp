@@ -1,6 +1,7 @@
 // The local inventory of the engine: which dictionaries stand for which
 // part, the records of the manager copy and of the service, the check of a
-// manager copy, and keeping a copy in the service directory.
+// manager copy, keeping a copy in the service directory, and a sample
+// installation made by the publishing tool.
 
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"
@@ -9,6 +10,7 @@
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
 #include "tests/inventar/dicthilfe.h"
+#include "tests/testhilfe/testserver.h"
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QtTest>
@@ -28,6 +30,17 @@ Daten modul(const QString& kurz, const QString& jahr, const QString& ufa, const 
     return d;
 }
 
+struct Teil
+{
+    QString datei;   // dictionary file name
+    QString form;    // csv / json
+    QString kurz;
+    QString jahr;
+    QString ufa;
+    QString name;
+    QString signatur; // gut, falsch, md5liste, keine
+};
+
 } // namespace
 
 class TstInventar : public QObject
@@ -46,12 +59,14 @@ private slots:
     void technischeDictionaries_data();
     void technischeDictionaries();
     void kopiereIvInsServiceDir();
+    void beispielinstallation();
 
 private:
     // The running manager's own folder with its signed ".vdict".
     void baueVerwaltung(const QString& ordner, bool alsJson = false);
 
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_inventar" };
+    QTemporaryDir m_tmp;
     std::unique_ptr<DictHilfe::Schluessel> m_schluessel;
     std::unique_ptr<TestUmgebung> m_umgebung;
     QString m_kora;
@@ -60,8 +75,7 @@ private:
 
 void TstInventar::initTestCase()
 {
-    initLogBase(QStringLiteral("tst_inventar"), 10 * 1024 * 1024, m_log.path());
-    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_log.path() + QStringLiteral("/schluessel"));
+    m_schluessel = std::make_unique<DictHilfe::Schluessel>(m_tmp.path());
     QVERIFY2(m_schluessel->istGueltig(), "openssl could not make a key pair");
     m_schluessel->aktiviere();
 }
@@ -69,7 +83,6 @@ void TstInventar::initTestCase()
 void TstInventar::cleanupTestCase()
 {
     m_schluessel.reset();
-    beendeLogBase();
 }
 
 void TstInventar::init()
@@ -84,6 +97,7 @@ void TstInventar::init()
 
 void TstInventar::cleanup()
 {
+    m_schluessel->aktiviere();
     gs_KoraDir.clear();
     gs_ProgrammPfad.clear();
     m_umgebung.reset();
@@ -211,6 +225,98 @@ void TstInventar::kopiereIvInsServiceDir()
     DictHilfe::schreibe(m_iv + QStringLiteral("/dict/instv_0.vdict.sig"), "falsch");
     QVERIFY(!pm.kopiereIvInsServiceDir());
     QVERIFY(!QFileInfo::exists(service + QStringLiteral("/bin/installationsverwaltung")));
+}
+
+// A sample installation made with the publishing tool, the way the update
+// server's side makes it: the main application, the manager and modules in
+// both dictionary forms, among them one with a bad signature, one
+// incomplete, one trusted only through the built-in MD5 list and one that is
+// not signed at all. The inventory must find exactly the sound ones.
+void TstInventar::beispielinstallation()
+{
+    const QList<Teil> teile = {
+        { "kora_0.dict", "csv", "kora", "9999", "0", "Fiscalon", "gut" },
+        { "instv_0.dict", "json", "instv", "0", "0", "Installationsverwaltung", "gut" },
+        { "est_19.dict", "csv", "est", "2019", "10", "Einkommensteuererklaerung", "gut" },
+        { "est_20.dict", "json", "est", "2020", "10", "Einkommensteuererklaerung", "gut" },
+        { "gew_21.dict", "csv", "gew", "2021", "20", "Gewerbesteuererklaerung", "falsch" },
+        { "ust_21.dict", "csv", "ust", "2021", "50", "Umsatzsteuererklaerung", "md5liste" },
+        { "usta_21.dict", "json", "usta", "2021", "58", "Umsatzsteuer-Voranmeldung", "keine" },
+        { "lstb_21.dict", "json", "lstb", "", "", "Lohnsteuerbescheinigungen", "gut" },
+        { "dfv_9999.dict", "csv", "dfv", "9999", "56", "Antrag auf Dauerfristverlaengerung", "gut" },
+        // Beside the main application only ".dict" files are modules.
+        { "abc_21.vdict", "json", "abc", "2021", "13", "Abc", "gut" },
+    };
+    QList<QPair<QString, QString>> md5Liste;
+    for (const Teil& t : teile) {
+        // Each part is published from a folder of its own, then unpacked
+        // into the installation like its archive would be.
+        const QString ordner = m_umgebung->pfad() + QStringLiteral("/teile/") + t.kurz + t.jahr;
+        DictHilfe::schreibe(ordner + QStringLiteral("/plugins/") + t.kurz + t.jahr + QStringLiteral(".so"),
+                            (t.kurz + t.jahr).toUtf8());
+        if (t.kurz == QLatin1String("kora")) {
+            DictHilfe::schreibe(ordner + QStringLiteral("/bin/kora"), "hauptprogramm");
+            DictHilfe::schreibe(ordner + QStringLiteral("/hilfe/index.html"), "<html/>");
+        }
+        QStringList arg = { "dict", "--ordner", ordner, "--name", t.datei, "--form", t.form, "--kurzname", t.kurz,
+                            "--langname", t.name, "--versionsNummer", "21.3.0", "--anwendungInterfaceNummer", "5",
+                            "--revision", "27289", "--pluginAlleVersionsNummer", "10",
+                            "--pluginGruppeVersionsNummer", "2", "--pluginVersionsNummer", "3" };
+        if (!t.jahr.isEmpty())
+            arg << "--veranlagungszeitraum" << t.jahr;
+        if (!t.ufa.isEmpty())
+            arg << "--unterfallArtID" << t.ufa;
+        if (t.signatur == QLatin1String("gut") || t.signatur == QLatin1String("falsch"))
+            arg << "--schluessel" << m_schluessel->privat;
+        const KryptoTest::Lauf l = KryptoTest::werkzeug(arg);
+        QVERIFY2(l.code == 0, qPrintable(l.fehler));
+        const QString dict = ordner + QStringLiteral("/dict/") + t.datei;
+        if (t.signatur == QLatin1String("md5liste"))
+            md5Liste.append({ t.datei, DictHilfe::md5(TestUmgebung::leseDatei(dict)) });
+        kopiereOrdner(ordner, m_kora);
+    }
+    // A signature that belongs to another dictionary.
+    const QString fremd = m_kora + QStringLiteral("/dict/est_20.dict.sig");
+    QVERIFY(QFile::remove(m_kora + QStringLiteral("/dict/gew_21.dict.sig")));
+    QVERIFY(QFile::copy(fremd, m_kora + QStringLiteral("/dict/gew_21.dict.sig")));
+
+    // The built-in MD5 list names one dictionary (cleanup() puts the empty one back).
+    QJsonObject data;
+    for (const auto& e : md5Liste)
+        data.insert(e.first, QJsonArray { e.second });
+    const QString liste = m_umgebung->pfad() + QStringLiteral("/md5.json");
+    DictHilfe::schreibe(liste, QJsonDocument(QJsonObject { { QStringLiteral("data"), data } }).toJson());
+    Crypto::setzeQuellen(m_schluessel->oeffentlich, liste);
+
+    PluginManager pm;
+    pm.lesePluginInfoLokal();
+    const DlgPluginManagerDatenmodel* m = pm.gibDatenmodelInstalliert();
+    QStringList gefunden;
+    for (int i = 0; i < m->anzahl(); ++i)
+        gefunden << m->gibPlugin(i)->gibKurznameMitJahr();
+    // In the order of the file names; without the main application, the
+    // manager, the forged and the unsigned dictionary, the incomplete one and
+    // the ".vdict".
+    QCOMPARE(gefunden, QStringList({ "dfv", "est19", "est20", "ust21" }));
+
+    const Plugin* ust21 = m->gibPlugin(3);
+    QCOMPARE(ust21->gibUnterfallArt(), 50u);
+    QCOMPARE(ust21->gibDateien(), QStringList { "plugins/ust2021.so" });
+    QCOMPARE(ust21->gibGroesseDateien(), quint64(QByteArray("ust2021").size()));
+    QCOMPARE(m->gibPlugin(0)->gibAnzeigename(), QStringLiteral("Antrag auf Dauerfristverl&auml;ngerung"));
+    QCOMPARE(m->rowCount(), 4);
+
+    const Plugin* kora = pm.gibPluginKoraInstalliert();
+    QVERIFY(kora);
+    QCOMPARE(pm.gibDatenmodelInstalliert()->gibHauptanwendung(), kora);
+    const QStringList felder { kora->gibKurzname(), kora->gibName(), QString::number(kora->gibJahr()),
+                               kora->gibVersion(), QString::number(kora->gibInterfaceNr()),
+                               QString::number(kora->gibRev()), QString::number(kora->gibNrAlle()),
+                               QString::number(kora->gibNrGr()), QString::number(kora->gibNrPlugin()) };
+    QCOMPARE(felder, QStringList({ "kora", "Fiscalon", "9999", "21.3.0", "5", "27289", "10", "2", "3" }));
+    QCOMPARE(kora->gibDateien(), QStringList({ "bin/kora", "hilfe/index.html", "plugins/kora9999.so" }));
+    QCOMPARE(kora->gibDictDatei(), QDir::toNativeSeparators(m_kora + QStringLiteral("/dict/kora_0.dict")));
+    QVERIFY(kora->istInitialisiert());
 }
 
 QTEST_GUILESS_MAIN(TstInventar)

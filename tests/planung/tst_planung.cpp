@@ -3,12 +3,12 @@
 // more than four years and the "--instPlugin" list. Records live in memory.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+#include "tests/testhilfe/pruefhilfe.h"
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QtTest>
@@ -77,7 +77,7 @@ class TstPlanung : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_planung" };
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<PluginManager> m_pm;
     DlgPluginManagerDatenmodel* inst() const { return m_pm->gibDatenmodelInstalliert(); }
@@ -91,8 +91,6 @@ class TstPlanung : public QObject
     }
 
 private slots:
-    void initTestCase() { initLogBase(QStringLiteral("tst_planung"), 10 * 1024 * 1024, m_log.path()); }
-    void cleanupTestCase() { beendeLogBase(); }
     void init()
     {
         m_umgebung = std::make_unique<TestUmgebung>();

@@ -1,9 +1,9 @@
 // The proxy passwords in the real key store, the migration of clear-text
 // passwords out of the ini files, and the proxy the update connection uses.
 
-#include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/schluesselbund.h"
 #include "global/varnelApplication/varnelkern.h"
+#include "testhilfe/pruefhilfe.h"
 #include "testhilfe/testumgebung.h"
 
 #include <QtTest>
@@ -22,6 +22,7 @@ private slots:
     void ohneSchluesselbund();
 
 private:
+    TestLog m_log { "tst_schluesselbund" };
     bool m_mitSchluesselbund = false;
 };
 
@@ -129,8 +130,7 @@ void TstSchluesselbund::ohneSchluesselbund()
     if (qEnvironmentVariableIsEmpty("IV_OHNE_SCHLUESSELBUND"))
         QSKIP("Nur im Lauf ohne Session-Bus (tst_schluesselbund_ohne).");
     TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString log = gp_Log->gibDateiname();
+    const LogAusschnitt log;
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Konnte Passwort nicht verschl\u00fcsselt speichern: .+")));
     QVERIFY(!Einstellungen::setKoraProxyPassword(QStringLiteral("x")));
@@ -140,8 +140,7 @@ void TstSchluesselbund::ohneSchluesselbund()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Konnte Passwort nicht verschl\u00fcsselt speichern")));
     VarnelKern kern(QStringLiteral("Installationsverwaltung"));
     QCOMPARE(Einstellungen::getKoraWert(QStringLiteral("PROXY/Passwort")).toString(), QStringLiteral("alt-kora"));
-    beendeLogBase();
-    QCOMPARE(TestUmgebung::leseDatei(log).count("Konnte Passwort nicht verschl\xc3\xbcsselt speichern: "), 2);
+    QCOMPARE(log.text().count(QStringLiteral("Konnte Passwort nicht verschl\u00fcsselt speichern: ")), 2);
 }
 
 QTEST_GUILESS_MAIN(TstSchluesselbund)

@@ -70,7 +70,6 @@ private slots:
     void serverVerzeichnis_data();
     void serverVerzeichnis();
     void unerreichbarerServer();
-    void leererInhaltSperrtDenIndex();
     void indexUndKopie();
     void indexMitFalscherSignatur();
     void parser_data();
@@ -155,7 +154,7 @@ void TstServerzugriff::schreibeRedirect(const QString& name, const QByteArray& i
     KryptoTest::schreibe(pfad, inhalt);
     QFile::remove(pfad + QStringLiteral("_v2.sig"));
     if (signieren)
-        QCOMPARE(KryptoTest::werkzeug({ QStringLiteral("signiere"), QStringLiteral("--schluessel"), m_schluessel.privat, pfad }).code, 0);
+        QVERIFY(m_schluessel.signiere(pfad));
 }
 
 void TstServerzugriff::schreibeIndex(const QString& ordner, bool technisch, const QString& xml, const QString& eintrag)
@@ -168,7 +167,7 @@ void TstServerzugriff::schreibeIndex(const QString& ordner, bool technisch, cons
     QDir().mkpath(ordner);
     QString fehler;
     QVERIFY2(ZipArchiv::erstelle(ziel, { { quelle, eintrag.isEmpty() ? basis + QStringLiteral(".xml") : eintrag } }, &fehler), qPrintable(fehler));
-    QCOMPARE(KryptoTest::werkzeug({ QStringLiteral("signiere"), QStringLiteral("--schluessel"), m_schluessel.privat, ziel }).code, 0);
+    QVERIFY(m_schluessel.signiere(ziel));
 }
 
 int TstServerzugriff::zugriffe(const QString& pfadTeil) const
@@ -226,6 +225,7 @@ void TstServerzugriff::serverVerzeichnis_data()
     QTest::newRow("Signatur fehlt") << QByteArray("cmVsZWFzZS0x") << 0 << true << -1 << 3 << "";
     QTest::newRow("Signatur falsch") << QByteArray("cmVsZWFzZS0x") << 2 << true << -1 << 4 << "";
     QTest::newRow("kein Base64") << QByteArray("%%%%") << 1 << true << 0 << 5 << "";
+    QTest::newRow("leer") << QByteArray() << 1 << true << 0 << 5 << "";
     QTest::newRow("Umlaut als ISO 8859-15") << QByteArray("cmVs5HNl") << 1 << true << 0 << 0 << "rel\u00e4se";
 }
 
@@ -254,6 +254,12 @@ void TstServerzugriff::serverVerzeichnis()
     QCOMPARE(zugriffe(QStringLiteral("/") + name + QStringLiteral("|")) - vorher, redirectDa ? 1 : 3);
     // Nothing of the redirect stays behind.
     QCOMPARE(QDir(PluginManager::gibDirDaten()).entryList(QDir::Files), QStringList());
+    // Without a release folder the index is not even asked for.
+    if (status != 0) {
+        const int index = zugriffe(QStringLiteral("inhalt_downloadverzeichnis"));
+        QVERIFY(!pm->holeServerInhaltsdatei());
+        QCOMPARE(zugriffe(QStringLiteral("inhalt_downloadverzeichnis")), index);
+    }
 }
 
 void TstServerzugriff::unerreichbarerServer()
@@ -281,17 +287,6 @@ void TstServerzugriff::unerreichbarerServer()
     QVERIFY(!pm->holeServerInhaltsdatei());
     QCOMPARE(pm->gibServerStatus(), 6);
     QVERIFY(Einstellungen::getAdminLastUpdate() >= vorher.addSecs(-1));
-}
-
-void TstServerzugriff::leererInhaltSperrtDenIndex()
-{
-    schreibeRedirect(QStringLiteral("qsredirect"), "");
-    auto pm = neuerManager();
-    QCOMPARE(pm->setzeServerVerzeichnis(), 0);
-    QCOMPARE(pm->gibServerStatus(), 5);
-    const int vorher = zugriffe(QStringLiteral("inhalt_downloadverzeichnis"));
-    QVERIFY(!pm->holeServerInhaltsdatei());
-    QCOMPARE(zugriffe(QStringLiteral("inhalt_downloadverzeichnis")), vorher);
 }
 
 void TstServerzugriff::indexUndKopie()
@@ -327,9 +322,7 @@ void TstServerzugriff::indexUndKopie()
     QCOMPARE(pm->setzeServerVerzeichnis(), 0);
     QVERIFY(pm->holeServerInhaltsdatei());
     QVERIFY(!pm->istServerInhaltUnveraendert());
-    beendeLogBase();
     QVERIFY(!KryptoTest::lese(m_log).contains("konnte nicht ge\xc3\xb6" "ffnet werden"));
-    initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
 }
 
 void TstServerzugriff::indexMitFalscherSignatur()
@@ -358,11 +351,9 @@ void TstServerzugriff::indexMitFalscherSignatur()
     QVERIFY(!pm->leseServerInhaltsdatei());
     QCOMPARE(pm->gibServerStatus(), 7);
     QVERIFY(QDir(tavo).removeRecursively());
-    beendeLogBase();
     // One line says which file and which settings are lost.
     QVERIFY(KryptoTest::lese(m_log).contains("kann nicht geschrieben werden"));
     QVERIFY(KryptoTest::lese(m_log).contains("Einstellungen wie UPDATE/Error"));
-    initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
 }
 
 void TstServerzugriff::parser_data()
@@ -447,7 +438,6 @@ void TstServerzugriff::parser()
         gelesen << QStringLiteral("%1:%2:%3:%4").arg(p->gibKurzname()).arg(p->gibJahr()).arg(p->gibInterfaceNr()).arg(p->gibSize());
     }
     QCOMPARE(gelesen, module);
-    beendeLogBase();
     const QString log = QString::fromUtf8(KryptoTest::lese(m_log));
     for (const QString& z : logZeilen)
         QVERIFY2(log.contains(z), qPrintable(z));
@@ -456,18 +446,16 @@ void TstServerzugriff::parser()
     // A module without an update package is no news; only the main application's is.
     if (QTest::currentDataTag() == QByteArray("ein Modul"))
         QVERIFY(!log.contains(QStringLiteral("gibt es kein Update")));
-    initLogBase(QStringLiteral("t"), 200000, QFileInfo(m_log).absolutePath());
 }
 
 void TstServerzugriff::grosseIndizes_data()
 {
-    // Large indexes, signed like any other: each is read or refused without a
-    // crash; the time is printed for the record.
+    // Large indexes are read: the bounds leave room for real ones (what lies
+    // beyond them is the parser table's part).
     QTest::addColumn<QString>("art");
-    QTest::addColumn<int>("module"); // -1: refused as malformed
+    QTest::addColumn<int>("module");
     QTest::newRow("16 MiB kleine unbekannte Elemente") << "klein" << 1;
     QTest::newRow("4900 Module mit 500000 Elementen") << "module" << 4900;
-    QTest::newRow("ein Wert von 60 MB") << "wert" << -1;
 }
 
 void TstServerzugriff::grosseIndizes()
@@ -487,30 +475,22 @@ void TstServerzugriff::grosseIndizes()
             const QByteArray stueck = QByteArray("<x/>").repeated(1 << 16);
             while (quelle.size() + stueck.size() < ziel)
                 quelle.write(stueck);
-        } else if (art == QLatin1String("module")) {
+        } else {
             const QByteArray datei = "<Datei Typ=\"bin\" Pfad=\"" + QByteArray(100, 'p') + "\"/>";
             for (int i = 0; i < module; ++i)
                 quelle.write("<Plugin Name=\"M" + QByteArray::number(i) + "\" Kurzname=\"m" + QByteArray::number(i)
                              + "\" Rev=\"1\" InterfaceNr=\"1\" UnterfallArt=\"1\" Version=\"1\"><TechNr NrAlle=\"1\" NrGr=\"1\" "
                                "NrPlugin=\"1\"><Daten>" + datei.repeated(99) + "</Daten></TechNr></Plugin>");
-        } else {
-            quelle.write("<Plugin Name=\"" + QByteArray(60 * 1000 * 1000, 'w') + "\"/>");
         }
         quelle.write("</VZ></Build></Inhalt>");
     }
     schreibeIndex(PluginManager::gibDirDaten(), false, QString());
     QString fehler;
-    QElapsedTimer uhr;
-    uhr.start();
     const QtMessageHandler alt = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const bool gelungen = pm->lesePluginInfoServer(false, fehler, pm->gibDatenmodelVerfuegbar());
     qInstallMessageHandler(alt);
-    const qint64 ms = uhr.elapsed();
-    qInfo("%s: %s, %d Module, %lld ms", QTest::currentDataTag(), gelungen ? "gelesen" : "abgelehnt",
-          pm->gibDatenmodelVerfuegbar()->anzahl(), ms);
-    QCOMPARE(gelungen ? pm->gibDatenmodelVerfuegbar()->anzahl() : -1, module);
-    if (!gelungen)
-        QVERIFY(fehler.startsWith(QStringLiteral("Das Parsen der Datei")));
+    QVERIFY2(gelungen, qPrintable(fehler));
+    QCOMPARE(pm->gibDatenmodelVerfuegbar()->anzahl(), module);
 }
 
 void TstServerzugriff::technischerIndex_data()

@@ -1,14 +1,27 @@
 // The publishing tool as its users run it: command line, key pair, signing,
-// verification. What the engine makes of its output the end-to-end tests show.
+// verification, and the server tree with identical output for identical
+// content and its refusals. What the engine makes of its output the crypto
+// and end-to-end tests show (and the sample server's own check).
 
+#include <QScopeGuard>
 #include <QtTest>
-#include <memory>
 
-#include "global/crypto/dictparser_csv.h"
-#include "global/crypto/dictparser_json.h"
 #include "tests/crypto/kryptotesthilfe.h"
 
 using namespace KryptoTest;
+
+namespace {
+
+const QString kBasis = QStringLiteral("/download/pm/win_18_0/");
+
+struct Erwartung
+{
+    QString kurz;
+    uint jahr, rev, nrPlugin, ufa;
+    QString ordner, dict, form;
+};
+
+} // namespace
 
 class TstVeroeffentlichen : public QObject
 {
@@ -16,30 +29,82 @@ class TstVeroeffentlichen : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-
     void aufruf_data();
     void aufruf();
     void schluesselpaar();
     void signiereUndPruefe();
+    void deterministisch();
+    void abgelehnt_data();
+    void abgelehnt();
 
 private:
+    void teil(const Erwartung& e, const QString& schluessel = QString());
+    Lauf baue(const QString& ziel, const QStringList& zusatz = {}, const QStringList& teile = {});
+    QStringList alleTeile() const;
+
     QTemporaryDir m_dir;
     Schluesselpaar m_paar;
+    QString m_teile, m_server;
+    QList<Erwartung> m_erwartet;
 };
+
+void TstVeroeffentlichen::teil(const Erwartung& e, const QString& schluessel)
+{
+    const QString jahr = e.jahr ? QString::number(e.jahr) : QString();
+    const QString nrPlugin = QString::number(e.nrPlugin);
+    const Lauf l = werkzeug({ "dict", "--ordner", e.ordner, "--name", e.dict, "--form", e.form, "--kurzname", e.kurz,
+                              "--veranlagungszeitraum", jahr, "--unterfallArtID", QString::number(e.ufa),
+                              "--langname", e.kurz + " " + jahr, "--versionsNummer", "21.3." + nrPlugin,
+                              "--revision", QString::number(e.rev), "--anwendungInterfaceNummer", "5",
+                              "--pluginAlleVersionsNummer", "21", "--pluginGruppeVersionsNummer", "1",
+                              "--pluginVersionsNummer", nrPlugin,
+                              "--schluessel", schluessel.isEmpty() ? m_paar.privat : schluessel });
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+}
+
+QStringList TstVeroeffentlichen::alleTeile() const
+{
+    QStringList t;
+    for (const Erwartung& e : m_erwartet)
+        t << e.ordner;
+    return t;
+}
+
+Lauf TstVeroeffentlichen::baue(const QString& ziel, const QStringList& zusatz, const QStringList& teile)
+{
+    return werkzeug(QStringList { "server", "--ziel", ziel, "--release", "r27289", "--schluessel", m_paar.privat,
+                                  "--update", "27000=" + m_teile + "/update_27000" }
+                    + zusatz + (teile.isEmpty() ? alleTeile() : teile));
+}
 
 void TstVeroeffentlichen::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    initLogBase(QStringLiteral("tst_veroeffentlichen"), 1 << 30, m_dir.path() + QStringLiteral("/log"));
     QVERIFY(m_paar.erzeuge(m_dir.path() + QStringLiteral("/paar")));
-    m_paar.aktiviere();
-}
+    m_teile = m_dir.path() + QStringLiteral("/teile");
+    m_erwartet = {
+        { "kora", 9999, 27289, 2, 0, m_teile + "/kora", "kora_0.dict", "csv" },
+        { "est", 2020, 27000, 1, 10, m_teile + "/est_20", "est_20.dict", "csv" },
+        { "est", 2021, 27289, 3, 10, m_teile + "/est_21", "est_21.dict", "json" },
+        { "instv", 0, 27289, 4, 0, m_teile + "/instv", "instv_0.vdict", "json" },
+    };
+    schreibe(m_teile + "/kora/bin/kora", "programm 27289");
+    QVERIFY(QFile::setPermissions(m_teile + "/kora/bin/kora", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    schreibe(m_teile + "/kora/hilfe/Seite 1.html", QByteArray(5000, 'h'));
+    schreibe(m_teile + "/kora/leer", QByteArray());
+    schreibe(m_teile + "/est_20/plugins/est20.so", "est 2020");
+    schreibe(m_teile + "/est_21/plugins/est21.so", "est 2021");
+    schreibe(m_teile + "/instv/bin/installationsverwaltung", "iv");
+    for (const Erwartung& e : qAsConst(m_erwartet))
+        teil(e);
+    // The update from 27000 carries the changed program and the new dictionary.
+    schreibe(m_teile + "/update_27000/bin/kora", "programm 27289");
+    QVERIFY(QDir().mkpath(m_teile + "/update_27000/dict"));
+    for (const QString& d : { QStringLiteral("kora_0.dict"), QStringLiteral("kora_0.dict.sig") })
+        QVERIFY(QFile::copy(m_teile + "/kora/dict/" + d, m_teile + "/update_27000/dict/" + d));
 
-void TstVeroeffentlichen::cleanupTestCase()
-{
-    Crypto::setzeQuellen(QString(), QString());
-    beendeLogBase();
+    m_server = m_dir.path() + QStringLiteral("/server");
+    const Lauf l = baue(m_server);
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
 }
 
 void TstVeroeffentlichen::aufruf_data()
@@ -109,14 +174,97 @@ void TstVeroeffentlichen::signiereUndPruefe()
     schreibe(normal, "PK\x03\x04");
     schreibe(umleitung, "https://127.0.0.1:8443/v1\n");
     QCOMPARE(werkzeug({ "signiere", "--schluessel", m_paar.privat, normal, umleitung }).code, 0);
-    QVERIFY(Crypto::isFileValid(normal));
     schreibe(normal, "PK\x03\x05");
     const Lauf p = werkzeug({ "pruefe", "--oeffentlich", m_paar.oeffentlich, normal, umleitung });
     QCOMPARE(p.code, 1);
     QVERIFY2(p.aus.contains(QStringLiteral("ungültig: ") + normal), qPrintable(p.aus));
     QVERIFY(p.aus.contains(QStringLiteral("gültig: ") + umleitung)
             && !p.aus.contains(QStringLiteral("ungültig: ") + umleitung));
-    QVERIFY(!Crypto::isFileValid(normal));
+}
+
+void TstVeroeffentlichen::deterministisch()
+{
+    // Other time stamps and permissions on the same content change nothing.
+    // The parts are shared with the other cases: put them back afterwards.
+    QList<QPair<QDateTime, QFile::Permissions>> vorher;
+    const QStringList geaendert { m_teile + "/kora/hilfe/Seite 1.html", m_teile + "/est_21/plugins/est21.so" };
+    const auto zurueck = qScopeGuard([&] {
+        for (int i = 0; i < vorher.size(); ++i) {
+            QFile f(geaendert.at(i));
+            if (f.open(QIODevice::ReadWrite))
+                f.setFileTime(vorher.at(i).first, QFileDevice::FileModificationTime);
+            f.close();
+            f.setPermissions(vorher.at(i).second);
+        }
+    });
+    for (const QString& datei : geaendert) {
+        vorher.append({ QFileInfo(datei).lastModified(), QFile::permissions(datei) });
+        QFile f(datei);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-400), QFileDevice::FileModificationTime));
+        f.close();
+        QVERIFY(f.setPermissions(f.permissions() | QFile::WriteGroup));
+    }
+    QTemporaryDir zweites;
+    Lauf l = baue(zweites.path());
+    QVERIFY2(l.code == 0, qPrintable(l.fehler));
+    const QString a = m_server + kBasis + "r27289/";
+    const QString b = zweites.path() + kBasis + "r27289/";
+    const QStringList dateien = QDir(a).entryList({ "*.zip" }, QDir::Files, QDir::Name);
+    QCOMPARE(QDir(b).entryList({ "*.zip" }, QDir::Files, QDir::Name), dateien);
+    for (const QString& d : dateien)
+        QVERIFY2(lese(a + d) == lese(b + d), qPrintable(d));
+
+    // An existing release is replaced only on request.
+    l = baue(zweites.path());
+    QCOMPARE(l.code, 1);
+    QVERIFY(l.fehler.contains("--ueberschreiben"));
+}
+
+void TstVeroeffentlichen::abgelehnt_data()
+{
+    QTest::addColumn<QString>("fall");
+    QTest::addColumn<QStringList>("zusatz");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("fehler");
+    QTest::newRow("Release-Name mit Pfad") << "" << QStringList { "--release", "../r1" } << 1 << "Ordnername";
+    QTest::newRow("fremde Datei") << "fremd" << QStringList() << 1 << "steht nicht im Dictionary";
+    QTest::newRow("Datei geaendert") << "geaendert" << QStringList() << 1 << "Prüfsumme";
+    QTest::newRow("anderer Schluessel") << "schluessel" << QStringList() << 1 << "passt nicht";
+    QTest::newRow("Update zu neuerer Revision") << "" << QStringList { "--update", "27289=" + m_teile + "/update_27000" } << 1
+                                                << "ältere Revision";
+}
+
+void TstVeroeffentlichen::abgelehnt()
+{
+    QFETCH(QString, fall);
+    QFETCH(QStringList, zusatz);
+    QFETCH(int, code);
+    QFETCH(QString, fehler);
+    // A copy of est_20 gets the fault, the other parts stay sound.
+    QTemporaryDir tmp;
+    const QString est = tmp.path() + "/est_20";
+    QVERIFY(QDir().mkpath(est + "/dict") && QDir().mkpath(est + "/plugins"));
+    for (const char* d : { "dict/est_20.dict", "dict/est_20.dict.sig", "plugins/est20.so" })
+        QVERIFY(QFile::copy(m_teile + "/est_20/" + d, est + "/" + QLatin1String(d)));
+    QStringList teile = alleTeile();
+    teile.replace(1, est);
+    if (fall == "fremd")
+        schreibe(est + "/plugins/neu.so", "x");
+    else if (fall == "geaendert")
+        schreibe(est + "/plugins/est20.so", "est 2020!");
+    else if (fall == "schluessel") {
+        Schluesselpaar anderes;
+        QVERIFY(anderes.erzeuge(tmp.path() + "/anderes"));
+        Erwartung e = m_erwartet.at(1);
+        e.ordner = est;
+        teil(e, anderes.privat);
+    }
+
+    const Lauf l = baue(tmp.path() + "/server", zusatz, teile);
+    QCOMPARE(l.code, code);
+    QVERIFY2(l.fehler.contains(fehler), qPrintable(l.fehler));
+    QVERIFY(!QFileInfo::exists(tmp.path() + "/server" + kBasis));
 }
 
 QTEST_GUILESS_MAIN(TstVeroeffentlichen)

@@ -3,9 +3,9 @@
 // decision by run mode and process.
 
 #include "global/varnelApplication/einstellungen.h"
-#include "global/varnelApplication/logbase.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+#include "tests/testhilfe/pruefhilfe.h"
 #include "tests/testhilfe/testumgebung.h"
 
 #include <QtTest>
@@ -53,12 +53,10 @@ class TstZugriff : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_zugriff" };
     std::unique_ptr<TestUmgebung> m_umgebung;
 
 private slots:
-    void initTestCase() { initLogBase(QStringLiteral("tst_zugriff"), 10 * 1024 * 1024, m_log.path()); }
-    void cleanupTestCase() { beendeLogBase(); }
     void init()
     {
         m_umgebung = std::make_unique<TestUmgebung>();
@@ -162,12 +160,10 @@ private slots:
         fake.internetAntworten << 2 << 2;
         // One line explains the file; the other lost keys go to the debug log.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Die Einstellungsdatei .* kann nicht geschrieben werden")));
-        const qint64 logVorher = QFileInfo(gp_Log->gibDateiname()).size();
+        const LogAusschnitt log;
         PluginManager pm;
         QVERIFY(pm.zeigeInternetZugriffsDialog());
-        QFile log(gp_Log->gibDateiname());
-        QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(logVorher));
-        QVERIFY(log.readAll().contains("kann nicht geschrieben werden"));
+        QVERIFY(log.enthaelt(QStringLiteral("kann nicht geschrieben werden")));
         PluginManager neu;
         QVERIFY(neu.zeigeInternetZugriffsDialog());
         QCOMPARE(fake.internetFragen, 2);
