@@ -5,6 +5,8 @@
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/plandaten.h"
 
+#include "global/archiv/ziparchiv.h"
+#include "global/crypto/crypto.h"
 #include "global/crypto/dictionaryhelper.h"
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
@@ -19,7 +21,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QHash>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
@@ -144,8 +148,12 @@ bool istDictPfad(const QString& pfad, const QString& koraDir)
         return false;
     if (!info.fileName().endsWith(QLatin1String(".dict")) && !info.fileName().endsWith(QLatin1String(".vdict")))
         return false;
-    const QString dictOrdner = QDir::cleanPath(QDir::fromNativeSeparators(koraDir) + QStringLiteral("/dict"));
-    return info.path() == dictOrdner && Plugin::liegtImOrdner(dictOrdner, pfadIntern);
+    // Compared with links resolved: the main-application folder may be given
+    // through one, and the dictionary's own name may be no link out of it.
+    const QString dictOrdner = QFileInfo(QDir(QDir::fromNativeSeparators(koraDir)).absolutePath() + QStringLiteral("/dict"))
+                                   .canonicalFilePath();
+    return !dictOrdner.isEmpty() && QFileInfo(info.path()).canonicalFilePath() == dictOrdner
+        && Plugin::liegtImOrdner(dictOrdner, pfadIntern);
 }
 
 // A string list read without trusting its count for an allocation.
@@ -194,6 +202,10 @@ bool pruefePlugin(const Plugin& p, int art, const QString& koraDir, QString& gru
     const QString name = QStringLiteral("\"%1\": ").arg(kurz);
     if (!istAnzeigetext(p.gibName()) || !istAnzeigetext(p.gibVersion()))
         return nein(name + QStringLiteral("Name oder Version enthalten Steuerzeichen oder Markup"));
+    // Installed records come from dictionaries, which know no archives; a
+    // download is always planned from the server's record.
+    if (installiert && (!p.gibZip().isEmpty() || !p.gibMD5().isEmpty() || !p.gibSetups().isEmpty()))
+        return nein(name + QStringLiteral("ein installiertes Modul tr\u00e4gt Archivdaten"));
     // Downloaded into and unpacked from the engine's download folder.
     if (!p.gibZip().isEmpty() && !istEinfacherName(p.gibZip()))
         return nein(name + QStringLiteral("unzul\u00e4ssiger Archivname \"%1\"").arg(p.gibZip()));
@@ -378,13 +390,12 @@ bool PluginManager::schreibeDatenModelleInUserTmp()
 namespace {
 
 // Reads one file of the data folder `ordnerFd` without following a link and
-// only when it is a plain file of bounded size; the name is removed
-// afterwards whatever it was. False with the reason in `grund`.
-bool leseUndLoesche(int ordnerFd, const QString& ordner, const QString& name, QByteArray& bytes, QString& grund)
+// only when it is a plain file of at most `hoechstens` bytes. False with the
+// reason in `grund`.
+bool leseSicher(int ordnerFd, const QString& name, QByteArray& bytes, QString& grund, qint64 hoechstens = kMaxDateiGroesse)
 {
-    const QByteArray n = QFile::encodeName(name);
-    bool ok = false;
-    const int fd = ::openat(ordnerFd, n.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    bytes.clear();
+    const int fd = ::openat(ordnerFd, QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT)
             grund = QStringLiteral("die Datei fehlt");
@@ -392,53 +403,184 @@ bool leseUndLoesche(int ordnerFd, const QString& ordner, const QString& name, QB
             grund = QStringLiteral("die Datei ist eine symbolische Verkn\u00fcpfung");
         else
             grund = QStringLiteral("die Datei kann nicht ge\u00f6ffnet werden: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    bool ok = false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        grund = QStringLiteral("keine gew\u00f6hnliche Datei");
+    } else if (st.st_size > hoechstens) {
+        grund = QStringLiteral("die Datei ist zu gro\u00df (%1 Bytes)").arg(qint64(st.st_size));
     } else {
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            grund = QStringLiteral("keine gew\u00f6hnliche Datei");
-        } else if (st.st_size > kMaxDateiGroesse) {
-            grund = QStringLiteral("die Datei ist zu gro\u00df (%1 Bytes)").arg(qint64(st.st_size));
-        } else {
-            bytes.resize(int(st.st_size));
-            qint64 gelesen = 0;
-            ok = true;
-            // A file still growing must not slip past the bound.
-            while (ok) {
-                if (gelesen == bytes.size()) {
-                    char extra;
-                    const ssize_t r = ::read(fd, &extra, 1);
-                    if (r == 0)
-                        break;
-                    if (r < 0 && errno == EINTR)
-                        continue;
-                    ok = false;
-                    grund = r < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                                  : QStringLiteral("die Datei w\u00e4chst beim Lesen");
+        bytes.resize(int(st.st_size));
+        qint64 gelesen = 0;
+        ok = true;
+        // A file still growing must not slip past the bound.
+        while (ok) {
+            if (gelesen == bytes.size()) {
+                char extra;
+                const ssize_t r = ::read(fd, &extra, 1);
+                if (r == 0)
                     break;
-                }
-                const ssize_t r = ::read(fd, bytes.data() + gelesen, size_t(bytes.size() - gelesen));
                 if (r < 0 && errno == EINTR)
                     continue;
-                if (r <= 0) {
-                    ok = false;
-                    grund = r < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                                  : QStringLiteral("die Datei wird beim Lesen k\u00fcrzer");
-                    break;
-                }
-                gelesen += r;
+                ok = false;
+                grund = r < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("die Datei w\u00e4chst beim Lesen");
+                break;
             }
+            const ssize_t r = ::read(fd, bytes.data() + gelesen, size_t(bytes.size() - gelesen));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0) {
+                ok = false;
+                grund = r < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("die Datei wird beim Lesen k\u00fcrzer");
+                break;
+            }
+            gelesen += r;
         }
-        ::close(fd);
     }
+    ::close(fd);
     if (!ok)
         bytes.clear();
-    // Only the name in this folder goes; a link is removed, not its target.
+    return ok;
+}
+
+// As leseSicher; the name is removed afterwards whatever it was (a link
+// itself, not its target; an empty folder too).
+bool leseUndLoesche(int ordnerFd, const QString& ordner, const QString& name, QByteArray& bytes, QString& grund)
+{
+    const bool ok = leseSicher(ordnerFd, name, bytes, grund);
+    const QByteArray n = QFile::encodeName(name);
     if (::unlinkat(ordnerFd, n.constData(), 0) != 0 && errno != ENOENT) {
         const bool ordnerEintrag = errno == EISDIR || errno == EPERM;
         if (!ordnerEintrag || ::unlinkat(ordnerFd, n.constData(), AT_REMOVEDIR) != 0)
             IV_LOG_ERROR(textAusLiteral("Fehler beim L&ouml;schen der Datei \"%1\"").arg(ordner + name));
     }
     return ok;
+}
+
+// A copy through the stream form, the only copy a record has.
+std::unique_ptr<Plugin> kopie(const Plugin& p)
+{
+    auto k = std::make_unique<Plugin>();
+    const QByteArray bild = bildVonPlugin(&p);
+    QDataStream ein(bild);
+    ein >> *k;
+    return k;
+}
+
+// `r` (from the plan) is the publisher's record `t`: only what the planning
+// of the first process writes (status, action, the missing-package mark)
+// may differ. The name is compared in the form the stream gives it.
+bool stimmtMitIndex(const Plugin& r, const Plugin& t)
+{
+    if (!Plugin::istGleichesPlugin(&r, &t) || r.gibName() != t.gibNameHtml())
+        return false;
+    auto a = kopie(r);
+    auto b = kopie(t);
+    a->setzeName(QString());
+    b->setzeName(QString());
+    b->setzeStatus(r.gibStatus());
+    b->setzeAktion(r.gibAktion());
+    b->setzeKeinUpdatePaket(r.istKeinUpdatePaket());
+    b->setzeInitialisiert(r.istInitialisiert());
+    return bildVonPlugin(a.get()) == bildVonPlugin(b.get());
+}
+
+const char* const kIndexZip[2] = { "inhalt_downloadverzeichnis.zip", "inhalt_techplugin.zip" };
+const char* const kIndexXml[2] = { "inhalt_downloadverzeichnis.xml", "inhalt_techplugin.xml" };
+constexpr qint64 kMaxIndexGroesse = 64 * 1024 * 1024;
+
+// The server side of the plan decides what root downloads, checks against
+// which checksum and unpacks into the installation and the service folder.
+// The user could write any of it into the files, so each server record must
+// be the publisher's: it is looked up in the signed index archives that the
+// first process left in the data folder. They are copied into a folder of
+// this process's own first, so that the bytes whose signature is checked
+// are the bytes that are read.
+bool pruefeGegenIndex(int ordnerFd, const QString& ordner, const Inhalt inhalte[], QString& fehler)
+{
+    const bool brauchtIndex[2] = { !inhalte[PLUGIN_SERVER].plugins.empty() || inhalte[KORA_SERVER].plugin,
+                                   bool(inhalte[SERVICE_SERVER].plugin) };
+    if (!brauchtIndex[0] && !brauchtIndex[1])
+        return true;
+    QTemporaryDir privat;
+    if (!privat.isValid()) {
+        fehler = QStringLiteral("Ein privates Verzeichnis zum Pr\u00fcfen des Index kann nicht angelegt werden: %1").arg(privat.errorString());
+        return false;
+    }
+    PluginManager vertrauen;
+    for (int technisch = 0; technisch < 2; ++technisch) {
+        if (!brauchtIndex[technisch])
+            continue;
+        const QString zip = QString::fromLatin1(kIndexZip[technisch]);
+        const QString kopiePfad = privat.filePath(zip);
+        const QString sig = QFileInfo(Crypto::signaturPfad(ordner + zip)).fileName();
+        for (const QString& name : { zip, sig }) {
+            QByteArray bytes;
+            QString grund;
+            QFile aus(privat.filePath(name));
+            if (!leseSicher(ordnerFd, name, bytes, grund, kMaxIndexGroesse)) {
+                // A missing companion is for the signature check to judge.
+                if (name == sig && grund == QStringLiteral("die Datei fehlt"))
+                    continue;
+                fehler = QStringLiteral("Die Indexdatei \"%1\" kann nicht gelesen werden: %2.").arg(ordner + name, grund);
+                return false;
+            }
+            if (!aus.open(QIODevice::WriteOnly) || aus.write(bytes) != bytes.size() || !aus.flush()) {
+                fehler = QStringLiteral("Die Indexdatei \"%1\" kann nicht kopiert werden: %2.").arg(ordner + name, aus.errorString());
+                return false;
+            }
+        }
+        if (!Crypto::isFileValid(kopiePfad)) {
+            fehler = textAusLiteral("Die Indexdatei \"%1\" hat keine g&uuml;ltige Signatur.").arg(ordner + zip);
+            return false;
+        }
+        ZipArchiv archiv;
+        QByteArray xml;
+        QString grund;
+        DlgPluginManagerDatenmodel* model = technisch ? vertrauen.gibDatenmodelTechnisch() : vertrauen.gibDatenmodelVerfuegbar();
+        if (!archiv.oeffne(kopiePfad) || !archiv.leseEintrag(QString::fromLatin1(kIndexXml[technisch]), xml)
+            || !vertrauen.leseIndexXml(xml, technisch, grund, model)) {
+            fehler = QStringLiteral("Die Indexdatei \"%1\" kann nicht gelesen werden: %2").arg(ordner + zip, grund.isEmpty() ? archiv.errorString() : grund);
+            return false;
+        }
+    }
+
+    auto schluessel = [](const Plugin& p) { return p.gibKurzname() + QLatin1Char(' ') + QString::number(p.gibJahr()); };
+    auto verzeichne = [&](const QList<Plugin*>& liste) {
+        QMultiHash<QString, const Plugin*> h;
+        for (const Plugin* p : liste) {
+            if (p)
+                h.insert(schluessel(*p), p);
+        }
+        return h;
+    };
+    auto imIndex = [&](const Plugin& r, const QMultiHash<QString, const Plugin*>& index) {
+        for (auto it = index.constFind(schluessel(r)); it != index.cend() && it.key() == schluessel(r); ++it) {
+            if (stimmtMitIndex(r, *it.value()))
+                return true;
+        }
+        return false;
+    };
+    auto abweichung = [&](int art, const Plugin& r) {
+        fehler = QStringLiteral("Die Datei \"%1\" wird nicht \u00fcbernommen: \"%2 %3\" stimmt nicht mit dem signierten Index des Servers \u00fcberein.")
+                     .arg(ordner + dateiname(art), r.gibKurzname())
+                     .arg(r.gibJahr());
+        return false;
+    };
+    const auto module = verzeichne(vertrauen.gibDatenmodelVerfuegbar()->gibListe());
+    for (const auto& p : inhalte[PLUGIN_SERVER].plugins) {
+        if (!imIndex(*p, module))
+            return abweichung(PLUGIN_SERVER, *p);
+    }
+    const Plugin* kora = inhalte[KORA_SERVER].plugin.get();
+    if (kora && !(vertrauen.gibPluginKoraVerfuegbar() && stimmtMitIndex(*kora, *vertrauen.gibPluginKoraVerfuegbar())))
+        return abweichung(KORA_SERVER, *kora);
+    const Plugin* dienst = inhalte[SERVICE_SERVER].plugin.get();
+    if (dienst && !imIndex(*dienst, verzeichne(vertrauen.gibDatenmodelTechnisch()->gibListe())))
+        return abweichung(SERVICE_SERVER, *dienst);
+    return true;
 }
 
 } // namespace
@@ -467,6 +609,8 @@ bool PluginManager::leseDatenModelleAusUserTmp()
             if (!gelesen || !leseInhalt(art, bytes, gs_KoraDir, inhalte[art], grund))
                 fehler = QStringLiteral("Die Datei \"%1\" wird nicht \u00fcbernommen: %2.").arg(ordner + dateiname(art), grund);
         }
+        if (fehler.isEmpty())
+            pruefeGegenIndex(ordnerFd, ordner, inhalte, fehler);
         ::close(ordnerFd);
     }
     if (!fehler.isEmpty()) {

@@ -3,7 +3,9 @@
 // folder is refused with a named reason, leaves the engine as it was and is
 // removed.
 
+#include "global/archiv/ziparchiv.h"
 #include "global/varnelApplication/logbase.h"
+#include "kryptotesthilfe.h"
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/plandaten.h"
 #include "pluginManager/plugin.h"
@@ -41,20 +43,30 @@ Plugin* modul(const QString& kurz, uint jahr, int aktion)
     return p;
 }
 
+// One module of a server index, with its archive and one update package.
+QString indexModul(const QString& kurz, int nr)
+{
+    return QStringLiteral("<Plugin Name=\"Umsatzsteuererklaerung fuer %1\" Kurzname=\"%1\" Rev=\"120\" InterfaceNr=\"4\" "
+                          "UnterfallArt=\"50\" Version=\"2.1\"><TechNr NrAlle=\"1\" NrGr=\"2\" NrPlugin=\"3\">"
+                          "<Version>1.2.%2</Version><Daten><Datei Typ=\"bin\" Pfad=\"bin/%1.so\"/></Daten></TechNr>"
+                          "<Zip Silent=\"/S\" Size=\"4096\" MD5=\"0123456789abcdef0123456789ABCDEF\" UnzipFileSize=\"99\">%1_%2.zip</Zip>"
+                          "<Update_Zip Silent=\"/S\" MD5=\"ffffffffffffffffffffffffffffffff\" Size=\"77\" UnzipFileSize=\"88\" "
+                          "Rev=\"119\">%1_upd.zip</Update_Zip><Param SelbstUpdate=\"0\" Dienst=\"1\"/></Plugin>")
+        .arg(kurz)
+        .arg(nr);
+}
+
 // What gets broken before (engine) or after (files) writing.
 enum Fall { ABGESCHNITTEN, ZUFALL, FEHLT, FREMD, ANZAHL_ZU_GROSS, ANZAHL_KEINE_ZAHL, ZIP_PUNKTE, ZIP_ABSOLUT,
             PAKET_PUNKTE, DATEI_PUNKTE, DICT_AUSSERHALB, MD5_FALSCH, NUL_IM_NAMEN, AKTION_UNBEKANNT,
-            KORA_IN_LISTE, DIENST_IST_KORA, REST_BYTES, VERWEIS, VERZEICHNIS, FIFO, ZU_GROSS, ORDNER_VERWEIS };
+            KORA_IN_LISTE, DIENST_IST_KORA, REST_BYTES, VERWEIS, VERZEICHNIS, FIFO, ZU_GROSS, ORDNER_VERWEIS,
+            MD5_NICHT_IM_INDEX, DIENST_NICHT_IM_INDEX, INSTALLIERT_MIT_ARCHIV, INDEX_FEHLT, INDEX_UNSIGNIERT, INDEX_VERWEIS };
 
 // The service record comes from the technical index, as in the engine.
 class Engine : public PluginManager
 {
 public:
-    void setzeDienst(Plugin* p)
-    {
-        mp_DatenmodelTechnisch->fuegeHinzu(p);
-        mp_PluginServiceServer = p;
-    }
+    void setzeDienst(Plugin* p) { mp_PluginServiceServer = p; }
 };
 
 } // namespace
@@ -64,6 +76,7 @@ class TstPlandaten : public QObject
     Q_OBJECT
 
     QTemporaryDir m_log;
+    KryptoTest::Schluesselpaar m_schluessel;
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<Engine> m_pm;
 
@@ -101,36 +114,50 @@ class TstPlandaten : public QObject
         return b;
     }
 
-    // Both lists, the main application on both sides and, when asked, the service.
+    // The signed index archive the first process left in the data folder.
+    void schreibeIndex(bool technisch, const QString& module)
+    {
+        const QString basis = technisch ? QStringLiteral("inhalt_techplugin") : QStringLiteral("inhalt_downloadverzeichnis");
+        const QString xml = m_umgebung->pfad() + QLatin1Char('/') + basis + QStringLiteral(".xml");
+        KryptoTest::schreibe(xml, QStringLiteral("<?xml version=\"1.0\"?><Inhalt Version=\"3\"><Build>%1</Build></Inhalt>").arg(module).toUtf8());
+        const QString zip = daten() + basis + QStringLiteral(".zip");
+        QString fehler;
+        QVERIFY2(ZipArchiv::erstelle(zip, { { xml, basis + QStringLiteral(".xml") } }, &fehler), qPrintable(fehler));
+        QCOMPARE(KryptoTest::werkzeug({ QStringLiteral("signiere"), QStringLiteral("--schluessel"), m_schluessel.privat, zip }).code, 0);
+    }
+
+    // Both lists, the main application on both sides and, when asked, the
+    // service; the server's records come from a signed index, as they do in a run.
     void fuelle(Engine& pm, int module, bool koraServer, bool dienst, bool koraInstalliert = true)
     {
+        QString vzs;
         for (int i = 0; i < module; ++i) {
             Plugin* lokal = modul(QStringLiteral("est"), 2020 + uint(i), Plugin::ERNEUERN);
             lokal->setzeDictDatei(gs_KoraDir + QStringLiteral("/dict/est_%1.dict").arg(20 + i));
             lokal->setzeDateien({ QStringLiteral("bin/est%1.so").arg(i), QStringLiteral("hilfe/est.qch") });
             pm.gibDatenmodelInstalliert()->fuegeHinzu(lokal);
-            Plugin* server = modul(QStringLiteral("ust"), 2020 + uint(i), Plugin::INSTALLIEREN);
-            server->setzeZip(QStringLiteral("ust_%1.zip").arg(i));
-            server->setzeMD5(QStringLiteral("0123456789abcdef0123456789ABCDEF"));
-            server->setzeSize(QStringLiteral("4096"));
-            Setup paket;
-            paket.setzeDatei(QStringLiteral("ust_upd.zip"));
-            paket.setzeMD5(QStringLiteral("ffffffffffffffffffffffffffffffff"));
-            paket.setzeRev(QStringLiteral("119"));
-            paket.setzeSize(77);
-            server->setzeSetups({ paket });
-            server->setzeDateien({ QStringLiteral("datei;bin/ust.so") });
-            pm.gibDatenmodelVerfuegbar()->fuegeHinzu(server);
+            vzs += QStringLiteral("<VZ Jahr=\"%1\">%2</VZ>").arg(2020 + i).arg(indexModul(QStringLiteral("ust"), i));
         }
+        if (koraServer)
+            vzs += QStringLiteral("<VZ Jahr=\"9999\">%1</VZ>").arg(indexModul(QStringLiteral("kora"), 7));
+        schreibeIndex(false, vzs);
+        QString fehler;
+        QVERIFY2(pm.lesePluginInfoServer(false, fehler, pm.gibDatenmodelVerfuegbar()), qPrintable(fehler));
+        QCOMPARE(pm.gibDatenmodelVerfuegbar()->anzahl(), module);
+        QCOMPARE(pm.gibPluginKoraVerfuegbar() != nullptr, koraServer);
+        for (Plugin* p : pm.gibDatenmodelVerfuegbar()->gibListe())
+            p->setzeAktion(Plugin::INSTALLIEREN); // as the user chose
         pm.gibDatenmodelInstalliert()->setzeGefuellt(module > 0);
         pm.setzePluginKoraInstalliert(koraInstalliert ? modul(QStringLiteral("kora"), 0, Plugin::KEINE) : nullptr);
-        if (koraServer)
-            pm.setzePluginKoraVerfuegbar(modul(QStringLiteral("kora"), 0, Plugin::ERNEUERN));
         if (dienst) {
-            Plugin* d = modul(PluginManager::DICT_BASIS_SERVICE, 0, Plugin::KEINE);
-            d->setzeZip(QStringLiteral("service.zip"));
-            pm.gibDatenmodelTechnisch()->fuegeHinzu(modul(PluginManager::DICT_BASIS_IV, 0, Plugin::KEINE));
-            pm.setzeDienst(d);
+            schreibeIndex(true, QStringLiteral("<VZ Jahr=\"0\">%1%2</VZ>")
+                                    .arg(indexModul(PluginManager::DICT_BASIS_IV, 1), indexModul(PluginManager::DICT_BASIS_SERVICE, 2)));
+            QVERIFY2(pm.lesePluginInfoServer(true, fehler, pm.gibDatenmodelTechnisch()), qPrintable(fehler));
+            for (Plugin* p : pm.gibDatenmodelTechnisch()->gibListe()) {
+                if (p->gibKurzname() == PluginManager::DICT_BASIS_SERVICE)
+                    pm.setzeDienst(p);
+            }
+            QVERIFY(pm.gibPluginServiceServer());
         }
     }
 
@@ -139,8 +166,14 @@ private slots:
     {
         initLogBase(QStringLiteral("tst_plandaten"), 10 * 1024 * 1024, m_log.path());
         qInstallMessageHandler(fangeFehler);
+        QVERIFY(m_schluessel.erzeuge(m_log.path() + QStringLiteral("/schluessel")));
+        m_schluessel.aktiviere();
     }
-    void cleanupTestCase() { beendeLogBase(); }
+    void cleanupTestCase()
+    {
+        Crypto::setzeQuellen(QString(), QString());
+        beendeLogBase();
+    }
     void init()
     {
         m_umgebung = std::make_unique<TestUmgebung>();
@@ -227,6 +260,12 @@ private slots:
         QTest::newRow("FIFO statt Datei") << int(FIFO) << "PluginServer" << "keine gew";
         QTest::newRow("zu gross") << int(ZU_GROSS) << "PluginServer" << "zu gro";
         QTest::newRow("Datenordner als Verweis") << int(ORDNER_VERWEIS) << "" << "Datenverzeichnis";
+        QTest::newRow("MD5 nicht die des Index") << int(MD5_NICHT_IM_INDEX) << "PluginServer" << "signierten Index";
+        QTest::newRow("Dienstarchiv nicht das des Index") << int(DIENST_NICHT_IM_INDEX) << "ServiceServer" << "signierten Index";
+        QTest::newRow("installiertes Modul mit Archiv") << int(INSTALLIERT_MIT_ARCHIV) << "PluginClient" << "Archivdaten";
+        QTest::newRow("Index fehlt") << int(INDEX_FEHLT) << "inhalt_downloadverzeichnis.zip" << "fehlt";
+        QTest::newRow("Index nicht signiert") << int(INDEX_UNSIGNIERT) << "inhalt_techplugin.zip" << "Signatur";
+        QTest::newRow("Index als Verweis") << int(INDEX_VERWEIS) << "inhalt_downloadverzeichnis.zip" << "symbolische";
     }
     void schlechteEingabe()
     {
@@ -248,6 +287,9 @@ private slots:
         case AKTION_UNBEKANNT: lokal->setzeAktion(7); break;
         case KORA_IN_LISTE: server->setzeKurzname(QStringLiteral("kora")); break;
         case DIENST_IST_KORA: m_pm->gibPluginServiceServer()->setzeKurzname(QStringLiteral("kora")); break;
+        case MD5_NICHT_IM_INDEX: server->setzeMD5(QStringLiteral("00000000000000000000000000000000")); break;
+        case INSTALLIERT_MIT_ARCHIV: lokal->setzeZip(QStringLiteral("est.zip")); break;
+        case DIENST_NICHT_IM_INDEX: m_pm->gibPluginServiceServer()->setzeZip(QStringLiteral("eigenes.zip")); break;
         }
         QVERIFY(m_pm->schreibeDatenModelleInUserTmp());
         const QString d = daten();
@@ -276,6 +318,16 @@ private slots:
         case VERZEICHNIS: QFile::remove(d + dateiname(PLUGIN_CLIENT)); QVERIFY(QDir().mkdir(d + dateiname(PLUGIN_CLIENT))); break;
         case FIFO: QFile::remove(d + dateiname(PLUGIN_SERVER)); QCOMPARE(::mkfifo(QFile::encodeName(d + dateiname(PLUGIN_SERVER)).constData(), 0600), 0); break;
         case ZU_GROSS: QVERIFY(QFile::resize(d + dateiname(PLUGIN_SERVER), kMaxDateiGroesse + 1)); break;
+        case INDEX_FEHLT: QVERIFY(QFile::remove(d + QStringLiteral("inhalt_downloadverzeichnis.zip"))); break;
+        case INDEX_UNSIGNIERT: {
+            QFile f(d + QStringLiteral("inhalt_techplugin.zip"));
+            QVERIFY(f.open(QIODevice::Append) && f.write("x") == 1);
+            break;
+        }
+        case INDEX_VERWEIS:
+            QVERIFY(QFile::rename(d + QStringLiteral("inhalt_downloadverzeichnis.zip"), woanders));
+            QVERIFY(QFile::link(woanders, d + QStringLiteral("inhalt_downloadverzeichnis.zip")));
+            break;
         case ORDNER_VERWEIS:
             QVERIFY(QDir().rename(QDir::cleanPath(d), woanders));
             QVERIFY(QFile::link(woanders, QDir::cleanPath(d)));
@@ -295,7 +347,8 @@ private slots:
         const QStringList zeilen = g_Fehler.filter(grund);
         QVERIFY2(!zeilen.isEmpty() && zeilen.first().contains(name), qPrintable(g_Fehler.join(QLatin1Char('\n'))));
         if (fall == ORDNER_VERWEIS) {
-            QCOMPARE(QDir(woanders).entryList(QDir::Files).size(), ANZAHL_ARTEN); // nothing touched through the link
+            for (int art = 0; art < ANZAHL_ARTEN; ++art) // nothing touched through the link
+                QVERIFY(QFileInfo(woanders + QLatin1Char('/') + dateiname(art)).isFile());
             return;
         }
         QCOMPARE(uebrig(), QStringList());
