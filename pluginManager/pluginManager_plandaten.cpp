@@ -115,6 +115,17 @@ bool istAnzeigetext(const QString& text)
         && !text.contains(QLatin1Char('>'));
 }
 
+// A value from the file for an error line: a line of its own, and short.
+QString zeig(const QString& text)
+{
+    QString t = text.left(200);
+    for (QChar& c : t) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char('?');
+    }
+    return t;
+}
+
 bool istKurzerText(const QString& text)
 {
     return text.size() <= kMaxTextLaenge && !hatSteuerzeichen(text);
@@ -208,9 +219,9 @@ bool pruefePlugin(const Plugin& p, int art, const QString& koraDir, QString& gru
         return nein(name + QStringLiteral("ein installiertes Modul tr\u00e4gt Archivdaten"));
     // Downloaded into and unpacked from the engine's download folder.
     if (!p.gibZip().isEmpty() && !istEinfacherName(p.gibZip()))
-        return nein(name + QStringLiteral("unzul\u00e4ssiger Archivname \"%1\"").arg(p.gibZip()));
+        return nein(name + QStringLiteral("unzul\u00e4ssiger Archivname \"%1\"").arg(zeig(p.gibZip())));
     if (!p.gibMD5().isEmpty() && !istMd5(p.gibMD5()))
-        return nein(name + QStringLiteral("ung\u00fcltige MD5-Pr\u00fcfsumme \"%1\"").arg(p.gibMD5()));
+        return nein(name + QStringLiteral("ung\u00fcltige MD5-Pr\u00fcfsumme \"%1\"").arg(zeig(p.gibMD5())));
     // No installer is ever run, but the text travels on: it stays plain.
     if (!istKurzerText(p.gibSilent()))
         return nein(name + QStringLiteral("ung\u00fcltige Silent-Parameter"));
@@ -222,9 +233,9 @@ bool pruefePlugin(const Plugin& p, int art, const QString& koraDir, QString& gru
     static const QRegularExpression revision(QStringLiteral("^[0-9]{0,10}$"));
     for (const Setup& s : setups) {
         if (!s.gibDatei().isEmpty() && !istEinfacherName(s.gibDatei()))
-            return nein(name + QStringLiteral("unzul\u00e4ssiger Name eines Update-Pakets \"%1\"").arg(s.gibDatei()));
+            return nein(name + QStringLiteral("unzul\u00e4ssiger Name eines Update-Pakets \"%1\"").arg(zeig(s.gibDatei())));
         if (!s.gibMD5().isEmpty() && !istMd5(s.gibMD5()))
-            return nein(name + QStringLiteral("ung\u00fcltige MD5-Pr\u00fcfsumme eines Update-Pakets \"%1\"").arg(s.gibMD5()));
+            return nein(name + QStringLiteral("ung\u00fcltige MD5-Pr\u00fcfsumme eines Update-Pakets \"%1\"").arg(zeig(s.gibMD5())));
         if (!revision.match(s.gibRev()).hasMatch())
             return nein(name + QStringLiteral("ung\u00fcltige Revision eines Update-Pakets"));
         if (!istKurzerText(s.gibSilent()))
@@ -235,7 +246,7 @@ bool pruefePlugin(const Plugin& p, int art, const QString& koraDir, QString& gru
         return nein(name + QStringLiteral("zu viele Dateieintr\u00e4ge (%1)").arg(dateien.size()));
     for (const QString& d : dateien) {
         if (!istSichererEintrag(d))
-            return nein(name + QStringLiteral("unzul\u00e4ssiger Dateieintrag \"%1\"").arg(d.left(200)));
+            return nein(name + QStringLiteral("unzul\u00e4ssiger Dateieintrag \"%1\"").arg(zeig(d)));
     }
     if (p.gibAktion() < Plugin::KEINE || p.gibAktion() > Plugin::ENTFERNEN)
         return nein(name + QStringLiteral("unbekannte Aktion %1").arg(p.gibAktion()));
@@ -244,7 +255,7 @@ bool pruefePlugin(const Plugin& p, int art, const QString& koraDir, QString& gru
     // Removing a module deletes its dictionary: only installed records carry
     // one, and only inside the main application's "dict" folder.
     if (!p.gibDictDatei().isEmpty() && (!installiert || !istDictPfad(p.gibDictDatei(), koraDir)))
-        return nein(name + QStringLiteral("unzul\u00e4ssiger Pfad des Dictionarys \"%1\"").arg(p.gibDictDatei().left(200)));
+        return nein(name + QStringLiteral("unzul\u00e4ssiger Pfad des Dictionarys \"%1\"").arg(zeig(p.gibDictDatei())));
     return true;
 }
 
@@ -317,7 +328,7 @@ bool leseInhalt(int art, const QByteArray& bytes, const QString& koraDir, Inhalt
     ein >> anzahlText;
     static const QRegularExpression zahl(QStringLiteral("^(0|[1-9][0-9]{0,5})$"));
     if (ein.status() != QDataStream::Ok || !zahl.match(anzahlText).hasMatch()) {
-        grund = QStringLiteral("die Anzahl der Module \"%1\" ist keine Zahl").arg(anzahlText.left(40));
+        grund = QStringLiteral("die Anzahl der Module \"%1\" ist keine Zahl").arg(zeig(anzahlText.left(40)));
         return false;
     }
     const int anzahl = anzahlText.toInt();
