@@ -221,7 +221,18 @@ Laufjournal::Stand Laufjournal::lese(const QString& datei)
     QFile f(datei);
     if (!f.open(QIODevice::ReadOnly))
         return beschaedigt(QStringLiteral("nicht lesbar: %1").arg(f.errorString()));
-    QByteArray inhalt = f.readAll();
+    return leseInhalt(f.readAll());
+}
+
+Laufjournal::Stand Laufjournal::leseInhalt(QByteArray inhalt)
+{
+    Stand s;
+    s.vorhanden = true;
+    auto beschaedigt = [&s](const QString& grund) {
+        s.beschaedigt = true;
+        s.grund = grund;
+        return s;
+    };
     if (inhalt.isEmpty())
         return beschaedigt(QStringLiteral("leer"));
     // What stands before the first damage is used (each record is checked on

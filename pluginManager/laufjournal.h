@@ -76,6 +76,9 @@ public:
     // gibDirDaten() + "laufjournal".
     static QString pfad();
     static Stand lese(const QString& datei = pfad());
+    // The records of a journal's bytes, as lese takes them once the file
+    // itself passed (a plain file, not too big, readable).
+    static Stand leseInhalt(QByteArray inhalt);
 
     // Starts a new journal (replacing any old one in one step) with the plan
     // and the files listed before the run. False (logged) when it cannot be

@@ -8,16 +8,14 @@
 # Usage: tests/fuzz/fuzz-alle.sh SEKUNDEN [BUILDORDNER] [ZIEL ...]
 # Ends with 1 when a target does not build, finds something, or ends early.
 # Findings land in BUILDORDNER/funde/, the log of each run in BUILDORDNER/protokolle/.
-#
-# Not covered yet, because the code does not exist: the restart data files and
-# the journal of an interrupted installation. Add a target here when they come.
 set -euo pipefail
 hier=$(cd "$(dirname "$0")" && pwd)
 wurzel=$(cd "$hier/../.." && pwd)
 sekunden=${1:?Aufruf: fuzz-alle.sh SEKUNDEN [BUILDORDNER] [ZIEL ...]}
 build=${2:-$wurzel/build-fuzz}
 shift 2 || shift $#
-alle=(fuzz_dict_csv fuzz_dict_json fuzz_umleitung fuzz_instanzzeile fuzz_zipname fuzz_entpacken fuzz_index)
+alle=(fuzz_dict_csv fuzz_dict_json fuzz_umleitung fuzz_instanzzeile fuzz_zipname fuzz_entpacken fuzz_index
+      fuzz_plandaten fuzz_laufjournal)
 [[ $# -gt 0 ]] && ziele=("$@") || ziele=("${alle[@]}")
 
 starter=()
@@ -79,6 +77,10 @@ for i, name in enumerate(['a/b/c.txt', 'a/', './x', '../x', 'a/../../x', 'C:x', 
     with open(os.path.join(korpus, 'fuzz_zipname', 'hand-%d' % i), 'wb') as f:
         f.write(name.encode('utf-8'))
 PY
+    # The restart plan files and the run journal, written by the engine's own
+    # writers (the plan from the sample server's index documents above).
+    ASAN_OPTIONS=detect_leaks=0 "$build/tests/fuzz/fuzz_plandaten" --saat "$korpus/fuzz_plandaten" "$korpus/fuzz_index"/* >/dev/null 2>&1
+    ASAN_OPTIONS=detect_leaks=0 "$build/tests/fuzz/fuzz_laufjournal" --saat "$korpus/fuzz_laufjournal" >/dev/null 2>&1
     echo "${alle[*]}" >"$korpus/.fertig"
 fi
 
