@@ -71,11 +71,12 @@ void TstAblauf::initTestCase()
     alt.setProcessChannelMode(QProcess::MergedChannels);
     alt.start(QStringLiteral(IV_BAU "/werkzeuge/veroeffentlichen/fiscalon-veroeffentlichen"),
               { QStringLiteral("server"), QStringLiteral("--ziel"), m_beispiel + QStringLiteral("/server-alt"),
-                QStringLiteral("--release"), QStringLiteral("r27000"), QStringLiteral("--schluessel"),
+                QStringLiteral("--release"), QStringLiteral("r27000"), QStringLiteral("--qs"), QStringLiteral("--schluessel"),
                 QStringLiteral(IV_BAU "/entwicklungsschluessel/keyprivate.pem"), teile + QStringLiteral("kora_27000"),
                 teile + QStringLiteral("est_20"), teile + QStringLiteral("est_21"), teile + QStringLiteral("gew_20"),
                 teile + QStringLiteral("ust_21"), teile + QStringLiteral("instv"), teile + QStringLiteral("service") });
-    QVERIFY(alt.waitForFinished(60000));
+    // It packs the real programs of the build: slow under the sanitizers.
+    QVERIFY(alt.waitForFinished(300000));
     QVERIFY2(alt.exitCode() == 0, alt.readAll().constData());
 }
 
@@ -182,10 +183,8 @@ void TstAblauf::updatePruefung()
     const QString index = m_beispiel + QStringLiteral("/server/download/pm/win_18_0/r27289/inhalt_downloadverzeichnis.zip");
     if (server == QLatin1String("ohne Index"))
         QVERIFY(QFile::rename(index, index + QStringLiteral(".weg")));
-    // The older release's server tree is not complete yet: the rollback rule
-    // is still to be shown.
     if (server == QStringLiteral("älter"))
-        QSKIP("Der Server mit dem aelteren Release ist als Vorlage noch unvollstaendig (er antwortet mit 404).");
+        QVERIFY(tauscheServer());
     const Lauf l = starte(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')), koraDir,
                           { QStringLiteral("--updatepruefung") }, server == QLatin1String("tot"));
     if (server == QLatin1String("ohne Index"))
@@ -248,8 +247,6 @@ void TstAblauf::stillesUpdate()
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
     const QString koraDir = m_umgebung->pfad() + QStringLiteral("/still_") + tag + QStringLiteral("/Fiscalon");
     const bool aelter = fall == QStringLiteral("älter");
-    if (aelter)
-        QSKIP("Der Server mit dem aelteren Release ist als Vorlage noch unvollstaendig (er antwortet mit 404).");
     kopiereOrdner(fall == QLatin1String("gleich") || aelter ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
                   koraDir);
     const QByteArray koraDict = TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict"));
