@@ -213,6 +213,9 @@ void TstAbsturz::vonHandBeschaedigt_data()
     QTest::addColumn<bool>("loeschen");
     QTest::newRow("geaendert") << "plugins/est2020.so" << false;
     QTest::newRow("geloescht") << "hilfe/gew/2020.html" << true;
+    // The server has no update package for the installed 27289: only its
+    // complete archive repairs it.
+    QTest::newRow("Hauptanwendung") << "lib/libsteuer.so" << false;
 }
 
 void TstAbsturz::vonHandBeschaedigt()
