@@ -235,6 +235,8 @@ void TstAblauf::stillesUpdate_data()
     QTest::newRow("Update") << "" << 90;
     QTest::newRow("nichts zu tun") << "gleich" << 91;
     QTest::newRow("Server bietet eine ältere Version an") << "älter" << 91;
+    // Damage noted by a verification is not repaired from an older release.
+    QTest::newRow("älter, beschädigt") << "älter beschädigt" << 91;
     QTest::newRow("falsche MD5") << "md5" << -90;
     QTest::newRow("Platte voll") << "voll" << -90;
     QTest::newRow("Fiscalon laeuft") << "kora" << -91;
@@ -246,10 +248,16 @@ void TstAblauf::stillesUpdate()
     QFETCH(int, code);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
     const QString koraDir = m_umgebung->pfad() + QStringLiteral("/still_") + tag + QStringLiteral("/Fiscalon");
-    const bool aelter = fall == QStringLiteral("älter");
+    const bool aelter = fall.startsWith(QStringLiteral("älter"));
+    const bool beschaedigt = fall.endsWith(QStringLiteral("beschädigt"));
     kopiereOrdner(fall == QLatin1String("gleich") || aelter ? m_gleicherStand : m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
                   koraDir);
     const QByteArray koraDict = TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict"));
+    if (beschaedigt) {
+        for (const char* datei : { "/plugins/est2021.so", "/lib/libsteuer.so" })
+            TestUmgebung::schreibeDatei(koraDir + QLatin1String(datei), "kaputt\n");
+        QCOMPARE(starte(QStringLiteral("still_") + tag, koraDir, { QStringLiteral("--pruefen") }).code, 3);
+    }
     if (aelter)
         QVERIFY(tauscheServer());
     // A file of an earlier version that goes with a main-application update.
@@ -284,7 +292,10 @@ void TstAblauf::stillesUpdate()
         QVERIFY(tauscheServer());
         // Neither the main application nor est 2021 went back to 27000.
         QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/dict/kora_0.dict")), koraDict);
-        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/plugins/est2021.so")).trimmed(), QByteArray("Modul est 2021 Stand 2"));
+        QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/plugins/est2021.so")).trimmed(),
+                 beschaedigt ? QByteArray("kaputt") : QByteArray("Modul est 2021 Stand 2"));
+        if (beschaedigt)
+            QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/lib/libsteuer.so")), QByteArray("kaputt\n"));
     }
     if (kora.state() == QProcess::Running) {
         kora.terminate();
