@@ -191,6 +191,11 @@ void DlgPluginManager::baueOberflaeche()
     btnEinstellungen->setObjectName(QStringLiteral("btnEinstellungen"));
     btnEinstellungen->setIcon(Icons::gibIcon(QStringLiteral("optionen")));
     btnEinstellungen->setAutoDefault(false);
+    btnPruefen = btnBox->addButton(textAusLiteral("Installation &pr&uuml;fen"), QDialogButtonBox::ResetRole);
+    btnPruefen->setObjectName(QStringLiteral("btnPruefen"));
+    btnPruefen->setToolTip(textAusLiteral("Pr&uuml;ft alle installierten Teile gegen ihre signierten Dictionarys und "
+                                          "w&auml;hlt besch&auml;digte zur Reparatur aus."));
+    btnPruefen->setAutoDefault(false);
     btnZurueck->setAutoDefault(false);
     btnHerunterladenAbbrechen->setAutoDefault(false);
     btnHilfe->setAutoDefault(false);
@@ -953,6 +958,8 @@ void DlgPluginManager::slotButtonBoxClicked(QAbstractButton* knopf)
         mp_Ablauf->brecheHerunterladenAb();
     } else if (knopf == btnEinstellungen)
         zeigeEinstellungen();
+    else if (knopf == btnPruefen)
+        pruefeInstallation();
     else if (knopf == btnHilfe)
         slotF1HilfeTriggered();
 }
@@ -961,6 +968,24 @@ void DlgPluginManager::zeigeEinstellungen()
 {
     EinstellungsDialog dlg(this);
     dlg.exec();
+}
+
+void DlgPluginManager::pruefeInstallation()
+{
+    IV_LOG_INFO(textAusLiteral("Click auf Installation pr&uuml;fen"));
+    QString bericht;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int code = mp_Engine->pruefeAusAssistent(bericht);
+    QApplication::restoreOverrideCursor();
+    updateTableView();
+    setzeStatusKoras();
+    QString text = bericht.trimmed().toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    if (code == EXIT_BESCHAEDIGT) {
+        text += textAusLiteral("<br><br>Die besch&auml;digten Teile, die der Server ersetzen kann, sind in der "
+                               "\"Benutzerdefinierten Auswahl\" zur Reparatur ausgew&auml;hlt.");
+        setzteTabBenutzerdefiniert(1);
+    }
+    ::zeigeMeldung(textAusLiteral("Installation pr&uuml;fen"), text, code == 0 ? 1 : 2);
 }
 
 void DlgPluginManager::slotF1Hilfe(const QString& thema)
@@ -1010,6 +1035,7 @@ void DlgPluginManager::setzeSchritt(int schritt)
     btnZurueck->setVisible(schritt == SCHRITT_ZUSAMMENFASSUNG || schritt == SCHRITT_LIZENZ);
     btnZurueck->setEnabled(true);
     btnEinstellungen->setEnabled(schritt == SCHRITT_START);
+    btnPruefen->setVisible(schritt == SCHRITT_START);
     btnWeiter->setVisible(true);
 }
 

@@ -73,6 +73,9 @@ public:
 
 public slots:
     void zeigeEinstellungen();
+    // Verifies every installed part as "--pruefen" does, shows the report
+    // and ticks the damaged parts for repair.
+    void pruefeInstallation();
     void show();
     void hide();
     void showMinimized();
@@ -195,6 +198,7 @@ private:
     QPushButton* btnZurueck;
     QPushButton* btnHerunterladenAbbrechen;
     QPushButton* btnEinstellungen;
+    QPushButton* btnPruefen;
     QShortcut* mp_AlleMarkieren;
     QShortcut* mp_AlleEntfernen;
 };

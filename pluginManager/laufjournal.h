@@ -105,7 +105,9 @@ public:
     // kills itself with SIGKILL here. Journal records give the points
     // "vor <record>", "nach <record>" and "halb <record>" (half the line
     // written), e.g. "nach BEGINN erneuern est 2021"; the run adds
-    // "herunterladen", "verschieben", "bereinigen" and "vor ABSCHLUSS".
+    // "herunterladen", "verschieben" (each move of an unpack; "verschieben
+    // <entry>" for the move of one archive entry, e.g. "verschieben
+    // dict/kora_0.dict"), "loeschen" and "vor ABSCHLUSS".
     static void haltepunkt(const QString& name);
 
 private:

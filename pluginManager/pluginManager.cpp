@@ -39,7 +39,10 @@ PluginManager::PluginManager(QObject* parent)
     mp_DownloadManager = new downloadManager(this);
     mp_EventLoop = new QEventLoop(this);
     m_ServerVerzeichnis = gs_Redirect;
-    ZipArchiv::setzeZugBeobachter([] { Laufjournal::haltepunkt(QStringLiteral("verschieben")); });
+    ZipArchiv::setzeZugBeobachter([](const QString& name) {
+        Laufjournal::haltepunkt(QStringLiteral("verschieben"));
+        Laufjournal::haltepunkt(QStringLiteral("verschieben ") + name);
+    });
     IV_LOG_INFO(QStringLiteral("Arbeitsverzeichnis [%1]").arg(QDir::currentPath()));
     for (const QString& dir : { gibDirDaten(), gibDirTmp() }) {
         if (!QDir().mkpath(dir))

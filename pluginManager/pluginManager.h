@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class DlgPluginManagerDatenmodel;
 class Plugin;
@@ -250,6 +251,11 @@ public:
     // The text for a main application whose installed revision has no
     // update package on the server (or that the server lacks altogether).
     QString gibTextKeinHauptanwendungsUpdate() const;
+    // The archive that brings the installed main application to the server's:
+    // the update package for the installed revision, or, for a main
+    // application found damaged, the server's complete archive (an update
+    // package holds only what changed and would leave other damage in place).
+    std::optional<Setup> gibHauptanwendungsPaket() const;
     // Everything after the main application's files are updated, before the
     // service update: edition, menu entries, uninstall entry. Failures are
     // logged and never stop a run.
@@ -339,6 +345,10 @@ public:
     // when a part failed (a note then tells the next run to repair it), -1
     // when nothing is installed. The installation is not changed.
     int ablaufPruefen(QTextStream& aus);
+    // The same verification started from the wizard: the report into
+    // `bericht`, the note for the next run, and the damaged parts that the
+    // server can replace ticked for repair now, as after a stopped run.
+    int pruefeAusAssistent(QString& bericht);
     // Start of a run mode that may change the installation: reads the journal
     // an earlier process left, logs where it stopped and removes the leftovers
     // (staging folders, partial downloads that cannot be resumed). True when

@@ -79,7 +79,7 @@ bool PluginManager::aktionsAusfuehrung()
         if (mb_AktionenLaufen) {
             // A main application without its package on the server is named as such.
             const bool ohnePaket = mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN
-                && (!mp_PluginKoraVerfuegbar || !mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev()));
+                && !gibHauptanwendungsPaket();
             if (ohnePaket)
                 m_Meldungen.insert(1, gibTextKeinHauptanwendungsUpdate());
             else if (!mb_Abbruch)

@@ -99,7 +99,14 @@ void PluginManager::bereinigen(const QString& verzeichnis, const QStringList& vo
     for (const QString& e : nachher)
         ++bleibt[e.toLower()];
     QStringList ueberfluessig;
+    // A name listed twice before (two parts, or a stopped run's list added to
+    // this run's) is one file: counted twice it would outweigh the one entry
+    // that keeps it.
+    QSet<QString> gesehen;
     for (const QString& e : vorher) {
+        if (gesehen.contains(e))
+            continue;
+        gesehen.insert(e);
         const QString klein = e.toLower();
         auto it = bleibt.find(klein);
         if (it != bleibt.end() && it.value() > 0) {

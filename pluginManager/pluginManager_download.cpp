@@ -154,7 +154,7 @@ bool PluginManager::downloadInstaller()
             IV_LOG_ERROR(textAusLiteral("F&uuml;r das Hauptprogramm und die Steuerberechnung wurde kein Update gefunden."));
             return scheitern();
         }
-        const std::optional<Setup> paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev());
+        const std::optional<Setup> paket = gibHauptanwendungsPaket();
         if (!paket) {
             IV_LOG_ERROR(textAusLiteral("F&uuml;r das Hauptprogramm und die Steuerberechnung wurde auf dem Server kein Update gefunden."));
             mi_ServerStatus = 8;
@@ -199,7 +199,7 @@ quint64 PluginManager::gibSummeDateigroessenInstaller()
     if (mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN) {
         if (!mp_PluginKoraVerfuegbar) {
             IV_LOG_ERROR(textAusLiteral("F&uuml;r das Hauptprogramm und die Steuerberechnung wurde kein Update gefunden."));
-        } else if (const std::optional<Setup> paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev())) {
+        } else if (const std::optional<Setup> paket = gibHauptanwendungsPaket()) {
             summe += paket->gibSize();
         } else {
             IV_LOG_ERROR(textAusLiteral("F&uuml;r das Hauptprogramm und die Steuerberechnung wurde auf dem Server kein Update gefunden."));
@@ -222,7 +222,7 @@ quint64 PluginManager::gibSummePlatzbedarfFuerAktualisierungen(bool* ok)
         *ok = true;
     quint64 summe = 0;
     if (mp_PluginKoraInstalliert && mp_PluginKoraInstalliert->gibAktion() == Plugin::ERNEUERN && mp_PluginKoraVerfuegbar) {
-        if (const std::optional<Setup> paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev()))
+        if (const std::optional<Setup> paket = gibHauptanwendungsPaket())
             summe += qMax<quint64>(quint64(3.5 * double(paket->gibSize())), 891289600ULL);
         IV_LOG_DEBUG(QStringLiteral("Summe Update Kora = %1").arg(summe));
     }

@@ -454,6 +454,25 @@ QString PluginManager::gibTextKeinHauptanwendungsUpdate() const
     return text;
 }
 
+std::optional<Setup> PluginManager::gibHauptanwendungsPaket() const
+{
+    if (!mp_PluginKoraVerfuegbar || !mp_PluginKoraInstalliert)
+        return std::nullopt;
+    const uint installiert = mp_PluginKoraInstalliert->gibRev();
+    if (mp_PluginKoraInstalliert->istBeschaedigt() && !mp_PluginKoraVerfuegbar->gibZip().isEmpty()
+        && mp_PluginKoraVerfuegbar->gibRev() >= installiert) {
+        Setup komplett;
+        komplett.setzeDatei(mp_PluginKoraVerfuegbar->gibZip());
+        komplett.setzeMD5(mp_PluginKoraVerfuegbar->gibMD5());
+        komplett.setzeSize(mp_PluginKoraVerfuegbar->gibSize());
+        komplett.setzeUnzipFileSize(mp_PluginKoraVerfuegbar->gibUnzipFileSize());
+        komplett.setzeSilent(mp_PluginKoraVerfuegbar->gibSilent());
+        komplett.setzeRev(QString::number(installiert));
+        return komplett;
+    }
+    return mp_PluginKoraVerfuegbar->gibSetup(installiert);
+}
+
 bool PluginManager::updateKora()
 {
     IV_LOG_EINTRITT();
@@ -462,7 +481,7 @@ bool PluginManager::updateKora()
     std::optional<Setup> paket;
     if (mp_PluginKoraVerfuegbar && mp_PluginKoraInstalliert) {
         mp_PluginKoraInstalliert->setzeAktion(Plugin::KEINE);
-        paket = mp_PluginKoraVerfuegbar->gibSetup(mp_PluginKoraInstalliert->gibRev());
+        paket = gibHauptanwendungsPaket();
     }
     if (!paket) {
         const QString text = gibTextKeinHauptanwendungsUpdate();

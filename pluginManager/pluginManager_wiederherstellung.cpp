@@ -13,6 +13,7 @@
 
 #include "pluginManager/pluginManager.h"
 
+#include "global/archiv/ziparchiv.h"
 #include "global/crypto/crypto.h"
 #include "global/crypto/cryptohelper.h"
 #include "global/downloadManager/downloadmanager.h"
@@ -51,6 +52,17 @@ void entferneReste()
     for (const QString& ordner : { gs_KoraDir, PluginManager::gibDirService() }) {
         if (ordner.isEmpty())
             continue;
+        // An unpack stopped during its moves is completed first: its files
+        // were all on the disk, and a part left between two revisions (a
+        // dictionary without its signature among them) is worse than either.
+        QStringList fehler;
+        const int bewegt = ZipArchiv::vollendeZuege(ordner, fehler);
+        if (bewegt > 0)
+            IV_LOG_INFO(textAusLiteral("Das unterbrochene Entpacken in \"%1\" wurde abgeschlossen (%2 Dateien).")
+                            .arg(QDir::toNativeSeparators(ordner))
+                            .arg(bewegt));
+        for (const QString& f : qAsConst(fehler))
+            IV_LOG_ERROR(f);
         const QFileInfoList reste = QDir(ordner).entryInfoList({ QStringLiteral(".iv-entpacken-*") },
                                                                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo& r : reste) {
@@ -198,6 +210,23 @@ int PluginManager::ablaufPruefen(QTextStream& aus)
     return beschaedigt == 0 ? 0 : EXIT_BESCHAEDIGT;
 }
 
+int PluginManager::pruefeAusAssistent(QString& bericht)
+{
+    IV_LOG_EINTRITT();
+    bericht.clear();
+    QTextStream aus(&bericht);
+    const int code = ablaufPruefen(aus);
+    aus.flush();
+    if (code == EXIT_BESCHAEDIGT) {
+        // The note ablaufPruefen left is what the next start would read.
+        m_Unterbrochen = Laufjournal::lese();
+        mb_Wiederherstellung = m_Unterbrochen.vorhanden;
+        planeReparaturen();
+    }
+    IV_LOG_AUSTRITT();
+    return code;
+}
+
 // ---- after a stopped run ----------------------------------------------------------------------
 
 bool PluginManager::pruefeUnterbrochenenLauf()
@@ -251,9 +280,12 @@ void PluginManager::planeReparaturen()
         bereinigen(gs_KoraDir, s.dateienVorher, gibDateilisteInstalliert());
     }
 
-    QSet<QString> genannt;
-    for (const Laufjournal::Planpunkt& p : s.plan)
+    QSet<QString> genannt, entfernenGeplant;
+    for (const Laufjournal::Planpunkt& p : s.plan) {
         genannt.insert(p.teil.schluessel());
+        if (p.aktion == Laufjournal::ENTFERNEN)
+            entfernenGeplant.insert(p.teil.schluessel());
+    }
     for (auto it = s.offenNachTeil.cbegin(); it != s.offenNachTeil.cend(); ++it)
         genannt.insert(it.key());
     const bool alle = s.beschaedigt;
@@ -271,9 +303,32 @@ void PluginManager::planeReparaturen()
         installiert.insert(schluessel);
         if (!alle && !genannt.contains(schluessel))
             continue;
+        // The stopped run meant to remove a module of the old interface along
+        // with the main application's update; once the new main application
+        // is in place nothing would plan that removal again, and the module
+        // could no longer be used.
+        if (p != mp_PluginKoraInstalliert && entfernenGeplant.contains(schluessel) && mp_PluginKoraInstalliert
+            && p->gibInterfaceNr() != mp_PluginKoraInstalliert->gibInterfaceNr()) {
+            IV_LOG_INFO(textAusLiteral("\"%1\" passt nicht zur installierten Hauptanwendung; die geplante Entfernung wird "
+                                       "nachgeholt.")
+                            .arg(p->gibAnzeigename()));
+            p->setzeAktion(Plugin::ENTFERNEN);
+            ++mi_Reparaturen;
+            namen << p->gibAnzeigename();
+            continue;
+        }
         const TeilPruefung e = pruefeTeil(p->gibDictDatei(), gs_KoraDir);
         if (e.istHeil()) {
             IV_LOG_INFO(textAusLiteral("\"%1\" ist in Ordnung (%2 Dateien gepr&uuml;ft).").arg(p->gibAnzeigename()).arg(e.geprueft));
+            // Its files reached the new revision, what goes with them did not:
+            // nothing else would do it, since no update is due any more.
+            if (p == mp_PluginKoraInstalliert && s.offenNachTeil.value(schluessel) == Laufjournal::HAUPTANWENDUNG
+                && mp_PluginKoraVerfuegbar && p->gibRev() >= mp_PluginKoraVerfuegbar->gibRev()) {
+                IV_LOG_INFO(textAusLiteral("Die Aktualisierung der Hauptanwendung wurde nach dem Entpacken unterbrochen; "
+                                           "Men&uuml;eintr&auml;ge, Deinstallationseintrag und Dienst werden nachgezogen."));
+                fuehreHauptanwendungsNacharbeitenAus();
+                updateService();
+            }
             continue;
         }
         const QStringList beispiele = (e.fehlend + e.geaendert).mid(0, 5);
@@ -292,14 +347,18 @@ void PluginManager::planeReparaturen()
             continue;
         }
         if (p == mp_PluginKoraInstalliert) {
-            if (mp_PluginKoraVerfuegbar && mp_PluginKoraVerfuegbar->gibRev() >= p->gibRev()) {
+            // Repaired from the server's complete archive of the same or a
+            // newer revision (gibHauptanwendungsPaket): a stop in the middle of
+            // its update may have left any mix of both revisions' files.
+            p->setzeBeschaedigt(true);
+            if (gibHauptanwendungsPaket()) {
                 setzeAktionHauptanwendung(true);
-                p->setzeBeschaedigt(true);
                 ++mi_Reparaturen;
                 namen << p->gibAnzeigename();
             } else {
-                IV_LOG_ERROR(textAusLiteral("Fiscalon kann nicht repariert werden: der Server bietet keine Hauptanwendung "
-                                            "gleichen oder neueren Stands an."));
+                p->setzeBeschaedigt(false);
+                IV_LOG_ERROR(textAusLiteral("Fiscalon kann nicht repariert werden: der Server bietet kein vollst&auml;ndiges "
+                                            "Archiv der Hauptanwendung gleichen oder neueren Stands an."));
             }
             continue;
         }

@@ -12,6 +12,7 @@
 #include <QTextCodec>
 #include <QVector>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -32,6 +33,9 @@ constexpr zip_uint64_t maxVerhaeltnis = 1100;
 constexpr zip_uint64_t verhaeltnisSockel = 1024 * 1024;
 // The staging folder inside the target; archive entries may not use the prefix.
 const char zwischenPraefix[] = ".iv-entpacken-";
+// In a staging folder: the files to move, one name a line, in move order.
+const char bereitName[] = "bereit";
+constexpr qint64 maxBereitGroesse = 1100LL * 100000;
 
 QString zipFehler(zip_t* z)
 {
@@ -330,14 +334,14 @@ bool ZipArchiv::leseEintrag(const QString& name, QByteArray& daten, qint64 maxGr
 }
 
 namespace {
-std::function<void()>& zugBeobachter()
+std::function<void(const QString&)>& zugBeobachter()
 {
-    static std::function<void()> beobachter;
+    static std::function<void(const QString&)> beobachter;
     return beobachter;
 }
 } // namespace
 
-void ZipArchiv::setzeZugBeobachter(std::function<void()> beobachter)
+void ZipArchiv::setzeZugBeobachter(std::function<void(const QString&)> beobachter)
 {
     zugBeobachter() = std::move(beobachter);
 }
@@ -563,7 +567,26 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
             return rueckgaengig(QStringLiteral("Das Verzeichnis %1 kann nicht angelegt werden: dort liegt etwas anderes.").arg(pfad));
         }
     }
-    for (int i = 0; i < liste.size(); ++i) {
+    // The dictionaries last: a part's dictionary names its revision and the
+    // files that belong to it, so until every file is in place the old one
+    // stays, and a run stopped in between leaves a part that says what it
+    // was and fails its verification, rather than one that claims the new
+    // revision over old files.
+    QVector<int> reihenfolge;
+    reihenfolge.reserve(liste.size());
+    for (int i = 0; i < liste.size(); ++i)
+        reihenfolge << i;
+    std::stable_partition(reihenfolge.begin(), reihenfolge.end(), [&liste](int i) {
+        return !liste[i].name.startsWith(QLatin1String("dict/"), Qt::CaseInsensitive);
+    });
+    QByteArray bereit;
+    for (const int i : qAsConst(reihenfolge)) {
+        if (!liste[i].ordner)
+            bereit += liste[i].name.toUtf8() + '\n';
+    }
+    if (!Plattform::haengeDauerhaftAn(zwischenDir.path() + QLatin1Char('/') + QLatin1String(bereitName), bereit, &grund))
+        return rueckgaengig(QStringLiteral("Die Liste der Dateien kann nicht gespeichert werden: %1").arg(grund));
+    for (const int i : qAsConst(reihenfolge)) {
         const ZielEintrag& e = liste[i];
         if (e.ordner)
             continue;
@@ -574,7 +597,7 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
         if (art == Art::ordner || art == Art::anderes)
             return rueckgaengig(QStringLiteral("Die Datei %1 kann nicht ersetzt werden: dort liegt keine gew\u00f6hnliche Datei.").arg(pfad));
         if (zugBeobachter())
-            zugBeobachter()();
+            zugBeobachter()(e.name);
         Zug zug { pfad, QString() };
         if (art != Art::fehlt) {
             if (art == Art::datei) {
@@ -601,6 +624,55 @@ bool ZipArchiv::entpacke(const QString& ziel, const std::function<void(qint64, q
         return rueckgaengig(QStringLiteral("Die entpackten Dateien k\u00f6nnen nicht gespeichert werden: %1").arg(grund));
     zwischenDir.remove();
     return true;
+}
+
+int ZipArchiv::vollendeZuege(const QString& ziel, QStringList& fehler)
+{
+    const QString wurzel = QFileInfo(ziel).canonicalFilePath();
+    if (wurzel.isEmpty())
+        return 0;
+    int bewegt = 0;
+    const QStringList reste = QDir(wurzel).entryList({ QLatin1String(zwischenPraefix) + QLatin1Char('*') },
+                                                     QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& rest : reste) {
+        const QString zwischen = wurzel + QLatin1Char('/') + rest;
+        const QString liste = zwischen + QLatin1Char('/') + QLatin1String(bereitName);
+        // Without the list the files may be incomplete: nothing was moved.
+        if (artVon(liste) != Art::datei)
+            continue;
+        QFile f(liste);
+        if (f.size() > maxBereitGroesse || !f.open(QIODevice::ReadOnly)) {
+            fehler << QStringLiteral("Die Liste %1 ist nicht lesbar.").arg(liste);
+            continue;
+        }
+        const QList<QByteArray> zeilen = f.readAll().split('\n');
+        for (const QByteArray& zeile : zeilen) {
+            if (zeile.isEmpty())
+                continue;
+            QString name;
+            if (!alsUtf8(zeile, name) || !pruefeName(name).isEmpty() || name.endsWith(QLatin1Char('/'))) {
+                fehler << QStringLiteral("Der Eintrag \"%1\" der Liste %2 wird abgelehnt.").arg(anzeigeName(name), liste);
+                continue;
+            }
+            const QString quelle = zwischen + QStringLiteral("/neu/") + name;
+            if (artVon(quelle) != Art::datei)
+                continue; // moved before the crash
+            const QString pfad = wurzel + QLatin1Char('/') + name;
+            const QString eltern = QFileInfo(pfad).absolutePath();
+            const Art art = artVon(pfad);
+            QString grund;
+            if (!QFileInfo(eltern).isDir() || !bleibtInnerhalb(eltern, wurzel) || art == Art::ordner || art == Art::anderes)
+                fehler << QStringLiteral("Die Datei %1 kann nicht ersetzt werden: dort liegt keine gew\u00f6hnliche Datei.").arg(pfad);
+            else if (!Plattform::ersetzeDatei(quelle, pfad, &grund))
+                fehler << QStringLiteral("Die Datei %1 kann nicht ersetzt werden: %2.").arg(pfad, grund);
+            else
+                ++bewegt;
+        }
+    }
+    QString grund;
+    if (bewegt > 0 && !synchronisiere(wurzel, grund))
+        fehler << QStringLiteral("Die Dateien in %1 k\u00f6nnen nicht gespeichert werden: %2").arg(wurzel, grund);
+    return bewegt;
 }
 
 bool ZipArchiv::erstelle(const QString& zipPfad, const QList<QPair<QString, QString>>& dateien, QString* fehlerText)

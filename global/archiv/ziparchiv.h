@@ -19,10 +19,13 @@
 //    that appeared meanwhile), every file moved so far is put back and the
 //    folders made are removed: the target is as it was, and the caller may
 //    simply try again. Only when a file cannot be put back does the error
-//    say so and the staging folder keep the old versions. A crash during the
-//    moves leaves a mix of old and new files: the manager's run journal
-//    (pluginManager/laufjournal.h) lets the next start find the part, verify
-//    and reinstall it, and remove the staging folder.
+//    say so and the staging folder keep the old versions. The dictionaries
+//    ("dict/...") move last. Before the first move the staging folder gets
+//    the list of files to move ("bereit", on the disk before any move): a
+//    crash during the moves leaves a mix of old and new files, which
+//    vollendeZuege at the next start completes from the staging folder; the
+//    manager's run journal (pluginManager/laufjournal.h) then verifies the
+//    part and reinstalls it from the server if it is still not whole.
 // A refused archive writes nothing at all; memory stays bounded (one 256 KiB
 // buffer plus the list of names) whatever the archive's size.
 
@@ -58,9 +61,16 @@ public:
     // (see above). `fortschritt` gets bytes written and the total.
     bool entpacke(const QString& ziel, const std::function<void(qint64, qint64)>& fortschritt = {});
 
-    // Called before each move into place (step 4); the crash tests stop the
-    // process there. Empty: nothing is called.
-    static void setzeZugBeobachter(std::function<void()> beobachter);
+    // Called with the entry's name before each move into place (step 4); the
+    // crash tests stop the process there. Empty: nothing is called.
+    static void setzeZugBeobachter(std::function<void(const QString&)> beobachter);
+
+    // Completes the moves of unpacks into `ziel` that a crash stopped after
+    // their files reached the disk (staging folders with "bereit"): every
+    // listed file still in the staging folder goes into place, under the
+    // checks of step 2. The staging folders stay for the caller to remove.
+    // The number of files moved; what could not be moved goes to `fehler`.
+    static int vollendeZuege(const QString& ziel, QStringList& fehler);
 
     // Why a stored name is refused; empty for a clean relative name.
     static QString pruefeName(const QString& name);

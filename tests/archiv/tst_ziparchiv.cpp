@@ -130,6 +130,7 @@ private slots:
     void boeseArchive();
     void entpacken();
     void verschiebenScheitert();
+    void unterbrocheneZuege();
     void eintragLesen();
     void erstellen();
 };
@@ -266,6 +267,42 @@ void TstZipArchiv::verschiebenScheitert()
     QVERIFY2(archiv.entpacke(ziel), qPrintable(archiv.errorString()));
     QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/neu/b.txt")), QByteArray("neu b"));
     QCOMPARE(alleDateien(ziel), (QStringList{ "a.txt", "neu", "neu/b.txt" }));
+}
+
+void TstZipArchiv::unterbrocheneZuege()
+{
+    TestUmgebung umgebung;
+    const QString ziel = umgebung.pfad() + QStringLiteral("/inst");
+    // The dictionaries move after every other file.
+    QStringList zuege;
+    ZipArchiv::setzeZugBeobachter([&zuege](const QString& name) { zuege << name; });
+    ZipArchiv archiv;
+    QVERIFY(archiv.oeffne(baueArchiv(umgebung.pfad() + QStringLiteral("/a.zip"),
+                                     { { "dict/x.dict", "d" }, { "dict/x.dict.sig", "s" }, { "a.txt", "a" }, { "b/c.txt", "c" } })));
+    QVERIFY2(archiv.entpacke(ziel), qPrintable(archiv.errorString()));
+    ZipArchiv::setzeZugBeobachter({});
+    QCOMPARE(zuege, (QStringList{ "a.txt", "b/c.txt", "dict/x.dict", "dict/x.dict.sig" }));
+
+    // Stopped during the moves: the listed files still staged go into place,
+    // never through a link out or by a name that climbs; a staging folder
+    // without its list may hold unfinished files and moves nothing.
+    const QString aussen = umgebung.pfad() + QStringLiteral("/aussen");
+    QDir().mkpath(aussen);
+    QVERIFY(QFile::link(aussen, ziel + QStringLiteral("/raus")));
+    const QString zwischen = ziel + QStringLiteral("/.iv-entpacken-abc");
+    for (const char* n : { "a.txt", "dict/x.dict.sig", "raus/opfer.txt" })
+        TestUmgebung::schreibeDatei(zwischen + QStringLiteral("/neu/") + QLatin1String(n), "neu");
+    TestUmgebung::schreibeDatei(umgebung.pfad() + QStringLiteral("/opfer2.txt"), "bleibt");
+    TestUmgebung::schreibeDatei(zwischen + QStringLiteral("/bereit"), "a.txt\nb/c.txt\nraus/opfer.txt\n../../opfer2.txt\ndict/x.dict.sig\n");
+    TestUmgebung::schreibeDatei(ziel + QStringLiteral("/.iv-entpacken-halb/neu/b/c.txt"), "halb");
+    QStringList fehler;
+    QCOMPARE(ZipArchiv::vollendeZuege(ziel, fehler), 2);
+    QCOMPARE(fehler.size(), 2);
+    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/a.txt")), QByteArray("neu"));
+    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/dict/x.dict.sig")), QByteArray("neu"));
+    QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/b/c.txt")), QByteArray("c"));
+    QCOMPARE(alleDateien(aussen), QStringList());
+    QCOMPARE(TestUmgebung::leseDatei(umgebung.pfad() + QStringLiteral("/opfer2.txt")), QByteArray("bleibt"));
 }
 
 void TstZipArchiv::eintragLesen()

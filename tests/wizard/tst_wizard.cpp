@@ -10,10 +10,12 @@
 #include "pluginManager/startwerte.h"
 #include "pluginManager/wizardablauf.h"
 #include "testhilfe/testumgebung.h"
+#include "tests/inventar/dicthilfe.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -374,6 +376,53 @@ private slots:
         const QString html = a.wizard->gibTextBrowserHtml();
         QVERIFY(html.contains(QStringLiteral("keine Deinstallation der Hauptanwendung")));
         QCOMPARE(html.count(QStringLiteral("wird entfernt.")), 3);
+    }
+
+    void pruefenKnopf()
+    {
+        // est 2019 on the disk, one file changed after its signed dictionary;
+        // the server offers the same revision.
+        Aufbau a;
+        DictHilfe::Schluessel schluessel(a.umgebung.pfad() + QStringLiteral("/schluessel"));
+        QVERIFY(schluessel.istGueltig());
+        schluessel.aktiviere();
+        const QString kora = a.umgebung.pfad() + QStringLiteral("/Fiscalon");
+        DictHilfe::Daten d;
+        d.kurzname = QStringLiteral("est");
+        d.jahr = QStringLiteral("2019");
+        d.langname = QStringLiteral("Modul est");
+        d.unterfallArt = QStringLiteral("10");
+        DictHilfe::datei(d, kora, QStringLiteral("plugins/est2019.so"), "Modul est 2019\n");
+        QVERIFY(schluessel.schreibeDict(kora + QStringLiteral("/dict/est_19.dict"), d, false));
+        DictHilfe::schreibe(kora + QStringLiteral("/plugins/est2019.so"), "kaputt\n");
+        Plugin* est = a.installiert("est");
+        est->setzeDictDatei(kora + QStringLiteral("/dict/est_19.dict"));
+        est->setzeRev(27289);
+        Plugin* neu = modul("est", 2019, 0x22);
+        neu->setzeRev(27289);
+        a.engine.gibDatenmodelVerfuegbar()->fuegeHinzu(neu);
+        const QString altKora = gs_KoraDir, altBenutzer = gs_DirUserKora;
+        gs_KoraDir = kora;
+        gs_DirUserKora = a.umgebung.pfad() + QStringLiteral("/kora");
+        QDir().mkpath(PluginManager::gibDirDaten());
+        a.wizard->setzteTabBenutzerdefiniert(0);
+
+        a.wizard->findChild<QPushButton*>(QStringLiteral("btnPruefen"))->click();
+        const bool journal = QFileInfo::exists(Laufjournal::pfad());
+        gs_KoraDir = altKora;
+        gs_DirUserKora = altBenutzer;
+        QCOMPARE(a.fragen.fragen.size(), 1);
+        const QString bericht = a.fragen.fragen.at(0).text;
+        QVERIFY2(bericht.contains(QStringLiteral("Modul est 2019: 1 Dateien gepr\u00fcft, 0 fehlen, 1 ge\u00e4ndert - BESCH\u00c4DIGT")),
+                 qPrintable(bericht));
+        QVERIFY(bericht.contains(QStringLiteral("ge\u00e4ndert: plugins/est2019.so")));
+        QCOMPARE(a.fragen.fragen.at(0).art, 2);
+        // Ticked for repair where the user sees it, and noted for the next run.
+        QCOMPARE(est->gibAktion(), int(Plugin::ERNEUERN));
+        QVERIFY(est->istBeschaedigt());
+        QCOMPARE(a.installiert("ust")->gibAktion(), int(Plugin::KEINE));
+        QCOMPARE(a.wizard->findChild<QTabWidget*>(QStringLiteral("tabWidget_Modi"))->currentIndex(), 1);
+        QVERIFY(journal);
     }
 };
 
