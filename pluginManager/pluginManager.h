@@ -306,6 +306,28 @@ public:
         return mb_EndeAngefordert;
     }
 
+    // ==== hand-over to another process (pluginManager_neustart.cpp) ====
+    // The arguments of a restarted instance, one per entry; valued switches
+    // as --switch="value" (a quote or backslash in the value escaped with a
+    // backslash, as UpdateProcess reads a parameter text).
+    QStringList gibNeustartParameter(bool alsAdmin, bool selbstUpdate) const;
+    // Starts the manager copy of the service folder (waiting for its end) or
+    // of the installation (with root's rights). 0: another process took
+    // over; NEUSTART_KOPIE_UNGUELTIG: the copy does not verify; else the
+    // runner's code.
+    int neustartPerProcess(bool ausServiceVerzeichnis, bool alsAdmin);
+    // The wizard's restart with root's rights after the licence page: the
+    // plan goes to the five data files, the elevated instance carries it out.
+    // False when refused (a second request) or when the plan could not be written.
+    bool neuStartMitAdminRechten();
+    // After neustartPerProcess waited for the copy of the service folder: it
+    // ran to its end with `code`, so it did this process's work.
+    bool istKopieBeendet(int& code) const
+    {
+        code = mi_KopieExitCode;
+        return mb_KopieBeendet;
+    }
+
     // ==== crash safety and verification (pluginManager_wiederherstellung.cpp) ====
     // One part checked against its signed dictionary.
     struct TeilPruefung {
@@ -442,6 +464,10 @@ protected:
     // ==== carrying out the plan: state ====
     int mi_SchrittAktuell = 0;
     QMultiMap<int, QString> m_Meldungen;
+    // ==== hand-over: state ====
+    bool mb_NeustartMitAdminRechten = false;
+    bool mb_KopieBeendet = false;
+    int mi_KopieExitCode = 0;
     bool mb_AktionenLaufen = false;
     bool mb_Aktionenbegonnen = false;
     bool mb_EndeAngefordert = false;
