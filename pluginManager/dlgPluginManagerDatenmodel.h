@@ -59,6 +59,9 @@ public:
     bool istZusatzMerker() const { return mb_ZusatzMerker; }
     void setzeZusatzMerker(bool wert) { mb_ZusatzMerker = wert; }
     bool istAufsteigend() const { return mb_Aufsteigend; }
+    // Carried with the list across the elevated restart.
+    const QStringList& gibSpaltentitel() const { return m_Spaltentitel; }
+    const QStringList& gibTooltipTitel() const { return m_TooltipTitel; }
 
     // Available model: records recommended as a new year of an installed declaration.
     int gibtAnzahlPluginsZurInstallationEmpfohlen() const;

@@ -49,6 +49,16 @@ public:
     void setzePluginKoraVerfuegbar(Plugin* plugin);
     bool istHauptanwendungAktualisieren() const { return mb_HauptanwendungAktualisieren; }
 
+    // ---- the plan across the elevated restart ---------------------------
+    // The first process: both module lists, the main-application records and
+    // the server's service record into five files of gibDirDaten, each
+    // replaced in one step. False (logged) at the first file not written.
+    bool schreibeDatenModelleInUserTmp();
+    // The elevated process: the five files back, each removed once read. All
+    // of them are checked before anything is replaced; false (logged, every
+    // file removed, lists and records as before) when one fails.
+    bool leseDatenModelleAusUserTmp();
+
     // ---- local inventory ---------------------------------------------------
     // Reads the dictionaries of the main-application directory: the installed
     // list and the installed main application.
