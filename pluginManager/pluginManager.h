@@ -244,6 +244,12 @@ public:
     void updateService();
     // Members of group "users" may start and stop the service.
     void setzeServiceRechte();
+    // The manager's update from the server's self-update record into the
+    // service folder (pluginManager_selbstupdate.cpp): downloaded with its
+    // MD5, verified unpacked beside the old copy, then unpacked over it; the
+    // files the new version no longer lists are removed. False (logged and
+    // recorded) leaves the old copy as it was.
+    bool installSelbstUpdate();
     // The service program the service manager runs: "bin/tavoService" in the
     // service folder (built as tavodienst); empty when that folder is unknown.
     static QString gibDienstProgramm();
@@ -433,6 +439,12 @@ protected:
     // Logs each remaining file of a clean-up between dash lines; the text for
     // the user is returned.
     static QString meldeNichtGeloeschte(const QString& verzeichnis, const QStringList& liste);
+
+    // The self-update's archive unpacked into a staging folder of the service
+    // folder and verified there; the staging folder is removed again.
+    bool pruefeSelbstUpdateArchiv(const QString& archiv, const QString& dienst, QString& fehler);
+    // No group or other write on the listed files of the copy in `dienst`.
+    void setzeKopieRechte(const QStringList& dateien, const QString& dienst);
 
     // Reads one dictionary into a new record owned by the caller; null and
     // the logged texts of `texte` on failure. texte: missing, invalid, broken.
