@@ -110,8 +110,10 @@ TstAblauf::Lauf TstAblauf::starte(const QString& fall, const QString& koraDir, c
     env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // As the service starts the manager: the run modes are this test's, the
+    // hand-over of a first process is tests/neustart's.
     const QStringList argumente = schalter + QStringList{ QStringLiteral("--koraDir=") + koraDir,
-                                                          QStringLiteral("--dirUserKora=") + benutzer };
+                                                          QStringLiteral("--dirUserKora=") + benutzer, QStringLiteral("--esStart") };
     if (m_vorsatz.isEmpty())
         p.start(QStringLiteral(IV_PROGRAMM), argumente);
     else
