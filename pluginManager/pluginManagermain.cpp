@@ -136,6 +136,11 @@ int ablaufNeustartMitAdminRechten(VarnelApplication& app, PluginManager& pm)
     }
     pm.setzeStausLokalePlugins();
     pm.setzeStausVerfuegbarePlugins();
+    // The plan names the archives; where they lie on the server comes from
+    // the signed redirect file, not from the user's files. A plan of
+    // removals only, or with its archives fetched already, still runs
+    // without it; the failure is logged.
+    pm.setzeServerVerzeichnis();
     WizardAblaufEngine wizardAblauf(&pm);
     DlgPluginManager wizard(&pm, false);
     wizard.setzeAblauf(&wizardAblauf);
@@ -145,6 +150,8 @@ int ablaufNeustartMitAdminRechten(VarnelApplication& app, PluginManager& pm)
     wizard.show();
     IV_LOG_INFO(QStringLiteral("Die %1 setzt die geplanten Aktionen mit Administrator-Rechten fort.").arg(gs_AnwendungsName));
     wizard.naechsteAktion();
+    IV_LOG_INFO(QStringLiteral("Die Aktionen mit Administrator-Rechten sind beendet (%1 Fehlermeldungen).")
+                    .arg(pm.gibMeldungen().values(1).size()));
     const int code = QCoreApplication::exec();
     app.setzeHauptfenster(nullptr);
     IV_LOG_AUSTRITT();

@@ -353,12 +353,12 @@ void TstNeustart::adminNeustart()
     PluginManager pm;
     pm.setzePluginKoraInstalliert(new Plugin);
 
-    // The plan cannot be written: refused, and the flag is free again.
-    QVERIFY(QDir().mkpath(QFileInfo(QDir::cleanPath(daten)).absolutePath()));
-    TestUmgebung::schreibeDatei(QDir::cleanPath(daten), "kein Ordner");
+    // The plan cannot be written (a folder in the way of the first file):
+    // refused, and the flag is free again.
+    QVERIFY(QDir().mkpath(daten + QStringLiteral("PluginClient/belegt")));
     qint64 anfang = logGroesse();
     QVERIFY(!pm.neuStartMitAdminRechten());
-    QVERIFY(QFile::remove(QDir::cleanPath(daten)));
+    QVERIFY(QDir(daten + QStringLiteral("PluginClient")).removeRecursively());
 
     // The prompt cancelled: nothing started, the plan removed, the flag free.
     ausfuehrbar(erhebung, "exit 126");

@@ -186,17 +186,9 @@ void TstUebergabe::fortsetzungMitAdminRechten()
 
     // The elevated instance ran the plan and waits on the result page.
     const QString logDatei = benutzer + QStringLiteral("/log/installationsverwaltung.log");
-    QSettings tavo(m_wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"), QSettings::IniFormat);
-    QElapsedTimer uhr;
-    uhr.start();
-    while (uhr.elapsed() < 240000 && ::kill(pid, 0) == 0) {
-        tavo.sync();
-        if (!tavo.value(QStringLiteral("UPDATE/LastUpdateInstallation")).toString().isEmpty())
-            break;
-        QTest::qWait(200);
-    }
-    QTest::qWait(500);
+    const bool beendet = warteAufLog(logDatei, "Die Aktionen mit Administrator-Rechten sind beendet (0 Fehlermeldungen).", 150000);
     ::kill(pid, SIGTERM);
+    QVERIFY2(beendet, TestUmgebung::leseDatei(logDatei).right(2000).constData());
     QVERIFY2(warteAufLog(logDatei, "I:2; ExitCode: 143", 30000), TestUmgebung::leseDatei(logDatei).right(2000).constData());
     const QByteArray log = TestUmgebung::leseDatei(logDatei);
     QVERIFY(log.contains("Parameter: " IV_PROGRAMM " --admin --zeigeDlg --i2 --koraDir="));
