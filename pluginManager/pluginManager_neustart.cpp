@@ -115,10 +115,13 @@ int PluginManager::neustartPerProcess(bool ausServiceVerzeichnis, bool alsAdmin)
     IV_LOG_INFO(textAusLiteral("Parameter f&uuml;r Neustart aus \"%1\": [%2]").arg(verzeichnis, parameter));
     UpdateProcess prozess(programm, bin, parameter, alsAdmin, ausServiceVerzeichnis, SW_NORMAL);
     prozess.run();
-    const int rc = prozess.gibRc();
+    int rc = prozess.gibRc();
     // The copy of the service folder was waited for: when it ran to its end
     // it did this process's work, whatever its exit code says.
     if (ausServiceVerzeichnis && !alsAdmin && prozess.gibProzessId() != 0 && rc != 501) {
+        // Its status is one byte: -91 arrives as 165; 128 + N is a signal.
+        if (rc > 127 && !(rc > 128 && rc < 128 + 32))
+            rc = qint8(rc);
         mb_KopieBeendet = true;
         mi_KopieExitCode = rc;
         IV_LOG_INFO(QStringLiteral("Die Kopie der %1 aus \"%2\" endete mit %3.").arg(gs_AnwendungsName, verzeichnis).arg(rc));
