@@ -107,6 +107,7 @@ QByteArray Laufjournal::zeile(const QStringList& felder)
 bool Laufjournal::beginne(const QList<Planpunkt>& plan, const QStringList& dateienVorher, bool nurPruefung)
 {
     m_Datei = pfad();
+    mb_Fortgesetzt = false;
     QByteArray inhalt = zeile({ QString::fromLatin1(kKopf), QStringLiteral("1"),
                                 QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                                 nurPruefung ? QStringLiteral("pruefung") : QStringLiteral("lauf") });
@@ -140,6 +141,28 @@ bool Laufjournal::beginne(const QList<Planpunkt>& plan, const QStringList& datei
     return true;
 }
 
+bool Laufjournal::setzeFort(const QList<Planpunkt>& plan)
+{
+    const Stand alt = lese();
+    if (!alt.vorhanden)
+        return beginne(plan, QStringList());
+    m_Datei = pfad();
+    mb_Fortgesetzt = true;
+    mb_Aktiv = false;
+    if (alt.beschaedigt)
+        return true;
+    QByteArray zeilen;
+    for (const Planpunkt& p : plan)
+        zeilen += zeile({ QStringLiteral("PLAN"), p.aktion, p.teil.kurzname, QString::number(p.teil.jahr) });
+    QString fehler;
+    if (!Plattform::haengeDauerhaftAn(m_Datei, zeilen, &fehler)) {
+        IV_LOG_ERROR(textAusLiteral("Das Laufjournal \"%1\" konnte nicht geschrieben werden: %2").arg(m_Datei, fehler));
+        return false;
+    }
+    mb_Aktiv = true;
+    return true;
+}
+
 bool Laufjournal::schreibe(const QString& satz)
 {
     const QByteArray z = zeile(satz.split(QLatin1Char(' ')));
@@ -167,8 +190,10 @@ bool Laufjournal::schritt(const QString& schritt, const Teil& teil, bool ende)
 
 void Laufjournal::beende()
 {
-    if (!mb_Aktiv)
+    if (!mb_Aktiv || mb_Fortgesetzt) {
+        mb_Aktiv = mb_Fortgesetzt = false;
         return;
+    }
     haltepunkt(QStringLiteral("vor ABSCHLUSS"));
     entferne(m_Datei);
     mb_Aktiv = false;

@@ -84,11 +84,17 @@ public:
     // and the files listed before the run. False (logged) when it cannot be
     // written: the caller must then not begin the changes.
     bool beginne(const QList<Planpunkt>& plan, const QStringList& dateienVorher, bool nurPruefung = false);
+    // A change outside a run (the self-update process): a journal an earlier
+    // process left is continued, its records stay for the next start's
+    // repair, and beende leaves it; without one a journal of its own is begun
+    // (no file list). A damaged journal is left as it is: the next start
+    // verifies everything anyway.
+    bool setzeFort(const QList<Planpunkt>& plan);
     bool istAktiv() const { return mb_Aktiv; }
     // "BEGINN"/"ENDE" of a step; a no-op without an active journal. False
     // (logged) when the record could not be written.
     bool schritt(const QString& schritt, const Teil& teil, bool ende);
-    // The run reached its end: the journal goes.
+    // The run reached its end: the journal goes (a continued one stays).
     void beende();
     // Notes parts a verification found damaged, for the next run to repair:
     // a new journal, or PLAN records added to the one an earlier run left
@@ -116,4 +122,5 @@ private:
 
     QString m_Datei;
     bool mb_Aktiv = false;
+    bool mb_Fortgesetzt = false;
 };

@@ -245,6 +245,12 @@ public:
     void updateService();
     // Members of group "users" may start and stop the service.
     void setzeServiceRechte();
+    // The manager's update from the server's self-update record into the
+    // service folder (pluginManager_selbstupdate.cpp): downloaded with its
+    // MD5, verified unpacked beside the old copy, then unpacked over it; the
+    // files the new version no longer lists are removed. False (logged and
+    // recorded) leaves the old copy as it was.
+    bool installSelbstUpdate();
     // The service program the service manager runs: "bin/tavoService" in the
     // service folder (built as tavodienst); empty when that folder is unknown.
     static QString gibDienstProgramm();
@@ -320,6 +326,28 @@ public:
     {
         code = mi_EndeCode;
         return mb_EndeAngefordert;
+    }
+
+    // ==== hand-over to another process (pluginManager_neustart.cpp) ====
+    // The arguments of a restarted instance, one per entry; valued switches
+    // as --switch="value" (a quote or backslash in the value escaped with a
+    // backslash, as UpdateProcess reads a parameter text).
+    QStringList gibNeustartParameter(bool alsAdmin, bool selbstUpdate) const;
+    // Starts the manager copy of the service folder (waiting for its end) or
+    // of the installation (with root's rights). 0: another process took
+    // over; NEUSTART_KOPIE_UNGUELTIG: the copy does not verify; else the
+    // runner's code.
+    int neustartPerProcess(bool ausServiceVerzeichnis, bool alsAdmin);
+    // The wizard's restart with root's rights after the licence page: the
+    // plan goes to the five data files, the elevated instance carries it out.
+    // False when refused (a second request) or when the plan could not be written.
+    bool neuStartMitAdminRechten();
+    // After neustartPerProcess waited for the copy of the service folder: it
+    // ran to its end with `code`, so it did this process's work.
+    bool istKopieBeendet(int& code) const
+    {
+        code = mi_KopieExitCode;
+        return mb_KopieBeendet;
     }
 
     // ==== crash safety and verification (pluginManager_wiederherstellung.cpp) ====
@@ -422,6 +450,12 @@ protected:
     // the user is returned.
     static QString meldeNichtGeloeschte(const QString& verzeichnis, const QStringList& liste);
 
+    // The self-update's archive unpacked into a staging folder of the service
+    // folder and verified there; the staging folder is removed again.
+    bool pruefeSelbstUpdateArchiv(const QString& archiv, const QString& dienst, QString& fehler);
+    // No group or other write on the listed files of the copy in `dienst`.
+    void setzeKopieRechte(const QStringList& dateien, const QString& dienst);
+
     // Reads one dictionary into a new record owned by the caller; null and
     // the logged texts of `texte` on failure. texte: missing, invalid, broken.
     Plugin* leseTechnischesPlugin(const QString& pfad, const QString texte[3]) const;
@@ -462,6 +496,10 @@ protected:
     // ==== carrying out the plan: state ====
     int mi_SchrittAktuell = 0;
     QMultiMap<int, QString> m_Meldungen;
+    // ==== hand-over: state ====
+    bool mb_NeustartMitAdminRechten = false;
+    bool mb_KopieBeendet = false;
+    int mi_KopieExitCode = 0;
     bool mb_AktionenLaufen = false;
     bool mb_Aktionenbegonnen = false;
     bool mb_EndeAngefordert = false;

@@ -148,6 +148,10 @@ bool PluginManager::aktionsAusfuehrung()
 
     if (koraErneuern)
         m_Journal.schritt(Laufjournal::HAUPTANWENDUNG, kora, true);
+    // A service left damaged or half updated by a stopped run; with the main
+    // application its update is part of that.
+    else if (mb_DienstBeschaedigt)
+        updateService();
     deinstallPlugins();
     installPlugins();
     updatePlugins();
@@ -382,10 +386,16 @@ bool PluginManager::installPlugin(Plugin* plugin, bool aktualisierung, bool inDi
     IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(plugin->gibZip(), tmp));
 
     const QString ziel = inDienstVerzeichnis ? gibDirService() : gs_KoraDir;
-    const QString schritt = aktualisierung ? Laufjournal::ERNEUERN : Laufjournal::INSTALLIEREN;
-    journalSchritt(schritt, plugin, false);
+    // The manager's copy in the service folder is recorded under the name the
+    // repair looks for there, whatever year the index gives it.
+    const QString schritt = inDienstVerzeichnis ? Laufjournal::SELBSTUPDATE
+        : aktualisierung                        ? Laufjournal::ERNEUERN
+                                                : Laufjournal::INSTALLIEREN;
+    const Laufjournal::Teil teil = inDienstVerzeichnis ? Laufjournal::Teil{ DICT_BASIS_IV, 0 }
+                                                       : Laufjournal::Teil{ plugin->gibKurzname(), plugin->gibJahr() };
+    m_Journal.schritt(schritt, teil, false);
     const bool ok = !ziel.isEmpty() && unzipPlugin(plugin->gibZip(), ziel);
-    journalSchritt(schritt, plugin, true);
+    m_Journal.schritt(schritt, teil, true);
     if (ok) {
         const QString erfolg = QStringLiteral("\"%1\" wurde %2.").arg(name, verb);
         IV_LOG_INFO(erfolg);

@@ -585,6 +585,18 @@ void PluginManager::updateService()
         return;
     }
 
+    // From here the service may be stopped, deregistered or half replaced: a
+    // stop in between leaves the step open, and the next start renews the
+    // service whatever its files say.
+    const Laufjournal::Teil teil{ DICT_BASIS_SERVICE, 0 };
+    m_Journal.schritt(Laufjournal::DIENST, teil, false);
+    struct Schrittende
+    {
+        Laufjournal& journal;
+        const Laufjournal::Teil& teil;
+        ~Schrittende() { journal.schritt(Laufjournal::DIENST, teil, true); }
+    } schrittende{ m_Journal, teil };
+
     tavoService dienst;
     if (dienst.init()) {
         bool ok = false;
@@ -646,6 +658,7 @@ void PluginManager::updateService()
     const QString text = QStringLiteral("\"%1\" wurde installiert.").arg(name);
     IV_LOG_INFO(text);
     m_Meldungen.insert(0, text);
+    mb_DienstBeschaedigt = false;
 
     tavoService neu;
     if (neu.erzeugen(programm))

@@ -24,6 +24,7 @@
 #include "pluginManager/startwerte.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
@@ -374,8 +375,8 @@ void PluginManager::planeReparaturen()
         ++mi_Reparaturen;
         namen << p->gibAnzeigename();
     }
-    // The service folder's parts: the manager copy is renewed by every run
-    // (kopiereIvInsServiceDir), a damaged service by the next service update.
+    // The service folder's parts: a damaged manager copy is replaced by the
+    // running manager's, a damaged service by the next run's service update.
     const QString dienst = gibDirService();
     for (const QString& basis : { DICT_BASIS_SERVICE, DICT_BASIS_IV }) {
         const QString dict = dienst + QStringLiteral("/dict/") + gibVdictName(basis, 0);
@@ -390,8 +391,26 @@ void PluginManager::planeReparaturen()
                          .arg(e.geprueft)
                          .arg(e.fehlend.size())
                          .arg(e.geaendert.size()));
-        if (basis == DICT_BASIS_SERVICE)
+        if (basis == DICT_BASIS_SERVICE) {
             mb_DienstBeschaedigt = true;
+        } else if (QFile::remove(dict)) {
+            // A copy without its dictionary counts as missing: the running
+            // manager's copy replaces it now when it can, else the next
+            // self-update check finds it due.
+            IV_LOG_INFO(textAusLiteral("Das Dictionary \"%1\" der besch&auml;digten Kopie wurde entfernt.").arg(dict));
+            kopiereIvInsServiceDir();
+        }
+    }
+    // A service update that began and did not end may have left the service
+    // stopped or deregistered with intact files: it is renewed by the next
+    // run, whatever the verification said.
+    if (s.offenNachTeil.value(DICT_BASIS_SERVICE + QStringLiteral(" 0")) == Laufjournal::DIENST) {
+        IV_LOG_ERROR(textAusLiteral("Das Update des \"%1\" wurde nicht beendet; er wird erneut installiert.").arg(SERVICE_ANZEIGENAME));
+        mb_DienstBeschaedigt = true;
+    }
+    if (mb_DienstBeschaedigt) {
+        ++mi_Reparaturen;
+        namen << SERVICE_ANZEIGENAME;
     }
 
     // A part whose installation began and whose dictionary is not there: it

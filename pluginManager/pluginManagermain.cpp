@@ -10,6 +10,7 @@
 #include "global/varnelApplication/textausliteral.h"
 #include "global/varnelApplication/varnelapplication.h"
 #include "pluginManager/dlgPluginManager.h"
+#include "pluginManager/neustart.h"
 #include "pluginManager/plugin.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
@@ -93,23 +94,6 @@ void setzeBibliothekspfad()
     QCoreApplication::addLibraryPath(eigene);
 }
 
-// A run mode that needs a part this build does not contain yet: say so
-// instead of pretending to have checked or installed anything.
-int endeNichtVerfuegbar(const QString& was)
-{
-    IV_LOG_INFO(textAusLiteral("Dieser Stand der %1 enth&auml;lt %2 noch nicht. Es wurde nichts ver&auml;ndert.")
-                    .arg(gs_AnwendungsName, was));
-    if (gb_ZeigeDlg) {
-        zeigeMeldung(gs_AnwendungsName,
-                     textAusLiteral("<b>Dieser Schritt ist in diesem Stand der Installationsverwaltung noch nicht "
-                                    "enthalten:</b><br><br>%1<br><br>Es wurde nichts ver&auml;ndert.")
-                         .arg(was),
-                     1);
-    }
-    logExitCode(EXIT_NICHT_VERFUEGBAR);
-    return EXIT_NICHT_VERFUEGBAR;
-}
-
 int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
 {
     IV_LOG_EINTRITT();
@@ -137,42 +121,41 @@ int ablaufKommandoParameterAbarbeiten(PluginManager& pm)
     return code;
 }
 
-bool ablaufInstallSelbstUpdate(PluginManager& pm)
+// The elevated instance: carries out the plan the first process wrote to the
+// five data files, without asking the server again. The files come from the
+// user's folder and are read as untrusted input; without a plan nothing runs.
+int ablaufNeustartMitAdminRechten(VarnelApplication& app, PluginManager& pm)
 {
     IV_LOG_EINTRITT();
-    if (pm.setzeServerVerzeichnis() != 0) {
-        IV_LOG_ERROR(QStringLiteral("Fehler beim Selbst-Update: keine Verbindung zum Update-Server"));
-        return false;
+    if (!pm.leseDatenModelleAusUserTmp()) {
+        IV_LOG_ERROR(textAusLiteral("Die geplanten Aktionen des ersten Prozesses konnten nicht gelesen werden; die %1 "
+                                    "mit Administrator-Rechten ver&auml;ndert nichts.")
+                         .arg(gs_AnwendungsName));
+        IV_LOG_AUSTRITT();
+        return -1;
     }
-    bool selbstUpdateNoetig = false, serviceVerwenden = false;
-    pm.leseTechPluginDatei(selbstUpdateNoetig, serviceVerwenden, false);
-    // Installing the manager's own update comes with a later stage of this build.
-    IV_LOG_INFO(textAusLiteral("Dieser Stand der %1 enth&auml;lt die Installation des Selbst-Update noch nicht.").arg(gs_AnwendungsName));
-    IV_LOG_ERROR(QStringLiteral("Die Installation des Selbst-Update war nicht erfolgreich."));
-    return false;
-}
-
-// Step 16: the first process would hand its work to the service or an
-// elevated copy. Those hand-overs come with a later stage; until then the
-// decision is logged and this process carries on, as after a failed hand-over.
-void neustartSchritt(PluginManager& pm, bool serverOk)
-{
-    bool selbstUpdateNoetig = false, serviceVerwenden = false;
-    if (serverOk)
-        pm.leseTechPluginDatei(selbstUpdateNoetig, serviceVerwenden, true);
-    if (!Einstellungen::getAdminService()) {
-        IV_LOG_INFO(QStringLiteral("Die Verwendung des TavoService wurde per tavo.ini deaktiviert."));
-        serviceVerwenden = false;
-    }
-    if (gb_KeinSelbstUpdate)
-        selbstUpdateNoetig = false;
-    IV_LOG_INFO(QStringLiteral("Ein Selbst-Update %1 erforderlich. Der Service %2 verwendet.")
-                    .arg(selbstUpdateNoetig ? QStringLiteral("ist") : QStringLiteral("ist nicht"),
-                         serviceVerwenden ? QStringLiteral("wird") : QStringLiteral("wird nicht")));
-    if (selbstUpdateNoetig)
-        IV_LOG_ERROR(QStringLiteral("Fehler beim Neustart der %1 mit Administrator-Rechten.").arg(gs_AnwendungsName));
-    IV_LOG_INFO(textAusLiteral("Die &Uuml;bergabe an einen anderen Prozess ist in diesem Stand noch nicht enthalten; "
-                               "die %1 arbeitet in diesem Prozess weiter.").arg(gs_AnwendungsName));
+    pm.setzeStausLokalePlugins();
+    pm.setzeStausVerfuegbarePlugins();
+    // The plan names the archives; where they lie on the server comes from
+    // the signed redirect file, not from the user's files. A plan of
+    // removals only, or with its archives fetched already, still runs
+    // without it; the failure is logged.
+    pm.setzeServerVerzeichnis();
+    WizardAblaufEngine wizardAblauf(&pm);
+    DlgPluginManager wizard(&pm, false);
+    wizard.setzeAblauf(&wizardAblauf);
+    app.setzeHauptfenster(&wizard);
+    wizard.setWindowState((wizard.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    wizard.zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
+    wizard.show();
+    IV_LOG_INFO(QStringLiteral("Die %1 setzt die geplanten Aktionen mit Administrator-Rechten fort.").arg(gs_AnwendungsName));
+    wizard.naechsteAktion();
+    IV_LOG_INFO(QStringLiteral("Die Aktionen mit Administrator-Rechten sind beendet (%1 Fehlermeldungen).")
+                    .arg(pm.gibMeldungen().values(1).size()));
+    const int code = QCoreApplication::exec();
+    app.setzeHauptfenster(nullptr);
+    IV_LOG_AUSTRITT();
+    return code;
 }
 
 // Step 23: the answer to "download automatically?", from the files or asked once.
@@ -207,24 +190,33 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         return code;
     }
     if (gb_SelbstUpdate && ablaufInstallSelbstUpdate(pm)) {
-        logExitCode(0);
-        return 0;
+        // Handed over to the new version; a copy that was waited for did the
+        // work and its exit code is this process's (the line is written).
+        int code = 0;
+        pm.istKopieBeendet(code);
+        return code;
     }
     if (!gs_DelPlugin.isEmpty()) {
         const int code = ablaufKommandoParameterAbarbeiten(pm);
         logExitCode(code);
         return code;
     }
-    if (gb_Admin)
-        return endeNichtVerfuegbar(QStringLiteral("die Fortsetzung mit Administrator-Rechten"));
+    if (gb_Admin) {
+        const int code = ablaufNeustartMitAdminRechten(app, pm);
+        logExitCode(code);
+        return code;
+    }
 
     const int serverCode = pm.setzeServerVerzeichnis();
     if (serverCode != 0 && !gb_ZeigeDlg) {
         logExitCode(serverCode);
         return serverCode;
     }
-    if (istErsterProzess())
-        neustartSchritt(pm, serverCode == 0);
+    // Step 16: a first process hands its work over and ends when another
+    // process took it.
+    int neustartCode = 0;
+    if (istErsterProzess() && neustartSchritt(pm, serverCode == 0, neustartCode))
+        return neustartCode;
     // A run that did not reach its end: account, leftovers, and below the
     // repair. The update check stays read-only and fast.
     const bool wiederherstellung = !gb_Updateueberpuefung && pm.pruefeUnterbrochenenLauf();

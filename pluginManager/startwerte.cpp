@@ -172,7 +172,6 @@ QString gibHilfetext()
         "   2   Update-Server nicht erreichbar\n"
         "   3   --pruefen: mindestens ein Teil ist beschädigt (der nächste Lauf repariert ihn)\n"
         "  -2   eine andere Installationsverwaltung läuft bereits\n"
-        "  -3   dieser Ablauf ist in diesem Stand noch nicht enthalten (nichts verändert)\n"
         "  91, -90, -91   SilentUpdate: nichts zu tun, Download fehlgeschlagen, Fiscalon läuft noch\n"
         "\n"
         "Log: DATENORDNER/log/installationsverwaltung.log, ohne --dirUserKora in ~/.config/fiscalon/kora/log/\n");

@@ -29,8 +29,6 @@ extern bool gb_Pruefen;
 extern const QString gs_AnwendungsName; // "Installationsverwaltung"
 extern const QString gs_ModusSilentUpdate; // "SilentUpdate"
 
-// Exit code of a run mode that needs a part this build does not contain yet.
-constexpr int EXIT_NICHT_VERFUEGBAR = -3;
 // Exit code of "--pruefen" when at least one part is damaged.
 constexpr int EXIT_BESCHAEDIGT = 3;
 

@@ -211,9 +211,12 @@ int UpdateProcess::runProgramm(bool warten)
     bool beendet = false;
     if (ueberErhebung) {
         // The prompt is answered when the elevation command has become the
-        // program (its command line changed) or has ended. Like the shell's
-        // prompt this waits for the user without a limit.
-        const QByteArray vorher = kommandozeile(pid);
+        // program (its command line starts with the program's path) or has
+        // ended. Like the shell's prompt this waits for the user without a
+        // limit. Compared with the program, not with the command line seen
+        // first: a prompt answered at once (a cached authorisation) may have
+        // become the program before that first look.
+        const QByteArray programmZeile = QFile::encodeName(datei) + '\0';
         for (;;) {
             const pid_t r = ::waitpid(pid, &st, WNOHANG);
             if (r == pid) {
@@ -222,7 +225,7 @@ int UpdateProcess::runProgramm(bool warten)
             }
             if (r < 0 && errno != EINTR)
                 break;
-            if (kommandozeile(pid) != vorher)
+            if (kommandozeile(pid).startsWith(programmZeile))
                 break;
             QThread::msleep(20);
         }

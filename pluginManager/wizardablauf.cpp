@@ -5,6 +5,8 @@
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/startwerte.h"
+#include "pluginManager/updateprocess.h"
+#include "global/plattform/plattform.h"
 
 #include <QApplication>
 
@@ -12,7 +14,7 @@ WizardAblauf::~WizardAblauf() = default;
 
 void WizardAblauf::meldeNichtVerfuegbar(const char* operation)
 {
-    IV_LOG_INFO(textAusLiteral("%1 ist in diesem Stand der Installationsverwaltung nicht enthalten; "
+    IV_LOG_INFO(textAusLiteral("%1: der Assistent ist mit keinem Ablauf verbunden; "
                                "es wurde nichts ver&auml;ndert.")
                     .arg(QString::fromLatin1(operation)));
 }
@@ -39,8 +41,8 @@ bool WizardAblauf::aktionsAusfuehrung()
 {
     meldeNichtVerfuegbar("aktionsAusfuehrung");
     // The result page must say why nothing happened.
-    m_Meldungen.insert(1, textAusLiteral("Die Ausf&uuml;hrung der Aktionen ist in diesem Stand der "
-                                         "Installationsverwaltung noch nicht enthalten. Es wurde nichts ver&auml;ndert."));
+    m_Meldungen.insert(1, textAusLiteral("Die Aktionen wurden nicht ausgef&uuml;hrt, da der Assistent mit keinem "
+                                         "Ablauf verbunden ist. Es wurde nichts ver&auml;ndert."));
     return false;
 }
 
@@ -118,4 +120,34 @@ void WizardAblaufEngine::brecheHerunterladenAb()
 QMultiMap<int, QString> WizardAblaufEngine::gibMeldungen() const
 {
     return mp_Engine->gibMeldungen();
+}
+
+bool WizardAblaufEngine::neuStartMitAdminRechten()
+{
+    return mp_Engine->neuStartMitAdminRechten();
+}
+
+bool WizardAblaufEngine::laeuftMitAdminRechten() const
+{
+    return Plattform::eigeneBenutzerId() == 0 && WizardAblauf::laeuftMitAdminRechten();
+}
+
+namespace {
+QString g_neustartProgramm = QStringLiteral("systemctl");
+QString g_neustartParameter = QStringLiteral("reboot");
+}
+
+void WizardAblaufEngine::setzeNeustartBefehl(const QString& programm, const QString& parameter)
+{
+    g_neustartProgramm = programm;
+    g_neustartParameter = parameter;
+}
+
+bool WizardAblaufEngine::starteBetriebssystemNeu(int& fehlerCode)
+{
+    UpdateProcess prozess(g_neustartProgramm, QString(), g_neustartParameter, false, true, 0);
+    prozess.setzeTimeout(30000);
+    prozess.run();
+    fehlerCode = prozess.gibRc();
+    return fehlerCode == 0;
 }

@@ -1,11 +1,10 @@
 #pragma once
 // What the wizard needs from the run of the actions, the hand-over to an
 // elevated process and the operating system, behind one replaceable seam.
-// The program gives the wizard WizardAblaufEngine (below). This default
-// answers "not available" and says so in the log, so the wizard never
-// pretends to have closed, restarted or installed anything; the engine-backed
-// one keeps it for the parts that do not exist yet (the elevated restart and
-// the restart of the system).
+// The program gives the wizard WizardAblaufEngine (below). This default,
+// for a wizard without a run (the screenshots, the wizard's own tests),
+// answers "nothing done" and says so in the log, so the wizard never
+// pretends to have closed, restarted or installed anything.
 
 #include <QMultiMap>
 #include <QString>
@@ -36,7 +35,7 @@ public:
     virtual bool starteBetriebssystemNeu(int& fehlerCode);
 
 protected:
-    // INFO line that `operation` is not part of this build.
+    // INFO line that `operation` has no run behind it here.
     static void meldeNichtVerfuegbar(const char* operation);
 
     QMultiMap<int, QString> m_Meldungen;
@@ -45,8 +44,8 @@ protected:
 class PluginManager;
 
 // The wizard's run on the real engine: the checks before the run, the run,
-// cancelling and the result messages. The hand-over to an elevated process and
-// the restart of the system stay with the default until they exist.
+// cancelling, the result messages, the hand-over to an elevated process and
+// the restart of the system.
 class WizardAblaufEngine : public WizardAblauf
 {
 public:
@@ -60,6 +59,15 @@ public:
     bool abbruchDurchAnwender() override;
     void brecheHerunterladenAb() override;
     QMultiMap<int, QString> gibMeldungen() const override;
+    bool neuStartMitAdminRechten() override;
+    // Root's rights, and started for the work (by the service or a restart):
+    // a first process only plans, and a copy started as the user must ask.
+    bool laeuftMitAdminRechten() const override;
+    // Through the runner: "systemctl reboot" (logind decides), waited for at
+    // most 30 s; the error code is the command's exit code.
+    bool starteBetriebssystemNeu(int& fehlerCode) override;
+    // Test seam: the command that restarts the system (program, parameter text).
+    static void setzeNeustartBefehl(const QString& programm, const QString& parameter);
 
 private:
     PluginManager* mp_Engine;

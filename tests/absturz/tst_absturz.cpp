@@ -115,8 +115,11 @@ TstAbsturz::Lauf TstAbsturz::starte(const QString& fall, const QString& koraDir,
     if (!halt.isEmpty())
         env.insert(QStringLiteral("FISCALON_TEST_HALT"), halt);
     p.setProcessEnvironment(env);
+    // As the service starts the manager, which does the work (a first
+    // process would hand it over first).
     p.start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + koraDir,
-                                                                  QStringLiteral("--dirUserKora=") + benutzer(fall) });
+                                                                  QStringLiteral("--dirUserKora=") + benutzer(fall),
+                                                                  QStringLiteral("--esStart") });
     Lauf l;
     if (!p.waitForFinished(60000)) {
         p.kill();

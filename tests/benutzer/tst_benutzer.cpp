@@ -94,6 +94,9 @@ void TstBenutzer::initTestCase()
     QVERIFY2(m_beispielServer->laeuft(), qPrintable(m_beispielServer->fehler()));
     const QString beispiel = m_beispielServer->beispiel();
     m_wurzel = beispiel + QStringLiteral("/wurzel");
+    // Without an intact manager copy in the service folder the first start
+    // cannot hand over and keeps its own wizard.
+    QVERIFY(QFile::remove(m_wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/instv_0.vdict")));
     m_server = QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port());
     // The machine-wide part as the package leaves it: tavo.ini's folder
     // root's, set-group-id users, not writable for the users; the shared lock

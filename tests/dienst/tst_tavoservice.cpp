@@ -212,6 +212,7 @@ void TstTavoService::dienstprogramm_data()
     QTest::newRow("koraDir ueber Verknuepfung") << "link" << gut << 0 << "Gestartet";
     QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
     QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
+    QTest::newRow("Fortsetzung mit Administratorrechten") << "" << (QStringList { "--admin" } + gut) << 3 << "unbekannt";
     QTest::newRow("doppelter Schalter") << "" << (QStringList { "--i3" } + gut) << 3 << "doppelt";
     QTest::newRow("Zeilenumbruch") << "" << (QStringList { "--redirect=a\nb" } + gut) << 2 << "Zeilenumbruch";
     QTest::newRow("fremdes Programm") << "/bin/sh" << gut << 5 << "keine bekannte Kopie";
@@ -271,6 +272,12 @@ void TstTavoService::dienstprogramm()
     erwartet.replaceInStrings(QStringLiteral("<kora>"), kora);
     argumente.replaceInStrings(QStringLiteral("<kora>"), fall == QLatin1String("link") ? verknuepfung : kora);
     erwartet.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
+    // The manager gets the values as a command line means them, without its quotes.
+    for (QString& e : erwartet) {
+        const int gleich = e.indexOf(QStringLiteral("=\""));
+        if (gleich > 0 && e.endsWith(QLatin1Char('"')))
+            e = e.left(gleich + 1) + e.mid(gleich + 2).chopped(1);
+    }
     argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
     argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
     tavoService dienst;

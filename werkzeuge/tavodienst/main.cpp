@@ -66,13 +66,22 @@ struct Auftrag
     QString benutzerOrdner;
 };
 
-// "--switch="value"" or "--switch=value": the value without the quotes.
+// "--switch="value"" or "--switch=value": the value without the quotes. In
+// the quoted form a backslash escapes a quote or a backslash, as the manager
+// writes it.
 QString wertOhneAnfuehrung(const QString& argument)
 {
     QString w = argument.mid(argument.indexOf(QLatin1Char('=')) + 1);
-    if (w.size() >= 2 && w.startsWith(QLatin1Char('"')) && w.endsWith(QLatin1Char('"')))
-        w = w.mid(1, w.size() - 2);
-    return w;
+    if (w.size() < 2 || !w.startsWith(QLatin1Char('"')) || !w.endsWith(QLatin1Char('"')))
+        return w;
+    QString wert;
+    for (int i = 1; i < w.size() - 1; ++i) {
+        if (w.at(i) == QLatin1Char('\\') && i + 2 < w.size()
+            && (w.at(i + 1) == QLatin1Char('"') || w.at(i + 1) == QLatin1Char('\\')))
+            ++i;
+        wert += w.at(i);
+    }
+    return wert;
 }
 
 QString kanonisch(const QString& pfad)
@@ -85,11 +94,8 @@ QString kanonisch(const QString& pfad)
 void ersetzeWert(QStringList& argumente, const QString& schalter, const QString& wert)
 {
     for (QString& a : argumente) {
-        if (a.startsWith(schalter + QLatin1Char('='))) {
-            const bool inAnfuehrung = a.size() >= schalter.size() + 3 && a.endsWith(QLatin1Char('"'))
-                && a.at(schalter.size() + 1) == QLatin1Char('"');
-            a = inAnfuehrung ? QStringLiteral("%1=\"%2\"").arg(schalter, wert) : schalter + QLatin1Char('=') + wert;
-        }
+        if (a.startsWith(schalter + QLatin1Char('=')))
+            a = schalter + QLatin1Char('=') + wert;
     }
 }
 
@@ -124,7 +130,10 @@ int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
             }
         }
     }
-    static const QSet<QString> schalter = { QStringLiteral("--admin"), QStringLiteral("--zeigeDlg"),
+    // Never "--admin": the elevated continuation runs a plan from files the
+    // user wrote, and only after the user proved root's rights (pkexec); the
+    // service's restarts never need it.
+    static const QSet<QString> schalter = { QStringLiteral("--zeigeDlg"),
                                             QStringLiteral("--updatepruefung"), QStringLiteral("--zeigeBenutzerDefTab2"),
                                             QStringLiteral("--selbstUpdate"), QStringLiteral("--esStart") };
     static const QSet<QString> wertSchalter = { QStringLiteral("--koraDir"), QStringLiteral("--delPlugin"),
@@ -154,8 +163,10 @@ int pruefe(const QStringList& parameter, Auftrag& auftrag, QString& grund)
             koraDir = wertOhneAnfuehrung(p);
         else if (name == QLatin1String("--dirUserKora"))
             auftrag.benutzerOrdner = wertOhneAnfuehrung(p);
+        // The manager reads a value as it stands, as a program started from a
+        // command line sees it: without the quotes of that command line.
         if (name != QLatin1String("--sID"))
-            auftrag.argumente.append(p);
+            auftrag.argumente.append(gleich < 0 ? p : name + QLatin1Char('=') + wertOhneAnfuehrung(p));
     }
     if (!gesehen.contains(QStringLiteral("--esStart"))
         || !QRegularExpression(QStringLiteral("^[0-9]{1,9}$")).match(auftrag.sitzung).hasMatch()) {
