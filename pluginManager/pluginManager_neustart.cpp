@@ -111,7 +111,11 @@ int PluginManager::neustartPerProcess(bool ausServiceVerzeichnis, bool alsAdmin)
     }
     const QString bin = verzeichnis + QDir::separator() + QStringLiteral("bin");
     const QString programm = bin + QDir::separator() + programmName();
-    const QString parameter = gibNeustartParameter(alsAdmin, ausServiceVerzeichnis).join(QLatin1Char(' '));
+    // The installation's copy started elevated for a self-update must install
+    // it: with "--admin" alone it would wait for a plan nobody wrote and end
+    // with -1, leaving the old manager in place at every start.
+    const bool fuerSelbstUpdate = alsAdmin && !ausServiceVerzeichnis;
+    const QString parameter = gibNeustartParameter(alsAdmin, ausServiceVerzeichnis || fuerSelbstUpdate).join(QLatin1Char(' '));
     IV_LOG_INFO(textAusLiteral("Parameter f&uuml;r Neustart aus \"%1\": [%2]").arg(verzeichnis, parameter));
     UpdateProcess prozess(programm, bin, parameter, alsAdmin, ausServiceVerzeichnis, SW_NORMAL);
     prozess.run();

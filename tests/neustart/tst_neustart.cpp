@@ -331,8 +331,9 @@ void TstNeustart::kopien()
     const QStringList argumente = argumenteAus(m_ausgabe);
     QCOMPARE(argumente.first(), QStringLiteral("--koraDir=") + m_umgebung->pfad());
     QVERIFY(argumente.contains(QStringLiteral("--i2")));
-    QCOMPARE(argumente.contains(QStringLiteral("--selbstUpdate")), dienst);
-    QCOMPARE(argumente.contains(QStringLiteral("--admin")), !dienst);
+    // Both copies install the self-update; neither waits for a plan.
+    QVERIFY(argumente.contains(QStringLiteral("--selbstUpdate")));
+    QVERIFY(!argumente.contains(QStringLiteral("--admin")));
     int kopieCode = 0;
     QCOMPARE(pm.istKopieBeendet(kopieCode), dienst);
     if (dienst)
