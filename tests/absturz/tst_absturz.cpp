@@ -152,6 +152,9 @@ void TstAbsturz::haltepunkte_data()
     // The run removes lst 2019, installs est 2022 (3 files) and renews est
     // 2021 (3 files, one file of the old version goes in the clean-up).
     QTest::addColumn<QString>("halt");
+    // First: only while the shared service folder still holds the old
+    // service does the main application's update renew it.
+    QTest::newRow("Dienst-Update begonnen") << "nach BEGINN dienst service 0";
     QTest::newRow("Download") << "herunterladen";
     QTest::newRow("vor dem Journal") << "vor PLAN";
     QTest::newRow("Journal halb geschrieben") << "halb PLAN";
