@@ -25,8 +25,12 @@ private slots:
     void cleanupTestCase();
     void installieren_data();
     void installieren();
+    void unterbrochen();
 
 private:
+    // The sandbox of one case: the old copy in the service folder, the
+    // process's start-up values as the self-update process has them, a fresh log.
+    QString bereite(const QString& fall);
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<BeispielServer> m_server;
     QString m_beispiel;
@@ -49,6 +53,23 @@ void TstSelbstUpdate::cleanupTestCase()
 {
     m_server.reset();
     setzeStartwerteZurueck();
+}
+
+QString TstSelbstUpdate::bereite(const QString& fall)
+{
+    const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + QString(fall).replace(QLatin1Char(' '), QLatin1Char('_'))
+        + QStringLiteral("/kora");
+    kopiereOrdner(m_beispiel + QStringLiteral("/teile/instv"), m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon Update Service"));
+    QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
+    kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);
+    kora.sync();
+    QString zeile;
+    leseParameter(QStringList{ QStringLiteral("iv"), QStringLiteral("--selbstUpdate"), QStringLiteral("--i2"),
+                               QStringLiteral("--koraDir=") + m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
+                               QStringLiteral("--dirUserKora=") + benutzer },
+                  zeile);
+    initLogBase(QStringLiteral("t"), 10 * 1024 * 1024, benutzer);
+    return gp_Log->gibDateiname();
 }
 
 void TstSelbstUpdate::installieren_data()
@@ -74,24 +95,11 @@ void TstSelbstUpdate::installieren()
     QFETCH(QString, fall);
     QFETCH(bool, erfolg);
     QFETCH(QString, meldung);
-    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
-    const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + tag + QStringLiteral("/kora");
+    const QString logDatei = bereite(QString::fromLatin1(QTest::currentDataTag()));
     const QString dienst = m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon Update Service");
-    // Every row starts from the installed copy of 27000.
-    kopiereOrdner(m_beispiel + QStringLiteral("/teile/instv"), dienst);
     const QByteArray dictAlt = TestUmgebung::leseDatei(dienst + QStringLiteral("/dict/instv_0.vdict"));
     const QByteArray dictNeu = TestUmgebung::leseDatei(m_beispiel + QStringLiteral("/release/instv_neu/dict/instv_0.vdict"));
     QVERIFY(!dictAlt.isEmpty() && !dictNeu.isEmpty() && dictAlt != dictNeu);
-    QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
-    kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);
-    kora.sync();
-    QString zeile;
-    leseParameter(QStringList{ QStringLiteral("iv"), QStringLiteral("--selbstUpdate"), QStringLiteral("--i2"),
-                               QStringLiteral("--koraDir=") + m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon"),
-                               QStringLiteral("--dirUserKora=") + benutzer },
-                  zeile);
-    initLogBase(QStringLiteral("t"), 10 * 1024 * 1024, benutzer);
-    const QString logDatei = gp_Log->gibDateiname();
 
     FakeRueckfrage fragen;
     PluginManager pm;
@@ -167,6 +175,41 @@ void TstSelbstUpdate::installieren()
     } else {
         QVERIFY(!journal.vorhanden);
     }
+}
+
+void TstSelbstUpdate::unterbrochen()
+{
+    // A self-update stopped while its files were moved: its step is open and
+    // the copy no longer matches its dictionary.
+    const QString logDatei = bereite(QStringLiteral("unterbrochen"));
+    const QString dienst = m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon Update Service");
+    {
+        PluginManager gestoppt; // makes the engine's folders
+        Laufjournal journal;
+        QVERIFY(journal.setzeFort({ { Laufjournal::SELBSTUPDATE, { QStringLiteral("instv"), 0 } } }));
+        QVERIFY(journal.schritt(Laufjournal::SELBSTUPDATE, { QStringLiteral("instv"), 0 }, false));
+        TestUmgebung::schreibeDatei(dienst + QStringLiteral("/bin/installationsverwaltung"), "halb ersetzt");
+    }
+
+    // The next start finds it: the damaged copy loses its dictionary, so the
+    // self-update is due again and puts a valid copy in place.
+    FakeRueckfrage fragen;
+    PluginManager pm;
+    QVERIFY(pm.pruefeUnterbrochenenLauf());
+    pm.lesePluginInfoLokal();
+    pm.planeReparaturen();
+    QVERIFY(!QFileInfo::exists(dienst + QStringLiteral("/dict/instv_0.vdict")));
+    QCOMPARE(pm.setzeServerVerzeichnis(), 0);
+    bool noetig = false, dienstVerwenden = false;
+    pm.leseTechPluginDatei(noetig, dienstVerwenden, true);
+    QVERIFY(noetig);
+    QVERIFY(pm.installSelbstUpdate());
+    beendeLogBase();
+    const QString log = QString::fromUtf8(TestUmgebung::leseDatei(logDatei));
+    QVERIFY2(log.contains(QStringLiteral("Unterbrochen bei: selbstupdate instv 0.")), qPrintable(log.right(3000)));
+    QVERIFY(log.contains(QStringLiteral("Das Dictionary \"%1/dict/instv_0.vdict\" der besch\u00e4digten Kopie wurde entfernt.").arg(dienst)));
+    QVERIFY(pm.istKopieValid(dienst));
+    Laufjournal::entferne();
 }
 
 QTEST_GUILESS_MAIN(TstSelbstUpdate)
