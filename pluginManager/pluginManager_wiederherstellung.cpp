@@ -354,8 +354,11 @@ void PluginManager::planeReparaturen()
             // A copy without its dictionary counts as missing: the running
             // manager's copy replaces it now when it can, else the next
             // self-update check finds it due.
+            QFile::remove(dict + QStringLiteral(".sig"));
             IV_LOG_INFO(textAusLiteral("Das Dictionary \"%1\" der besch&auml;digten Kopie wurde entfernt.").arg(dict));
             kopiereIvInsServiceDir();
+        } else {
+            IV_LOG_ERROR(textAusLiteral("Das Dictionary \"%1\" der besch&auml;digten Kopie konnte nicht entfernt werden.").arg(dict));
         }
     }
     // A service update that began and did not end may have left the service
