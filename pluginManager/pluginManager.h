@@ -394,9 +394,11 @@ public:
     // plan; journalSchritt before (ende false) and after (ende true) each
     // change of a part (step: a Laufjournal constant; null part: the whole
     // run, e.g. the clean-up); journalBeenden when the run reached its end.
-    // Outside a run they do nothing. The main-application, service and
-    // self-update code calls journalSchritt with Laufjournal::HAUPTANWENDUNG,
-    // DIENST or SELBSTUPDATE and the part's record.
+    // Outside a run they do nothing. The main application, the service
+    // ("service 0", DIENST) and the manager copy in the service folder
+    // ("instv 0", SELBSTUPDATE) are recorded by the names the repair looks
+    // for; the self-update process keeps a journal of its own
+    // (Laufjournal::setzeFort).
     bool journalBeginne();
     void journalSchritt(const QString& schritt, const Plugin* teil, bool ende);
     void journalBeenden();

@@ -96,23 +96,27 @@ bool PluginManager::installSelbstUpdate()
     Plugin* neu = mp_PluginIvServer;
     if (!neu || !neu->istSelbstUpdate())
         return scheitern(textAusLiteral("Auf dem Server wurde kein Selbst-Update der %1 gefunden.").arg(gs_AnwendungsName));
+    // The name comes from the server index and must stay a name in tmp.
+    const QString zip = neu->gibZip();
+    if (zip.isEmpty() || zip.contains(QLatin1Char('/')) || zip.contains(QLatin1Char('\\')) || zip.startsWith(QLatin1String("..")))
+        return scheitern(textAusLiteral("Der Dateiname \"%1\" ist ung&uuml;ltig.").arg(zip));
     const QString dienst = gibDirService();
     if (dienst.isEmpty())
         return scheitern(textAusLiteral("Das Verzeichnis f&uuml;r die %1 konnte nicht ermittelt werden.").arg(gs_AnwendungsName));
 
     const QString tmp = gibDirTmp();
-    if (!istInstallerVorhanden(tmp, neu->gibZip(), neu->gibMD5())
-        && (!initDownloadManager() || !dateiDownload(tmp, neu->gibZip(), neu->gibMD5(), neu->gibSize()))) {
+    if (!istInstallerVorhanden(tmp, zip, neu->gibMD5())
+        && (!initDownloadManager() || !dateiDownload(tmp, zip, neu->gibMD5(), neu->gibSize()))) {
         QString ursache = mp_DownloadManager ? mp_DownloadManager->errorString() : QString();
         // A transfer that succeeded with the wrong bytes leaves no error text.
         if (ursache.isEmpty())
-            ursache = textAusLiteral("Die Pr&uuml;fsumme der Datei \"%1\" stimmt nicht.").arg(neu->gibZip());
+            ursache = textAusLiteral("Die Pr&uuml;fsumme der Datei \"%1\" stimmt nicht.").arg(zip);
         return scheitern(QStringLiteral("%1 konnte nicht vom Server geladen werden. Fehlerursache: %2")
                              .arg(neu->gibKurznameMitJahr(), ursache));
     }
 
     QString fehler;
-    if (!pruefeSelbstUpdateArchiv(gibDirTmp() + neu->gibZip(), dienst, fehler))
+    if (!pruefeSelbstUpdateArchiv(tmp + zip, dienst, fehler))
         return scheitern(textAusLiteral("Das Selbst-Update der %1 wurde nicht installiert; die bisherige Kopie in \"%2\" "
                                         "bleibt unver&auml;ndert. %3")
                              .arg(gs_AnwendungsName, dienst, fehler));
@@ -123,7 +127,7 @@ bool PluginManager::installSelbstUpdate()
     if (journalEigen && !m_Journal.setzeFort({ { Laufjournal::SELBSTUPDATE, { DICT_BASIS_IV, 0 } } }))
         IV_LOG_ERROR(textAusLiteral("Das Selbst-Update wird ohne Laufjournal fortgesetzt."));
 
-    IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(neu->gibZip(), dienst));
+    IV_LOG_INFO(QStringLiteral("Installiere; Datei: [%1] Verzeichnis: [%2]").arg(zip, dienst));
     bool ok = installPlugin(neu, false, true);
 
     const QStringList nachher = gibDateilisteTechnischePlugins(true, true);

@@ -290,6 +290,11 @@ void PluginManager::planeReparaturen()
     for (auto it = s.offenNachTeil.cbegin(); it != s.offenNachTeil.cend(); ++it)
         genannt.insert(it.key());
     const bool alle = s.beschaedigt;
+    QSet<QString> geplanteEntfernungen;
+    for (const Laufjournal::Planpunkt& p : s.plan) {
+        if (p.aktion == Laufjournal::ENTFERNEN)
+            geplanteEntfernungen.insert(p.teil.schluessel());
+    }
 
     mi_Reparaturen = 0;
     QStringList namen;
@@ -302,6 +307,17 @@ void PluginManager::planeReparaturen()
             continue;
         const QString schluessel = teilVon(p).schluessel();
         installiert.insert(schluessel);
+        // A removal the stopped run planned and never carried out: its reason
+        // (the interface of a main application updated before the stop) may
+        // already be in place, and the planning alone would keep the part.
+        if (p != mp_PluginKoraInstalliert && geplanteEntfernungen.contains(schluessel)) {
+            IV_LOG_INFO(textAusLiteral("\"%1\" sollte im unterbrochenen Lauf entfernt werden; das wird nachgeholt.")
+                            .arg(p->gibAnzeigename()));
+            p->setzeAktion(Plugin::ENTFERNEN);
+            ++mi_Reparaturen;
+            namen << p->gibAnzeigename();
+            continue;
+        }
         if (!alle && !genannt.contains(schluessel))
             continue;
         // The stopped run meant to remove a module of the old interface along
@@ -397,8 +413,11 @@ void PluginManager::planeReparaturen()
             // A copy without its dictionary counts as missing: the running
             // manager's copy replaces it now when it can, else the next
             // self-update check finds it due.
+            QFile::remove(dict + QStringLiteral(".sig"));
             IV_LOG_INFO(textAusLiteral("Das Dictionary \"%1\" der besch&auml;digten Kopie wurde entfernt.").arg(dict));
             kopiereIvInsServiceDir();
+        } else {
+            IV_LOG_ERROR(textAusLiteral("Das Dictionary \"%1\" der besch&auml;digten Kopie konnte nicht entfernt werden.").arg(dict));
         }
     }
     // A service update that began and did not end may have left the service

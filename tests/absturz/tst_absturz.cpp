@@ -159,6 +159,9 @@ void TstAbsturz::haltepunkte_data()
     // 2022 (3 files) and renews est 2021 (3 files, one file of the old version
     // goes in the clean-up). "verschieben <entry>" stops before that entry's move.
     QTest::addColumn<QString>("halt");
+    // First: only while the shared service folder still holds the old
+    // service does the main application's update renew it.
+    QTest::newRow("Dienst-Update begonnen") << "nach BEGINN dienst service 0";
     QTest::newRow("Download") << "herunterladen";
     QTest::newRow("vor dem Journal") << "vor PLAN";
     QTest::newRow("Journal halb geschrieben") << "halb PLAN";

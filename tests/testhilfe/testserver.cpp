@@ -276,12 +276,13 @@ void kopiereOrdner(const QString& quelle, const QString& ziel)
     }
 }
 
-BeispielServer::BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau)
+BeispielServer::BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau, const QStringList& zusatz)
     : m_beispiel(verzeichnis + QStringLiteral("/beispiel"))
 {
     QProcess skript;
     skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { quellen + QStringLiteral("/scripts/beispielserver"), bau, m_beispiel, QStringLiteral("--qs") });
+    skript.start(QStringLiteral("bash"), QStringList{ quellen + QStringLiteral("/scripts/beispielserver"), bau, m_beispiel } + zusatz
+                                             + QStringList{ QStringLiteral("--qs") });
     if (!skript.waitForFinished(120000) || skript.exitCode() != 0) {
         m_fehler = QString::fromLocal8Bit(skript.readAll());
         return;

@@ -98,10 +98,12 @@ void kopiereOrdner(const QString& quelle, const QString& ziel);
 
 // The sample of scripts/beispielserver (installation 27000, release 27289, in
 // QS mode) below `verzeichnis`, served by nginx with a self-signed certificate.
+// `zusatz`: the script's own switches, e.g. "--neue-verwaltung" for a server
+// that offers the manager's self-update.
 class BeispielServer
 {
 public:
-    BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau);
+    BeispielServer(const QString& verzeichnis, const QString& quellen, const QString& bau, const QStringList& zusatz = {});
     bool laeuft() const { return m_nginx && m_nginx->laeuft(); }
     QString fehler() const { return m_fehler; }
     // The output folder of scripts/beispielserver.
