@@ -290,11 +290,6 @@ void PluginManager::planeReparaturen()
     for (auto it = s.offenNachTeil.cbegin(); it != s.offenNachTeil.cend(); ++it)
         genannt.insert(it.key());
     const bool alle = s.beschaedigt;
-    QSet<QString> geplanteEntfernungen;
-    for (const Laufjournal::Planpunkt& p : s.plan) {
-        if (p.aktion == Laufjournal::ENTFERNEN)
-            geplanteEntfernungen.insert(p.teil.schluessel());
-    }
 
     mi_Reparaturen = 0;
     QStringList namen;
@@ -307,17 +302,6 @@ void PluginManager::planeReparaturen()
             continue;
         const QString schluessel = teilVon(p).schluessel();
         installiert.insert(schluessel);
-        // A removal the stopped run planned and never carried out: its reason
-        // (the interface of a main application updated before the stop) may
-        // already be in place, and the planning alone would keep the part.
-        if (p != mp_PluginKoraInstalliert && geplanteEntfernungen.contains(schluessel)) {
-            IV_LOG_INFO(textAusLiteral("\"%1\" sollte im unterbrochenen Lauf entfernt werden; das wird nachgeholt.")
-                            .arg(p->gibAnzeigename()));
-            p->setzeAktion(Plugin::ENTFERNEN);
-            ++mi_Reparaturen;
-            namen << p->gibAnzeigename();
-            continue;
-        }
         if (!alle && !genannt.contains(schluessel))
             continue;
         // The stopped run meant to remove a module of the old interface along
