@@ -515,6 +515,7 @@ void DlgPluginManager::verbindeEngine()
         verbindeWennVorhanden("downloadFortschritt(int,int)", "fortschritt_Einzel(int,int)");
         verbindeWennVorhanden("aktionenFertig(bool)", "zeigeErgebnis()");
         verbindeWennVorhanden("datenAenderung()", "setzeZustandWeiterKnopf()");
+        verbindeWennVorhanden("listenDurchlaufBeendet()", "setzeZustandWeiterKnopf()");
         verbindeWennVorhanden("initialisiert()", "initGui()");
         verbindeWennVorhanden("initStatusText(QString,bool)", "setzeHinweis_StartSeite(QString,bool)");
         verbindeWennVorhanden("sgnDownloadInstaller(bool)", "setzeZustandAbbruchHintergrundDownloadKnopf(bool)");
@@ -937,7 +938,8 @@ void DlgPluginManager::on_label_Alternativ_linkActivated(const QString&)
 
 void DlgPluginManager::setzeZustandWeiterKnopf()
 {
-    if (!mp_Engine || (mi_Schritt != SCHRITT_START && mi_Schritt != SCHRITT_ZUSAMMENFASSUNG))
+    if (!mp_Engine || (mi_Schritt != SCHRITT_START && mi_Schritt != SCHRITT_ZUSAMMENFASSUNG)
+        || mp_Engine->istListenDurchlauf())
         return;
     int schritte = 0;
     mp_Engine->gibAktionen(schritte);

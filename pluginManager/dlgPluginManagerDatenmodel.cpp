@@ -42,6 +42,7 @@ DlgPluginManagerDatenmodel::~DlgPluginManagerDatenmodel()
 {
     qDeleteAll(m_Plugins);
     m_Plugins.clear();
+    vergissZeilen();
 }
 
 bool DlgPluginManagerDatenmodel::istSichtbar(const Plugin* plugin) const
@@ -55,12 +56,23 @@ int DlgPluginManagerDatenmodel::rowCount(const QModelIndex& parent) const
         return 0;
     if (!mb_Verfuegbar)
         return m_Plugins.size();
-    int anzahl = 0;
-    for (const Plugin* p : m_Plugins) {
-        if (istSichtbar(p))
-            ++anzahl;
+    zaehleZeilen();
+    return m_IndexVonZeile.size();
+}
+
+void DlgPluginManagerDatenmodel::zaehleZeilen() const
+{
+    if (mb_ZeilenGueltig && m_ZeilenStand == Plugin::gibInstalliertStand())
+        return;
+    m_ZeilenStand = Plugin::gibInstalliertStand();
+    m_ZeileVonIndex.resize(m_Plugins.size());
+    m_IndexVonZeile.clear();
+    for (int i = 0; i < m_Plugins.size(); ++i) {
+        m_ZeileVonIndex[i] = istSichtbar(m_Plugins.at(i)) ? m_IndexVonZeile.size() : -1;
+        if (m_ZeileVonIndex[i] >= 0)
+            m_IndexVonZeile.append(i);
     }
-    return anzahl;
+    mb_ZeilenGueltig = true;
 }
 
 int DlgPluginManagerDatenmodel::columnCount(const QModelIndex& parent) const
@@ -79,15 +91,8 @@ Plugin* DlgPluginManagerDatenmodel::gibPluginInZeile(int zeile) const
         return nullptr;
     if (!mb_Verfuegbar)
         return gibPlugin(zeile);
-    int gezeigt = 0;
-    for (Plugin* p : m_Plugins) {
-        if (!istSichtbar(p))
-            continue;
-        if (gezeigt == zeile)
-            return p;
-        ++gezeigt;
-    }
-    return nullptr;
+    zaehleZeilen();
+    return zeile < m_IndexVonZeile.size() ? m_Plugins.at(m_IndexVonZeile.at(zeile)) : nullptr;
 }
 
 int DlgPluginManagerDatenmodel::zeileVonIndex(int i) const
@@ -96,14 +101,8 @@ int DlgPluginManagerDatenmodel::zeileVonIndex(int i) const
         return -1;
     if (!mb_Verfuegbar)
         return i;
-    if (!istSichtbar(m_Plugins.at(i)))
-        return -1;
-    int zeile = 0;
-    for (int k = 0; k < i; ++k) {
-        if (istSichtbar(m_Plugins.at(k)))
-            ++zeile;
-    }
-    return zeile;
+    zaehleZeilen();
+    return m_ZeileVonIndex.at(i);
 }
 
 bool DlgPluginManagerDatenmodel::istHakenGesetzt(const Plugin* plugin) const
@@ -324,6 +323,7 @@ void DlgPluginManagerDatenmodel::sort(int column, Qt::SortOrder order)
         for (int i = 0; i + 1 < m_Plugins.size(); ++i) {
             if (mussTauschen(m_Plugins.at(i), m_Plugins.at(i + 1))) {
                 m_Plugins.swapItemsAt(i, i + 1);
+                vergissZeilen();
                 nochmal = getauscht = true;
             }
         }
@@ -346,13 +346,24 @@ void DlgPluginManagerDatenmodel::fuegeHinzu(Plugin* plugin)
     if (!plugin)
         return;
     plugin->setParent(nullptr); // owned through the list, never by a Qt parent as well
+    // The rows counted so far stay valid: one more at the end.
+    const auto haengeAn = [this, plugin] {
+        const bool gueltig = mb_ZeilenGueltig && m_ZeilenStand == Plugin::gibInstalliertStand();
+        m_Plugins.append(plugin);
+        if (!gueltig)
+            return vergissZeilen();
+        const bool sichtbar = istSichtbar(plugin);
+        m_ZeileVonIndex.append(sichtbar ? m_IndexVonZeile.size() : -1);
+        if (sichtbar)
+            m_IndexVonZeile.append(m_Plugins.size() - 1);
+    };
     if (istSichtbar(plugin)) {
         const int zeile = rowCount();
         beginInsertRows(QModelIndex(), zeile, zeile);
-        m_Plugins.append(plugin);
+        haengeAn();
         endInsertRows();
     } else {
-        m_Plugins.append(plugin);
+        haengeAn();
     }
     if (mb_Verfuegbar)
         mb_Gefuellt = true;
@@ -368,6 +379,7 @@ void DlgPluginManagerDatenmodel::leereListe()
     beginResetModel();
     const QList<Plugin*> alt = m_Plugins;
     m_Plugins.clear();
+    vergissZeilen();
     qDeleteAll(alt);
     endResetModel();
 }
@@ -390,14 +402,16 @@ void DlgPluginManagerDatenmodel::setzeListe(const QList<Plugin*>& liste)
         if (p)
             m_Plugins.append(p);
     }
+    vergissZeilen();
     endResetModel();
 }
 
 void DlgPluginManagerDatenmodel::aktualisiereZeile(int i)
 {
     const int zeile = zeileVonIndex(i);
+    // A shown row by construction: index() would count the rows twice more.
     if (zeile >= 0)
-        emit dataChanged(index(zeile, 0), index(zeile, columnCount() - 1));
+        emit dataChanged(createIndex(zeile, 0), createIndex(zeile, columnCount() - 1));
     emit aenderung();
 }
 
@@ -406,6 +420,7 @@ void DlgPluginManagerDatenmodel::meldeZeilen()
     // Whether a record is shown depends on its status, which the engine
     // changes behind the model's back; views read everything again.
     beginResetModel();
+    vergissZeilen();
     endResetModel();
 }
 

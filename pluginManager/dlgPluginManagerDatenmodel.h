@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
+#include <QVector>
 
 class Plugin;
 
@@ -83,8 +84,17 @@ private:
     // <0, 0, >0 in ascending order of `spalte`.
     int vergleiche(const Plugin* a, const Plugin* b, int spalte) const;
     void meldeAlles();
+    // The shown rows of the available list, counted again only when the list
+    // or a record's istInstalliert() changed: views and the engine ask for
+    // rows once per record, which made filling and planning quadratic.
+    void zaehleZeilen() const;
+    void vergissZeilen() { mb_ZeilenGueltig = false; }
 
     QList<Plugin*> m_Plugins;
+    mutable QVector<int> m_ZeileVonIndex; // list index -> shown row, or -1
+    mutable QVector<int> m_IndexVonZeile; // shown row -> list index
+    mutable quint64 m_ZeilenStand = 0;    // Plugin::gibInstalliertStand() when counted
+    mutable bool mb_ZeilenGueltig = false;
     Plugin* mp_Hauptanwendung = nullptr;
     QStringList m_Spaltentitel;
     QStringList m_TooltipTitel;

@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <memory>
 
+
+std::atomic<quint64> Plugin::s_InstalliertStand { 0 };
+
 namespace {
 
 quint64 alsGroesse(const QString& text)
@@ -695,7 +698,7 @@ QDataStream& operator>>(QDataStream& ein, Plugin& p)
     p.mb_KeinUpdatePaket = keinUpdatePaket;
     p.mb_SelbstUpdate = false;
     p.mb_Dienst = false;
-    p.mb_IstInstalliert = false;
+    p.setzeIstInstalliert(false);
     p.mb_NeuerZeitraum = false;
     if (ein.status() != QDataStream::Ok) {
         p.mb_Initialisiert = false;

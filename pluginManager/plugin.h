@@ -9,6 +9,7 @@
 #include <QDataStream>
 #include <QList>
 #include <QObject>
+#include <atomic>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -129,7 +130,15 @@ public:
     void setzeStatus(int wert) { m_Status = wert; }
     void setzeAktion(int wert) { m_Aktion = wert; }
     void setzeInitialisiert(bool wert) { mb_Initialisiert = wert; }
-    void setzeIstInstalliert(bool wert) { mb_IstInstalliert = wert; }
+    void setzeIstInstalliert(bool wert)
+    {
+        if (wert != mb_IstInstalliert)
+            ++s_InstalliertStand;
+        mb_IstInstalliert = wert;
+    }
+    // Changes with every change of istInstalliert() of any record: lists
+    // that show only some records know when to count their rows again.
+    static quint64 gibInstalliertStand() { return s_InstalliertStand; }
     void setzeNeuerZeitraum(bool wert) { mb_NeuerZeitraum = wert; }
     void setzeKeinUpdatePaket(bool wert) { mb_KeinUpdatePaket = wert; }
 
@@ -210,6 +219,7 @@ private:
     int m_Aktion = KEINE;
     bool mb_Initialisiert = false;
     bool mb_IstInstalliert = false;
+    static std::atomic<quint64> s_InstalliertStand;
     bool mb_NeuerZeitraum = false;
     bool mb_KeinUpdatePaket = false;
     bool mb_Beschaedigt = false;

@@ -49,6 +49,9 @@ public:
     void setzePluginKoraInstalliert(Plugin* plugin);
     void setzePluginKoraVerfuegbar(Plugin* plugin);
     bool istHauptanwendungAktualisieren() const { return mb_HauptanwendungAktualisieren; }
+    // True while a pass over a whole module list runs. It announces every
+    // row; whoever sums up the plan does that once, at listenDurchlaufBeendet().
+    bool istListenDurchlauf() const { return mi_ListenDurchlauf > 0; }
 
     // ---- the plan across the elevated restart ---------------------------
     // The first process: both module lists, the main-application records and
@@ -432,6 +435,8 @@ signals:
     void initStatusText(const QString& text, bool fehler);
     // The module lists or their actions changed as a whole.
     void datenAenderung();
+    // The outermost pass over a whole module list has ended.
+    void listenDurchlaufBeendet();
 
 protected:
     // Step 8 of a run, the write rights of the help folder for every user.
@@ -472,6 +477,8 @@ protected:
     Plugin* mp_PluginService = nullptr;
 
     bool mb_HauptanwendungAktualisieren = false;
+    int mi_ListenDurchlauf = 0;
+    class ListenDurchlauf;
 
     // One transfer at a time, waited for in a local loop.
     int warteAufTransfer();

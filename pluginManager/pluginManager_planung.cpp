@@ -90,11 +90,36 @@ Listeneintrag zerlegeEintrag(const QString& teil)
 
 } // namespace
 
+// A pass over a whole list announces each row to the views, but the wizard's
+// summary of the plan looks at every record: redone per row it made the
+// passes quadratic in the number of modules (seconds for a server index of
+// ten thousand). It waits for the end of the outermost pass instead.
+class PluginManager::ListenDurchlauf
+{
+public:
+    explicit ListenDurchlauf(PluginManager& pm)
+        : m_pm(pm)
+    {
+        ++m_pm.mi_ListenDurchlauf;
+    }
+    ~ListenDurchlauf()
+    {
+        if (--m_pm.mi_ListenDurchlauf == 0)
+            emit m_pm.listenDurchlaufBeendet();
+    }
+    ListenDurchlauf(const ListenDurchlauf&) = delete;
+    ListenDurchlauf& operator=(const ListenDurchlauf&) = delete;
+
+private:
+    PluginManager& m_pm;
+};
+
 // ---- statuses ------------------------------------------------------------------
 
 void PluginManager::setzeStausLokalePlugins()
 {
     IV_LOG_EINTRITT();
+    const ListenDurchlauf durchlauf(*this);
     const Plugin* referenz = mb_HauptanwendungAktualisieren ? mp_PluginKoraVerfuegbar : mp_PluginKoraInstalliert;
     const bool serverGelesen = mp_DatenmodelVerfuegbar->istGefuellt();
     for (int i = 0; i < mp_DatenmodelInstalliert->anzahl(); ++i) {
@@ -120,6 +145,7 @@ void PluginManager::setzeStausLokalePlugins()
 void PluginManager::setzeStausVerfuegbarePlugins()
 {
     IV_LOG_EINTRITT();
+    const ListenDurchlauf durchlauf(*this);
     const Plugin* referenz = mb_HauptanwendungAktualisieren ? mp_PluginKoraVerfuegbar : mp_PluginKoraInstalliert;
     bool sichtbarkeitGeaendert = false;
     for (int i = 0; i < mp_DatenmodelVerfuegbar->anzahl(); ++i) {
@@ -152,6 +178,7 @@ void PluginManager::setzeStausVerfuegbarePlugins()
 void PluginManager::setzeAktionHauptanwendung(bool aktualisieren)
 {
     IV_LOG_EINTRITT();
+    const ListenDurchlauf durchlauf(*this);
     if (!aktualisieren) {
         if (mp_PluginKoraInstalliert) {
             mb_HauptanwendungAktualisieren = false;
@@ -175,6 +202,7 @@ void PluginManager::setzeAktionHauptanwendung(bool aktualisieren)
 
 void PluginManager::setzeAktionBeiINrAenderungLokalePlugins(Plugin* pPluginKora, int aktion)
 {
+    const ListenDurchlauf durchlauf(*this);
     if (!pPluginKora) {
         IV_LOG_ERROR(QStringLiteral("NULL == pPluginKora"));
         return;
@@ -198,6 +226,7 @@ void PluginManager::setzeAktionBeiINrAenderungLokalePlugins(Plugin* pPluginKora,
 
 void PluginManager::setzeAktionBeiINrAenderungVerfuegbarePlugins(Plugin* pPluginKora, int aktion)
 {
+    const ListenDurchlauf durchlauf(*this);
     if (!pPluginKora) {
         IV_LOG_ERROR(QStringLiteral("NULL == pPluginKora"));
         return;
@@ -241,6 +270,7 @@ void setzeAktionen(DlgPluginManagerDatenmodel* modell, bool installiert, const s
 
 void PluginManager::setzeAktionErneuernInstallierte(bool setzen)
 {
+    const ListenDurchlauf durchlauf(*this);
     setzeAktionen(mp_DatenmodelInstalliert, true, [setzen](Plugin* p) {
         return p->istErneuerbar() ? (setzen ? Plugin::ERNEUERN : Plugin::KEINE) : -1;
     });
@@ -253,6 +283,7 @@ void PluginManager::setzeAlleHakenAktualisieren(bool setzen)
 
 void PluginManager::setzeAktionVerfuegbareZurInstallationEmpfohlene(bool setzen)
 {
+    const ListenDurchlauf durchlauf(*this);
     setzeAktionen(mp_DatenmodelVerfuegbar, false, [setzen](Plugin* p) {
         return p->istNeuerZeitraum() ? (setzen ? Plugin::INSTALLIEREN : Plugin::KEINE) : -1;
     });
@@ -266,6 +297,7 @@ void PluginManager::setzeAktionenEmpfohlene(bool setzen)
 
 void PluginManager::setzeAlleHakenInstallieren(bool setzen)
 {
+    const ListenDurchlauf durchlauf(*this);
     setzeAktionen(mp_DatenmodelVerfuegbar, false, [this, setzen](Plugin* p) {
         if (!p->istInstallierbar())
             return -1;

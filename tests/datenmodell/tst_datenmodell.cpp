@@ -91,6 +91,29 @@ private slots:
         QCOMPARE(zeile.count(), 1);
     }
 
+    // The shown rows follow istInstalliert() of any record at once, between
+    // announcements too, and survive appending and sorting.
+    void zeilenFolgenDemInstalliertStand()
+    {
+        DlgPluginManagerDatenmodel m(true);
+        for (int i = 0; i < 6; ++i)
+            m.fuegeHinzu(neu(QStringLiteral("M%1").arg(i), 2020 + i, 0x82, 0, i % 3 == 0));
+        QCOMPARE(m.rowCount(), 4);
+        QCOMPARE(m.zeileVonIndex(4), 2);
+        m.gibPlugin(1)->setzeIstInstalliert(true);
+        QCOMPARE(m.rowCount(), 3);
+        QCOMPARE(m.zeileVonIndex(1), -1);
+        QCOMPARE(m.zeileVonIndex(4), 1);
+        QCOMPARE(m.gibPluginInZeile(0), m.gibPlugin(2));
+        m.fuegeHinzu(neu(QStringLiteral("N"), 2030, 0x82));
+        QCOMPARE(m.zeileVonIndex(6), 3);
+        QCOMPARE(m.gibPluginInZeile(3), m.gibPlugin(6));
+        QCOMPARE(m.gibPluginInZeile(4), nullptr);
+        m.sort(1, Qt::DescendingOrder);
+        QCOMPARE(m.gibPluginInZeile(0)->gibJahr(), 2030u);
+        QCOMPARE(m.zeileVonIndex(0), 0);
+    }
+
     void darstellung_data()
     {
         QTest::addColumn<Darstellung>("d");
