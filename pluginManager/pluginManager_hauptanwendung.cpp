@@ -421,9 +421,12 @@ bool PluginManager::istServiceUpdateErforderlich()
 {
     IV_LOG_EINTRITT();
     if (!mp_PluginServiceServer) {
+        // An instance the service started never ran the restart step that
+        // fetches the technical index; a copy left in the data folder by an
+        // earlier first process may be missing or stale.
         bool selbstUpdate = false;
         bool dienst = false;
-        leseTechPluginDatei(selbstUpdate, dienst, false);
+        leseTechPluginDatei(selbstUpdate, dienst, true);
     }
     if (!mp_PluginServiceServer) {
         IV_LOG_ERROR(textAusLiteral("Bei der Auswertung der Informationen des verf&uuml;gbaren \"%1\" ist ein Fehler aufgetreten.")
