@@ -6,8 +6,8 @@
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"
 #include "pluginManager/tavoservice.h"
-#include "tests/inventar/dicthilfe.h"
-#include "tests/testhilfe/testumgebung.h"
+#include "tests/testhilfe/pruefhilfe.h"
+#include "tests/testhilfe/standin.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -17,22 +17,8 @@
 
 namespace {
 
-QString ausfuehrbar(const QString& pfad, const QByteArray& rumpf)
-{
-    TestUmgebung::schreibeDatei(pfad, "#!/bin/sh\n" + rumpf + "\n");
-    QFile::setPermissions(pfad, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return pfad;
-}
-
-// The arguments a stand-in wrote, one per NUL.
-QStringList argumenteAus(const QString& datei)
-{
-    QStringList teile;
-    for (const QByteArray& teil : TestUmgebung::leseDatei(datei).split('\0'))
-        teile.append(QString::fromUtf8(teil));
-    teile.removeLast(); // after the last NUL, or the empty file
-    return teile;
-}
+using Standin::argumenteAus;
+using Standin::ausfuehrbar;
 
 // Writes its arguments and its PID, then runs until SIGTERM (after `verzug`
 // seconds) or ends at once with `ende`.
@@ -47,9 +33,6 @@ QByteArray standIn(const QString& ausgabe, const QString& ende = QString(), cons
         .toUtf8();
 }
 
-qint64 logGroesse() { return QFileInfo(gp_Log->gibDateiname()).size(); }
-QByteArray logSeit(qint64 anfang) { return TestUmgebung::leseDatei(gp_Log->gibDateiname()).mid(anfang); }
-
 } // namespace
 
 class TstTavoService : public QObject
@@ -57,364 +40,322 @@ class TstTavoService : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
-    void lebenszyklus();
-    void fehlschlaege_data();
-    void fehlschlaege();
-    void dienstprogramm_data();
-    void dienstprogramm();
-    void systemd();
-    void zugriff_data();
-    void zugriff();
+    void init()
+    {
+        m_umgebung = std::make_unique<TestUmgebung>();
+        m_ausgabe = m_umgebung->pfad() + QStringLiteral("/argumente");
+    }
+    void cleanup()
+    {
+        // Whatever a failed case left running is ended here.
+        tavoService dienst;
+        if (dienst.init()) {
+            Plattform::DienstStatus s;
+            if (dienst.gibStatus(s) && s.pid > 0)
+                ::kill(pid_t(s.pid), SIGKILL);
+        }
+        beendeStandIn(m_ausgabe);
+        m_umgebung.reset();
+    }
+    void lebenszyklus()
+    {
+        const QString programm = ausfuehrbar(m_umgebung->pfad() + QStringLiteral("/mit Leer/dienst"), standIn(m_ausgabe));
+        tavoService dienst;
+        QVERIFY(dienst.erzeugen(programm));
+        LogAusschnitt anfang;
+        QVERIFY(!dienst.erzeugen(programm));
+        QVERIFY(anfang.text().toUtf8().contains("CreateServiceW fehlgeschlagen (The specified service already exists.)"));
+
+        QVERIFY(dienst.init());
+        bool ok = false;
+        QVERIFY(dienst.istGestoppt(ok) && ok);
+        const QStringList argumente = { QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung"),
+                                        QStringLiteral("--koraDir=\"/opt/mit Leer\""), QStringLiteral("a \"b\" c"),
+                                        QStringLiteral("; $HOME"), QStringLiteral("--esStart"), QStringLiteral("nicht") };
+        QVERIFY(dienst.starte(5, argumente));
+        QVERIFY(dienst.istGestartet(ok) && ok);
+        QTRY_COMPARE(argumenteAus(m_ausgabe).join(QLatin1Char('|')), argumente.mid(0, 5).join(QLatin1Char('|')));
+        // Running already: a second start is refused by the service manager.
+        anfang = LogAusschnitt();
+        QVERIFY(!dienst.starte(1, argumente));
+        QVERIFY(anfang.text().toUtf8().contains("::StartService == FALSE"));
+
+        QVERIFY(dienst.stoppe());
+        QVERIFY(dienst.istGestoppt(ok) && ok);
+        anfang = LogAusschnitt();
+        QVERIFY(!dienst.stoppe());
+        QVERIFY(anfang.text().toUtf8().contains("ControlService fehlgeschlagen (1062)"));
+
+        QVERIFY(dienst.loesche());
+        anfang = LogAusschnitt();
+        QVERIFY(!dienst.loesche());
+        QVERIFY(!tavoService().init());
+        QCOMPARE(anfang.text().toUtf8().count("OpenService fehlgeschlagen (1060)"), 2);
+    }
+    void fehlschlaege_data()
+    {
+        QTest::addColumn<QString>("fall");
+        QTest::addColumn<QString>("logzeile");
+        QTest::addColumn<int>("hoechstensMs");
+        QTest::newRow("eigener Fehler") << "exit 42" << "Fehler beim Start des \"TavoService\"; Fehlernummer: 42" << 3000;
+        QTest::newRow("endet sofort mit 0 bis zur Grenze") << "exit 0" << "" << 30000;
+        QTest::newRow("Programm fehlt") << "fehlt" << "::StartService == FALSE" << 1000;
+        QTest::newRow("Registrierung ohne Programm") << "kaputt" << "OpenService fehlgeschlagen (13)" << 1000;
+        QTest::newRow("Registrierung fuer alle beschreibbar") << "beschreibbar" << "OpenService fehlgeschlagen (5)" << 1000;
+        QTest::newRow("Stopp dauert zu lange") << "langsam" << "" << 5000;
+    }
+    void fehlschlaege()
+    {
+        QFETCH(QString, fall);
+        QFETCH(QString, logzeile);
+        QFETCH(int, hoechstensMs);
+        QString programm = m_umgebung->pfad() + QStringLiteral("/dienst");
+        if (fall.startsWith(QLatin1String("exit")))
+            ausfuehrbar(programm, standIn(m_ausgabe, fall.mid(5)));
+        else if (fall == QLatin1String("langsam"))
+            ausfuehrbar(programm, standIn(m_ausgabe, QString(), QStringLiteral("2")));
+        else
+            ausfuehrbar(programm, standIn(m_ausgabe));
+        tavoService dienst;
+        QVERIFY(dienst.erzeugen(fall == QLatin1String("fehlt") ? programm + QStringLiteral(".fehlt") : programm));
+        const QString registrierung = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
+        if (fall == QLatin1String("kaputt"))
+            TestUmgebung::schreibeDatei(registrierung, "[General]\nAnzeigename=x\n");
+        else if (fall == QLatin1String("beschreibbar"))
+            QVERIFY(::chmod(QFile::encodeName(registrierung).constData(), 0666) == 0);
+
+        const LogAusschnitt anfang;
+        QElapsedTimer uhr;
+        uhr.start();
+        bool ergebnis = dienst.init();
+        if (ergebnis && fall == QLatin1String("langsam")) {
+            QVERIFY(dienst.starte(0, {}));
+            ergebnis = dienst.stoppe();
+            bool ok = false;
+            QVERIFY(!dienst.istGestoppt(ok) && ok);
+            QTRY_VERIFY_WITH_TIMEOUT(dienst.istGestoppt(ok), 5000);
+        } else if (ergebnis) {
+            ergebnis = dienst.starte(1, { QStringLiteral("x") });
+        }
+        QVERIFY(!ergebnis);
+        QVERIFY2(uhr.elapsed() <= hoechstensMs, qPrintable(QString::number(uhr.elapsed())));
+        if (fall == QLatin1String("exit 0"))
+            QVERIFY(uhr.elapsed() >= 19000);
+        if (!logzeile.isEmpty())
+            QVERIFY2(anfang.text().toUtf8().contains(logzeile.toUtf8()), anfang.text().toUtf8().constData());
+    }
+    void dienstprogramm_data()
+    {
+        QTest::addColumn<QString>("fall");
+        QTest::addColumn<QStringList>("argumente"); // after the program; "<kora>" the known installation
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("grund");
+        const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=\"<benutzer>\"", "--esStart", "--sID=3" };
+        QTest::newRow("verifizierte Kopie") << "" << gut << 0 << "Gestartet";
+        QTest::newRow("koraDir ueber Verknuepfung") << "link" << gut << 0 << "Gestartet";
+        QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
+        QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
+        QTest::newRow("Fortsetzung mit Administratorrechten") << "" << (QStringList { "--admin" } + gut) << 3 << "unbekannt";
+        QTest::newRow("doppelter Schalter") << "" << (QStringList { "--i3" } + gut) << 3 << "doppelt";
+        QTest::newRow("Zeilenumbruch") << "" << (QStringList { "--redirect=a\nb" } + gut) << 2 << "Zeilenumbruch";
+        QTest::newRow("fremdes Programm") << "/bin/sh" << gut << 5 << "keine bekannte Kopie";
+        QTest::newRow("Kopie veraendert") << "veraendert" << gut << 6 << "nicht unversehrt";
+        QTest::newRow("fremdes koraDir") << "" << QStringList(QStringList { "--koraDir=/tmp" } + gut.mid(1)) << 7 << "bekannte Installation";
+        QTest::newRow("Eintrag beschreibbar") << "beschreibbar" << gut << 7 << "nicht vertrauensw";
+        QTest::newRow("Benutzerordner von root") << "root" << gut << 10 << "--dirUserKora";
+        QTest::newRow("Benutzerordner fehlt") << "" << QStringList(QStringList { "--dirUserKora=/nirgends" } + gut.mid(0, 3) + gut.mid(4)) << 10 << "--dirUserKora";
+        QTest::newRow("ohne Sitzung") << "" << QStringList(gut.mid(0, 5)) << 8 << "--sID";
+    }
+    void dienstprogramm()
+    {
+        QFETCH(QString, fall);
+        QFETCH(QStringList, argumente);
+        QFETCH(int, code);
+        QFETCH(QString, grund);
+        const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
+        if (schluessel.isEmpty())
+            QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+        if (fall == QLatin1String("root") && ::geteuid() != 0)
+            QSKIP("a folder of root's can be made only as root");
+
+        // The installation the machine knows, with a signed manager copy that
+        // writes the arguments it was started with.
+        const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
+        const QString kopie = kora + QStringLiteral("/installationsverwaltung");
+        QVERIFY(Standin::kopie(kopie, standIn(m_ausgabe), schluessel, { { QStringLiteral("lib/libhilfe.so"), "bibliothek" } }));
+        const QString eintrag = Plattform::registrierungsDatei(
+            QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
+        TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
+        if (fall == QLatin1String("beschreibbar"))
+            QVERIFY(::chmod(QFile::encodeName(eintrag).constData(), 0646) == 0);
+        if (fall == QLatin1String("veraendert"))
+            DictHilfe::schreibe(kopie + QStringLiteral("/lib/libhilfe.so"), "fremd");
+
+        // The user's data folder belongs to an ordinary user.
+        const QString benutzer = m_umgebung->home() + QStringLiteral("/mit Leer \"kora\"");
+        QVERIFY(QDir().mkpath(benutzer));
+        if (fall != QLatin1String("root") && ::geteuid() == 0)
+            QVERIFY(::chown(QFile::encodeName(benutzer).constData(), 65534, 65534) == 0);
+        // Passed on is the checked folder, not a link to it.
+        const QString verknuepfung = m_umgebung->pfad() + QStringLiteral("/verknuepfung");
+        QVERIFY(QFile::link(kora, verknuepfung));
+        QStringList erwartet = argumente;
+        erwartet.replaceInStrings(QStringLiteral("<kora>"), kora);
+        argumente.replaceInStrings(QStringLiteral("<kora>"), fall == QLatin1String("link") ? verknuepfung : kora);
+        erwartet.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
+        // The manager gets the values as a command line means them, without its quotes.
+        for (QString& e : erwartet) {
+            const int gleich = e.indexOf(QStringLiteral("=\""));
+            if (gleich > 0 && e.endsWith(QLatin1Char('"')))
+                e = e.left(gleich + 1) + e.mid(gleich + 2).chopped(1);
+        }
+        argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
+        argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
+        tavoService dienst;
+        QVERIFY(dienst.erzeugen(QStringLiteral(IV_TAVODIENST)));
+        QVERIFY(dienst.init());
+        const LogAusschnitt anfang;
+        QCOMPARE(dienst.starte(argumente.size(), argumente), code == 0);
+        const QByteArray dienstLog = TestUmgebung::leseDatei(Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/tavodienst.log")));
+        if (code) {
+            QVERIFY2(anfang.text().toUtf8().contains(QStringLiteral("Fehlernummer: %1").arg(code).toUtf8()), anfang.text().toUtf8().constData());
+            QVERIFY2(dienstLog.contains(QStringLiteral("Abgelehnt (Fehlernummer %1)").arg(code).toUtf8()), dienstLog.constData());
+        }
+        QVERIFY2(dienstLog.contains(grund.toUtf8()), dienstLog.constData());
+        if (code)
+            return;
+        // The manager sees exactly the service's arguments, and keeps running
+        // when the service is stopped.
+        QTRY_COMPARE(argumenteAus(m_ausgabe), erwartet);
+        QVERIFY(dienst.stoppe());
+        const pid_t manager = pid_t(TestUmgebung::leseDatei(m_ausgabe + QStringLiteral(".pid")).trimmed().toLong());
+        QVERIFY(manager > 0 && ::kill(manager, 0) == 0);
+    }
+    void systemd()
+    {
+        QList<QStringList> befehle;
+        QByteArray antwort;
+        int antwortCode = 0;
+        auto verwaltung = Plattform::erzeugeSystemdDienstverwaltung([&](const QStringList& a, QByteArray& aus) {
+            befehle.append(a);
+            aus = antwort;
+            return antwortCode;
+        });
+        tavoService dienst(std::move(verwaltung));
+        QVERIFY(dienst.erzeugen(QStringLiteral("/opt/Fiscalon Update Service/bin/tavo%dienst")));
+        const QString parameterDatei = Plattform::dienstParameterDatei(QStringLiteral("TavoService"));
+        // The package's unit with this program and the parameter file filled in.
+        const QString unitText = QString::fromUtf8(TestUmgebung::leseDatei(Plattform::systemdUnitDatei(QStringLiteral("TavoService"))));
+        for (const QString& zeile : { QStringLiteral("# Der \"Fiscalon Update Service\" stellt sicher das Fiscalon immer aktuell ist.\n"),
+                                      QStringLiteral("\nDescription=Fiscalon Update Service\n"), QStringLiteral("\nType=notify\n"),
+                                      QStringLiteral("\nKillMode=process\n"),
+                                      QStringLiteral("\nExecStart=\"/opt/Fiscalon Update Service/bin/tavo%%dienst\" \"--parameterDatei=%1\"\n")
+                                          .arg(parameterDatei) })
+            QVERIFY2(unitText.contains(zeile), qPrintable(zeile));
+        QVERIFY2(!unitText.contains(QLatin1Char('@')), qPrintable(unitText));
+        QVERIFY(!dienst.erzeugen(QStringLiteral("/x")));
+        QVERIFY(dienst.init());
+
+        // The service fails with its own code: reported with that code.
+        antwort = "ActiveState=failed\nResult=exit-code\nExecMainCode=1\nExecMainStatus=5\nMainPID=0\n";
+        const LogAusschnitt anfang;
+        const QStringList argumente = { QStringLiteral("/p"), QStringLiteral("a \"b\"\tc"), QStringLiteral("--esStart") };
+        QVERIFY(!dienst.starte(3, argumente));
+        QVERIFY(anfang.text().toUtf8().contains("Fehlernummer: 5"));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(parameterDatei).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        QStringList gelesen;
+        QString fehler;
+        QVERIFY(Plattform::leseDienstParameter(parameterDatei, gelesen, fehler));
+        QCOMPARE(gelesen, argumente);
+        QVERIFY(!QFileInfo::exists(parameterDatei));
+
+        antwort = "ActiveState=inactive\nResult=success\n";
+        QVERIFY(dienst.stoppe());
+        QVERIFY(dienst.loesche());
+        QVERIFY(!QFileInfo::exists(Plattform::systemdUnitDatei(QStringLiteral("TavoService"))));
+        const QString unit = QStringLiteral("TavoService.service");
+        const QList<QStringList> erwartet = {
+            { "daemon-reload" },
+            { "start", "--no-block", unit },
+            { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
+            { "stop", "--no-block", unit },
+            { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
+            { "daemon-reload" },
+        };
+        QCOMPARE(befehle, erwartet);
+        // systemctl's "not loaded" is the service manager's "does not exist".
+        antwortCode = 5;
+        QVERIFY(!dienst.stoppe());
+        QVERIFY(anfang.text().toUtf8().contains("ControlService fehlgeschlagen (1060)"));
+    }
+    void zugriff_data()
+    {
+        // The service program run directly, as the manager does after registering
+        // the service: who may start and stop it, for either service manager.
+        QTest::addColumn<QString>("verwaltung"); // "systemd", "eingebaut", "keine" (not registered)
+        QTest::addColumn<QStringList>("argumente");
+        QTest::addColumn<bool>("alsDienst");     // started by the service manager
+        QTest::addColumn<int>("code");
+        const QStringList gut = { "--zugriff", "TavoService", "users" };
+        QTest::newRow("systemd: polkit-Regel") << "systemd" << gut << false << 0;
+        QTest::newRow("eingebaut: Zugriffseintrag") << "eingebaut" << gut << false << 0;
+        QTest::newRow("nicht registriert") << "keine" << gut << false << 1;
+        QTest::newRow("fremder Dienst") << "eingebaut" << QStringList{ "--zugriff", "sshd", "users" } << false << 123;
+        QTest::newRow("Gruppe mit Anfuehrung") << "systemd" << QStringList{ "--zugriff", "TavoService", "u\"); x(\"" } << false << 13;
+        QTest::newRow("als Dienst gestartet") << "eingebaut" << gut << true << 4;
+    }
+    void zugriff()
+    {
+        QFETCH(QString, verwaltung);
+        QFETCH(QStringList, argumente);
+        QFETCH(bool, alsDienst);
+        QFETCH(int, code);
+        const QString name = QStringLiteral("TavoService");
+        const QString ini = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
+        if (verwaltung == QLatin1String("systemd")) {
+            QVERIFY(QDir().mkpath(Plattform::unterWurzel(QStringLiteral("/run/systemd/system"))));
+            TestUmgebung::schreibeDatei(Plattform::systemdUnitDatei(name), "[Service]\n");
+        } else if (verwaltung == QLatin1String("eingebaut")) {
+            QVERIFY(tavoService().erzeugen(QStringLiteral(IV_TAVODIENST)));
+        }
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (alsDienst)
+            env.insert(QStringLiteral(DIENST_BEREIT_VARIABLE), m_umgebung->pfad() + QStringLiteral("/bereit"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(IV_TAVODIENST), argumente);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), code);
+
+        const QString regel = Plattform::polkitRegelDatei(name);
+        const QByteArray inhalt = TestUmgebung::leseDatei(regel);
+        QCOMPARE(QFileInfo::exists(regel), code == 0 && verwaltung == QLatin1String("systemd"));
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(QStringLiteral("Zugriff")).toString(),
+                 code == 0 && verwaltung == QLatin1String("eingebaut") ? QStringLiteral("users") : QString());
+        if (code != 0 || verwaltung != QLatin1String("systemd"))
+            return;
+        QVERIFY(inhalt.contains("action.lookup(\"unit\") == \"TavoService.service\""));
+        QVERIFY(inhalt.contains("subject.isInGroup(\"users\")"));
+        // The rule goes with the unit.
+        auto systemd = Plattform::erzeugeSystemdDienstverwaltung([](const QStringList&, QByteArray&) { return 0; });
+        QCOMPARE(systemd->loesche(name), 0);
+        QVERIFY(!QFileInfo::exists(regel));
+    }
 
 private:
-    void beendeStandIn(const QString& ausgabe);
+    void beendeStandIn(const QString& ausgabe)
+    {
+        const pid_t pid = pid_t(TestUmgebung::leseDatei(ausgabe + QStringLiteral(".pid")).trimmed().toLong());
+        if (pid > 0)
+            ::kill(pid, SIGKILL);
+        QFile::remove(ausgabe + QStringLiteral(".pid"));
+    }
     std::unique_ptr<TestUmgebung> m_umgebung;
-    QTemporaryDir m_log;
+    TestLog m_log { "tst_tavoservice" };
     QString m_ausgabe;
 };
-
-void TstTavoService::initTestCase()
-{
-    initLogBase(QStringLiteral("tst_tavoservice"), 10 * 1024 * 1024, m_log.path());
-}
-
-void TstTavoService::cleanupTestCase() { beendeLogBase(); }
-
-void TstTavoService::init()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    m_ausgabe = m_umgebung->pfad() + QStringLiteral("/argumente");
-}
-
-void TstTavoService::cleanup()
-{
-    // Whatever a failed case left running is ended here.
-    tavoService dienst;
-    if (dienst.init()) {
-        Plattform::DienstStatus s;
-        if (dienst.gibStatus(s) && s.pid > 0)
-            ::kill(pid_t(s.pid), SIGKILL);
-    }
-    beendeStandIn(m_ausgabe);
-    m_umgebung.reset();
-}
-
-void TstTavoService::beendeStandIn(const QString& ausgabe)
-{
-    const pid_t pid = pid_t(TestUmgebung::leseDatei(ausgabe + QStringLiteral(".pid")).trimmed().toLong());
-    if (pid > 0)
-        ::kill(pid, SIGKILL);
-    QFile::remove(ausgabe + QStringLiteral(".pid"));
-}
-
-void TstTavoService::lebenszyklus()
-{
-    const QString programm = ausfuehrbar(m_umgebung->pfad() + QStringLiteral("/mit Leer/dienst"), standIn(m_ausgabe));
-    tavoService dienst;
-    QVERIFY(dienst.erzeugen(programm));
-    qint64 anfang = logGroesse();
-    QVERIFY(!dienst.erzeugen(programm));
-    QVERIFY(logSeit(anfang).contains("CreateServiceW fehlgeschlagen (The specified service already exists.)"));
-
-    QVERIFY(dienst.init());
-    bool ok = false;
-    QVERIFY(dienst.istGestoppt(ok) && ok);
-    const QStringList argumente = { QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung"),
-                                    QStringLiteral("--koraDir=\"/opt/mit Leer\""), QStringLiteral("a \"b\" c"),
-                                    QStringLiteral("; $HOME"), QStringLiteral("--esStart"), QStringLiteral("nicht") };
-    QVERIFY(dienst.starte(5, argumente));
-    QVERIFY(dienst.istGestartet(ok) && ok);
-    QTRY_COMPARE(argumenteAus(m_ausgabe).join(QLatin1Char('|')), argumente.mid(0, 5).join(QLatin1Char('|')));
-    // Running already: a second start is refused by the service manager.
-    anfang = logGroesse();
-    QVERIFY(!dienst.starte(1, argumente));
-    QVERIFY(logSeit(anfang).contains("::StartService == FALSE"));
-
-    QVERIFY(dienst.stoppe());
-    QVERIFY(dienst.istGestoppt(ok) && ok);
-    anfang = logGroesse();
-    QVERIFY(!dienst.stoppe());
-    QVERIFY(logSeit(anfang).contains("ControlService fehlgeschlagen (1062)"));
-
-    QVERIFY(dienst.loesche());
-    anfang = logGroesse();
-    QVERIFY(!dienst.loesche());
-    QVERIFY(!tavoService().init());
-    QCOMPARE(logSeit(anfang).count("OpenService fehlgeschlagen (1060)"), 2);
-}
-
-void TstTavoService::fehlschlaege_data()
-{
-    QTest::addColumn<QString>("fall");
-    QTest::addColumn<QString>("logzeile");
-    QTest::addColumn<int>("hoechstensMs");
-    QTest::newRow("eigener Fehler") << "exit 42" << "Fehler beim Start des \"TavoService\"; Fehlernummer: 42" << 3000;
-    QTest::newRow("endet sofort mit 0 bis zur Grenze") << "exit 0" << "" << 30000;
-    QTest::newRow("Programm fehlt") << "fehlt" << "::StartService == FALSE" << 1000;
-    QTest::newRow("Registrierung ohne Programm") << "kaputt" << "OpenService fehlgeschlagen (13)" << 1000;
-    QTest::newRow("Registrierung fuer alle beschreibbar") << "beschreibbar" << "OpenService fehlgeschlagen (5)" << 1000;
-    QTest::newRow("Stopp dauert zu lange") << "langsam" << "" << 5000;
-}
-
-void TstTavoService::fehlschlaege()
-{
-    QFETCH(QString, fall);
-    QFETCH(QString, logzeile);
-    QFETCH(int, hoechstensMs);
-    QString programm = m_umgebung->pfad() + QStringLiteral("/dienst");
-    if (fall.startsWith(QLatin1String("exit")))
-        ausfuehrbar(programm, standIn(m_ausgabe, fall.mid(5)));
-    else if (fall == QLatin1String("langsam"))
-        ausfuehrbar(programm, standIn(m_ausgabe, QString(), QStringLiteral("2")));
-    else
-        ausfuehrbar(programm, standIn(m_ausgabe));
-    tavoService dienst;
-    QVERIFY(dienst.erzeugen(fall == QLatin1String("fehlt") ? programm + QStringLiteral(".fehlt") : programm));
-    const QString registrierung = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
-    if (fall == QLatin1String("kaputt"))
-        TestUmgebung::schreibeDatei(registrierung, "[General]\nAnzeigename=x\n");
-    else if (fall == QLatin1String("beschreibbar"))
-        QVERIFY(::chmod(QFile::encodeName(registrierung).constData(), 0666) == 0);
-
-    const qint64 anfang = logGroesse();
-    QElapsedTimer uhr;
-    uhr.start();
-    bool ergebnis = dienst.init();
-    if (ergebnis && fall == QLatin1String("langsam")) {
-        QVERIFY(dienst.starte(0, {}));
-        ergebnis = dienst.stoppe();
-        bool ok = false;
-        QVERIFY(!dienst.istGestoppt(ok) && ok);
-        QTRY_VERIFY_WITH_TIMEOUT(dienst.istGestoppt(ok), 5000);
-    } else if (ergebnis) {
-        ergebnis = dienst.starte(1, { QStringLiteral("x") });
-    }
-    QVERIFY(!ergebnis);
-    QVERIFY2(uhr.elapsed() <= hoechstensMs, qPrintable(QString::number(uhr.elapsed())));
-    if (fall == QLatin1String("exit 0"))
-        QVERIFY(uhr.elapsed() >= 19000);
-    if (!logzeile.isEmpty())
-        QVERIFY2(logSeit(anfang).contains(logzeile.toUtf8()), logSeit(anfang).constData());
-}
-
-void TstTavoService::dienstprogramm_data()
-{
-    QTest::addColumn<QString>("fall");
-    QTest::addColumn<QStringList>("argumente"); // after the program; "<kora>" the known installation
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("grund");
-    const QStringList gut = { "--koraDir=\"<kora>\"", "--zeigeDlg", "--i2", "--dirUserKora=\"<benutzer>\"", "--esStart", "--sID=3" };
-    QTest::newRow("verifizierte Kopie") << "" << gut << 0 << "Gestartet";
-    QTest::newRow("koraDir ueber Verknuepfung") << "link" << gut << 0 << "Gestartet";
-    QTest::newRow("zweites Programm") << "" << (QStringList { "/bin/sh" } + gut) << 4 << "zweites Programm";
-    QTest::newRow("unbekannter Schalter") << "" << (QStringList { "--exec=/bin/sh" } + gut) << 3 << "unbekannt";
-    QTest::newRow("Fortsetzung mit Administratorrechten") << "" << (QStringList { "--admin" } + gut) << 3 << "unbekannt";
-    QTest::newRow("doppelter Schalter") << "" << (QStringList { "--i3" } + gut) << 3 << "doppelt";
-    QTest::newRow("Zeilenumbruch") << "" << (QStringList { "--redirect=a\nb" } + gut) << 2 << "Zeilenumbruch";
-    QTest::newRow("fremdes Programm") << "/bin/sh" << gut << 5 << "keine bekannte Kopie";
-    QTest::newRow("Kopie veraendert") << "veraendert" << gut << 6 << "nicht unversehrt";
-    QTest::newRow("fremdes koraDir") << "" << QStringList(QStringList { "--koraDir=/tmp" } + gut.mid(1)) << 7 << "bekannte Installation";
-    QTest::newRow("Eintrag beschreibbar") << "beschreibbar" << gut << 7 << "nicht vertrauensw";
-    QTest::newRow("Benutzerordner von root") << "root" << gut << 10 << "--dirUserKora";
-    QTest::newRow("Benutzerordner fehlt") << "" << QStringList(QStringList { "--dirUserKora=/nirgends" } + gut.mid(0, 3) + gut.mid(4)) << 10 << "--dirUserKora";
-    QTest::newRow("ohne Sitzung") << "" << QStringList(gut.mid(0, 5)) << 8 << "--sID";
-}
-
-void TstTavoService::dienstprogramm()
-{
-    QFETCH(QString, fall);
-    QFETCH(QStringList, argumente);
-    QFETCH(int, code);
-    QFETCH(QString, grund);
-    const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
-    if (schluessel.isEmpty())
-        QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
-    if (fall == QLatin1String("root") && ::geteuid() != 0)
-        QSKIP("a folder of root's can be made only as root");
-
-    // The installation the machine knows, with a signed manager copy that
-    // writes the arguments it was started with.
-    const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
-    const QString kopie = kora + QStringLiteral("/installationsverwaltung");
-    DictHilfe::Daten d;
-    d.kurzname = QStringLiteral("instv");
-    d.jahr = QStringLiteral("0");
-    d.langname = QStringLiteral("Installationsverwaltung");
-    DictHilfe::datei(d, kopie, QStringLiteral("bin/installationsverwaltung"),
-                     QByteArray("#!/bin/sh\n") + standIn(m_ausgabe));
-    DictHilfe::datei(d, kopie, QStringLiteral("lib/libhilfe.so"), "bibliothek");
-    QFile::setPermissions(kopie + QStringLiteral("/bin/installationsverwaltung"), QFile::ReadOwner | QFile::ExeOwner);
-    const QString vdict = kopie + QStringLiteral("/dict/instv_0.vdict");
-    DictHilfe::schreibe(vdict, DictHilfe::json(d));
-    QCOMPARE(KryptoTest::openssl(KryptoTest::opensslPss(true) << "-sign" << schluessel << "-out"
-                                                              << vdict + QStringLiteral(".sig") << vdict).code, 0);
-    const QString eintrag = Plattform::registrierungsDatei(
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
-    TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
-    if (fall == QLatin1String("beschreibbar"))
-        QVERIFY(::chmod(QFile::encodeName(eintrag).constData(), 0646) == 0);
-    if (fall == QLatin1String("veraendert"))
-        DictHilfe::schreibe(kopie + QStringLiteral("/lib/libhilfe.so"), "fremd");
-
-    // The user's data folder belongs to an ordinary user.
-    const QString benutzer = m_umgebung->home() + QStringLiteral("/mit Leer \"kora\"");
-    QVERIFY(QDir().mkpath(benutzer));
-    if (fall != QLatin1String("root") && ::geteuid() == 0)
-        QVERIFY(::chown(QFile::encodeName(benutzer).constData(), 65534, 65534) == 0);
-    // Passed on is the checked folder, not a link to it.
-    const QString verknuepfung = m_umgebung->pfad() + QStringLiteral("/verknuepfung");
-    QVERIFY(QFile::link(kora, verknuepfung));
-    QStringList erwartet = argumente;
-    erwartet.replaceInStrings(QStringLiteral("<kora>"), kora);
-    argumente.replaceInStrings(QStringLiteral("<kora>"), fall == QLatin1String("link") ? verknuepfung : kora);
-    erwartet.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
-    // The manager gets the values as a command line means them, without its quotes.
-    for (QString& e : erwartet) {
-        const int gleich = e.indexOf(QStringLiteral("=\""));
-        if (gleich > 0 && e.endsWith(QLatin1Char('"')))
-            e = e.left(gleich + 1) + e.mid(gleich + 2).chopped(1);
-    }
-    argumente.replaceInStrings(QStringLiteral("<benutzer>"), benutzer);
-    argumente.prepend(fall == QLatin1String("/bin/sh") ? fall : kopie + QStringLiteral("/bin/installationsverwaltung"));
-    tavoService dienst;
-    QVERIFY(dienst.erzeugen(QStringLiteral(IV_TAVODIENST)));
-    QVERIFY(dienst.init());
-    const qint64 anfang = logGroesse();
-    QCOMPARE(dienst.starte(argumente.size(), argumente), code == 0);
-    const QByteArray dienstLog = TestUmgebung::leseDatei(Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/tavodienst.log")));
-    if (code) {
-        QVERIFY2(logSeit(anfang).contains(QStringLiteral("Fehlernummer: %1").arg(code).toUtf8()), logSeit(anfang).constData());
-        QVERIFY2(dienstLog.contains(QStringLiteral("Abgelehnt (Fehlernummer %1)").arg(code).toUtf8()), dienstLog.constData());
-    }
-    QVERIFY2(dienstLog.contains(grund.toUtf8()), dienstLog.constData());
-    if (code)
-        return;
-    // The manager sees exactly the service's arguments, and keeps running
-    // when the service is stopped.
-    QTRY_COMPARE(argumenteAus(m_ausgabe), erwartet);
-    QVERIFY(dienst.stoppe());
-    const pid_t manager = pid_t(TestUmgebung::leseDatei(m_ausgabe + QStringLiteral(".pid")).trimmed().toLong());
-    QVERIFY(manager > 0 && ::kill(manager, 0) == 0);
-}
-
-void TstTavoService::systemd()
-{
-    QList<QStringList> befehle;
-    QByteArray antwort;
-    int antwortCode = 0;
-    auto verwaltung = Plattform::erzeugeSystemdDienstverwaltung([&](const QStringList& a, QByteArray& aus) {
-        befehle.append(a);
-        aus = antwort;
-        return antwortCode;
-    });
-    tavoService dienst(std::move(verwaltung));
-    QVERIFY(dienst.erzeugen(QStringLiteral("/opt/Fiscalon Update Service/bin/tavo%dienst")));
-    const QString parameterDatei = Plattform::dienstParameterDatei(QStringLiteral("TavoService"));
-    // The package's unit with this program and the parameter file filled in.
-    const QString unitText = QString::fromUtf8(TestUmgebung::leseDatei(Plattform::systemdUnitDatei(QStringLiteral("TavoService"))));
-    for (const QString& zeile : { QStringLiteral("# Der \"Fiscalon Update Service\" stellt sicher das Fiscalon immer aktuell ist.\n"),
-                                  QStringLiteral("\nDescription=Fiscalon Update Service\n"), QStringLiteral("\nType=notify\n"),
-                                  QStringLiteral("\nKillMode=process\n"),
-                                  QStringLiteral("\nExecStart=\"/opt/Fiscalon Update Service/bin/tavo%%dienst\" \"--parameterDatei=%1\"\n")
-                                      .arg(parameterDatei) })
-        QVERIFY2(unitText.contains(zeile), qPrintable(zeile));
-    QVERIFY2(!unitText.contains(QLatin1Char('@')), qPrintable(unitText));
-    QVERIFY(!dienst.erzeugen(QStringLiteral("/x")));
-    QVERIFY(dienst.init());
-
-    // The service fails with its own code: reported with that code.
-    antwort = "ActiveState=failed\nResult=exit-code\nExecMainCode=1\nExecMainStatus=5\nMainPID=0\n";
-    const qint64 anfang = logGroesse();
-    const QStringList argumente = { QStringLiteral("/p"), QStringLiteral("a \"b\"\tc"), QStringLiteral("--esStart") };
-    QVERIFY(!dienst.starte(3, argumente));
-    QVERIFY(logSeit(anfang).contains("Fehlernummer: 5"));
-    struct stat st {};
-    QCOMPARE(::stat(QFile::encodeName(parameterDatei).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0600u);
-    QStringList gelesen;
-    QString fehler;
-    QVERIFY(Plattform::leseDienstParameter(parameterDatei, gelesen, fehler));
-    QCOMPARE(gelesen, argumente);
-    QVERIFY(!QFileInfo::exists(parameterDatei));
-
-    antwort = "ActiveState=inactive\nResult=success\n";
-    QVERIFY(dienst.stoppe());
-    QVERIFY(dienst.loesche());
-    QVERIFY(!QFileInfo::exists(Plattform::systemdUnitDatei(QStringLiteral("TavoService"))));
-    const QString unit = QStringLiteral("TavoService.service");
-    const QList<QStringList> erwartet = {
-        { "daemon-reload" },
-        { "start", "--no-block", unit },
-        { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
-        { "stop", "--no-block", unit },
-        { "show", "--property=ActiveState,Result,ExecMainCode,ExecMainStatus,MainPID", unit },
-        { "daemon-reload" },
-    };
-    QCOMPARE(befehle, erwartet);
-    // systemctl's "not loaded" is the service manager's "does not exist".
-    antwortCode = 5;
-    QVERIFY(!dienst.stoppe());
-    QVERIFY(logSeit(anfang).contains("ControlService fehlgeschlagen (1060)"));
-}
-
-void TstTavoService::zugriff_data()
-{
-    // The service program run directly, as the manager does after registering
-    // the service: who may start and stop it, for either service manager.
-    QTest::addColumn<QString>("verwaltung"); // "systemd", "eingebaut", "keine" (not registered)
-    QTest::addColumn<QStringList>("argumente");
-    QTest::addColumn<bool>("alsDienst");     // started by the service manager
-    QTest::addColumn<int>("code");
-    const QStringList gut = { "--zugriff", "TavoService", "users" };
-    QTest::newRow("systemd: polkit-Regel") << "systemd" << gut << false << 0;
-    QTest::newRow("eingebaut: Zugriffseintrag") << "eingebaut" << gut << false << 0;
-    QTest::newRow("nicht registriert") << "keine" << gut << false << 1;
-    QTest::newRow("fremder Dienst") << "eingebaut" << QStringList{ "--zugriff", "sshd", "users" } << false << 123;
-    QTest::newRow("Gruppe mit Anfuehrung") << "systemd" << QStringList{ "--zugriff", "TavoService", "u\"); x(\"" } << false << 13;
-    QTest::newRow("als Dienst gestartet") << "eingebaut" << gut << true << 4;
-}
-
-void TstTavoService::zugriff()
-{
-    QFETCH(QString, verwaltung);
-    QFETCH(QStringList, argumente);
-    QFETCH(bool, alsDienst);
-    QFETCH(int, code);
-    const QString name = QStringLiteral("TavoService");
-    const QString ini = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"));
-    if (verwaltung == QLatin1String("systemd")) {
-        QVERIFY(QDir().mkpath(Plattform::unterWurzel(QStringLiteral("/run/systemd/system"))));
-        TestUmgebung::schreibeDatei(Plattform::systemdUnitDatei(name), "[Service]\n");
-    } else if (verwaltung == QLatin1String("eingebaut")) {
-        QVERIFY(tavoService().erzeugen(QStringLiteral(IV_TAVODIENST)));
-    }
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (alsDienst)
-        env.insert(QStringLiteral(DIENST_BEREIT_VARIABLE), m_umgebung->pfad() + QStringLiteral("/bereit"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(IV_TAVODIENST), argumente);
-    QVERIFY(p.waitForFinished(20000));
-    QCOMPARE(p.exitCode(), code);
-
-    const QString regel = Plattform::polkitRegelDatei(name);
-    const QByteArray inhalt = TestUmgebung::leseDatei(regel);
-    QCOMPARE(QFileInfo::exists(regel), code == 0 && verwaltung == QLatin1String("systemd"));
-    QCOMPARE(QSettings(ini, QSettings::IniFormat).value(QStringLiteral("Zugriff")).toString(),
-             code == 0 && verwaltung == QLatin1String("eingebaut") ? QStringLiteral("users") : QString());
-    if (code != 0 || verwaltung != QLatin1String("systemd"))
-        return;
-    QVERIFY(inhalt.contains("action.lookup(\"unit\") == \"TavoService.service\""));
-    QVERIFY(inhalt.contains("subject.isInGroup(\"users\")"));
-    // The rule goes with the unit.
-    auto systemd = Plattform::erzeugeSystemdDienstverwaltung([](const QStringList&, QByteArray&) { return 0; });
-    QCOMPARE(systemd->loesche(name), 0);
-    QVERIFY(!QFileInfo::exists(regel));
-}
 
 QTEST_GUILESS_MAIN(TstTavoService)
 #include "tst_tavoservice.moc"

@@ -14,42 +14,83 @@ class TstUpdateProcess : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        m_umgebung = std::make_unique<TestUmgebung>();
+        initLogBase(QStringLiteral("tst_updateprocess"), 10 * 1024 * 1024, m_umgebung->pfad() + QStringLiteral("/log"));
+        m_ausgabe = m_umgebung->pfad() + QStringLiteral("/argumente");
+        TestUmgebung::schreibeDatei(m_umgebung->pfad() + QStringLiteral("/nur-lesbar"), "#!/bin/sh\n");
+    }
+    void cleanupTestCase()
+    {
+        beendeLogBase();
+        m_umgebung.reset();
+    }
     void cleanup() { UpdateProcess::setzeErhebungsbefehl(QString()); }
     void zerlegeParameter_data();
-    void zerlegeParameter();
-    void starte_data();
+    void zerlegeParameter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, teile);
+        QFETCH(bool, ok);
+        QStringList ergebnis;
+        QCOMPARE(UpdateProcess::zerlegeParameter(text, ergebnis), ok);
+        if (ok)
+            QCOMPARE(ergebnis, teile);
+    }
+    void starte_data()
+    {
+        QTest::addColumn<QString>("programm"); // script body, or a path after "pfad:"
+        QTest::addColumn<QString>("erhebung"); // script body of the elevation stand-in
+        QTest::addColumn<bool>("warten");
+        QTest::addColumn<int>("rc");
+        QTest::addColumn<QString>("logzeile");
+        QTest::addColumn<QString>("fehlertext");
+        const QString schreibt = QStringLiteral("printf '%s\\n' \"$@\" > '%1'; exit 7");
+        QTest::newRow("ohne Warten 0") << schreibt << "" << false << 0 << "" << "unbekannter Fehler";
+        QTest::newRow("mit Warten Exit-Code") << schreibt << "" << true << 7 << "" << "unbekannter Fehler";
+        QTest::newRow("Erhebung gewaehrt") << schreibt << "exec \"$@\"" << true << 7 << "" << "";
+        QTest::newRow("Erhebung abgelehnt") << schreibt << "exit 126" << true << 500
+            << "The function prompted the user for additional information, but the user canceled the request."
+            << "Setup/Update konnte nicht gestartet werden";
+        QTest::newRow("Erhebung verweigert") << schreibt << "exit 127" << false << 500
+            << "Access to the specified file is denied." << "";
+        QTest::newRow("Datei fehlt") << "pfad:bin/fehlt" << "" << true << 500 << "The specified file was not found."
+                                     << "Setup/Update konnte nicht gestartet werden";
+        QTest::newRow("Pfad fehlt") << "pfad:nirgends/fehlt" << "" << true << 500 << "The specified path was not found." << "";
+        QTest::newRow("nicht ausfuehrbar") << "pfad:nur-lesbar" << "" << true << 500
+                                           << "Access to the specified file is denied." << "";
+    }
     void starte();
-    void zeitueberschreitungLaesstProgrammLaufen();
+    void zeitueberschreitungLaesstProgrammLaufen()
+    {
+        const QString datei = skript(QStringLiteral("schlaeft"), "exec sleep 30");
+        UpdateProcess p(datei, QString(), QString(), false, true, 0);
+        p.setzeTimeout(300);
+        QElapsedTimer uhr;
+        uhr.start();
+        p.run();
+        QCOMPARE(p.gibRc(), UpdateProcess::STILL_ACTIVE);
+        QVERIFY(uhr.elapsed() < 5000);
+        QVERIFY(TestUmgebung::leseDatei(gp_Log->gibDateiname())
+                    .contains(QStringLiteral("Abbruch wegen Timeout. Programm: \"%1\"").arg(datei).toUtf8()));
+        const pid_t pid = pid_t(p.gibProzessId());
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid, 0), 0);
+        QCOMPARE(::kill(pid, SIGKILL), 0);
+    }
 
 private:
-    QString skript(const QString& name, const QByteArray& rumpf);
+    QString skript(const QString& name, const QByteArray& rumpf)
+    {
+        const QString pfad = m_umgebung->pfad() + QStringLiteral("/bin/") + name;
+        TestUmgebung::schreibeDatei(pfad, "#!/bin/sh\n" + rumpf + "\n");
+        QFile::setPermissions(pfad, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return pfad;
+    }
     QString m_ausgabe;
     std::unique_ptr<TestUmgebung> m_umgebung;
 };
-
-void TstUpdateProcess::initTestCase()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    initLogBase(QStringLiteral("tst_updateprocess"), 10 * 1024 * 1024, m_umgebung->pfad() + QStringLiteral("/log"));
-    m_ausgabe = m_umgebung->pfad() + QStringLiteral("/argumente");
-    TestUmgebung::schreibeDatei(m_umgebung->pfad() + QStringLiteral("/nur-lesbar"), "#!/bin/sh\n");
-}
-
-void TstUpdateProcess::cleanupTestCase()
-{
-    beendeLogBase();
-    m_umgebung.reset();
-}
-
-QString TstUpdateProcess::skript(const QString& name, const QByteArray& rumpf)
-{
-    const QString pfad = m_umgebung->pfad() + QStringLiteral("/bin/") + name;
-    TestUmgebung::schreibeDatei(pfad, "#!/bin/sh\n" + rumpf + "\n");
-    QFile::setPermissions(pfad, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return pfad;
-}
 
 void TstUpdateProcess::zerlegeParameter_data()
 {
@@ -63,41 +104,6 @@ void TstUpdateProcess::zerlegeParameter_data()
     QTest::newRow("nichts wird ausgewertet")
         << R"(; rm -rf $HOME `id` | x)" << QStringList { ";", "rm", "-rf", "$HOME", "`id`", "|", "x" } << true;
     QTest::newRow("offene Anfuehrung") << R"(--koraDir="/opt)" << QStringList { "--koraDir=/opt" } << false;
-}
-
-void TstUpdateProcess::zerlegeParameter()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, teile);
-    QFETCH(bool, ok);
-    QStringList ergebnis;
-    QCOMPARE(UpdateProcess::zerlegeParameter(text, ergebnis), ok);
-    if (ok)
-        QCOMPARE(ergebnis, teile);
-}
-
-void TstUpdateProcess::starte_data()
-{
-    QTest::addColumn<QString>("programm"); // script body, or a path after "pfad:"
-    QTest::addColumn<QString>("erhebung"); // script body of the elevation stand-in
-    QTest::addColumn<bool>("warten");
-    QTest::addColumn<int>("rc");
-    QTest::addColumn<QString>("logzeile");
-    QTest::addColumn<QString>("fehlertext");
-    const QString schreibt = QStringLiteral("printf '%s\\n' \"$@\" > '%1'; exit 7");
-    QTest::newRow("ohne Warten 0") << schreibt << "" << false << 0 << "" << "unbekannter Fehler";
-    QTest::newRow("mit Warten Exit-Code") << schreibt << "" << true << 7 << "" << "unbekannter Fehler";
-    QTest::newRow("Erhebung gewaehrt") << schreibt << "exec \"$@\"" << true << 7 << "" << "";
-    QTest::newRow("Erhebung abgelehnt") << schreibt << "exit 126" << true << 500
-        << "The function prompted the user for additional information, but the user canceled the request."
-        << "Setup/Update konnte nicht gestartet werden";
-    QTest::newRow("Erhebung verweigert") << schreibt << "exit 127" << false << 500
-        << "Access to the specified file is denied." << "";
-    QTest::newRow("Datei fehlt") << "pfad:bin/fehlt" << "" << true << 500 << "The specified file was not found."
-                                 << "Setup/Update konnte nicht gestartet werden";
-    QTest::newRow("Pfad fehlt") << "pfad:nirgends/fehlt" << "" << true << 500 << "The specified path was not found." << "";
-    QTest::newRow("nicht ausfuehrbar") << "pfad:nur-lesbar" << "" << true << 500
-                                       << "Access to the specified file is denied." << "";
 }
 
 void TstUpdateProcess::starte()
@@ -136,24 +142,6 @@ void TstUpdateProcess::starte()
         return;
     // Not waited for: the program still writes its arguments a moment later.
     QTRY_COMPARE(TestUmgebung::leseDatei(m_ausgabe), QByteArray("--koraDir=/opt/mit Leer\na \"b\" c\n;$HOME\n"));
-}
-
-void TstUpdateProcess::zeitueberschreitungLaesstProgrammLaufen()
-{
-    const QString datei = skript(QStringLiteral("schlaeft"), "exec sleep 30");
-    UpdateProcess p(datei, QString(), QString(), false, true, 0);
-    p.setzeTimeout(300);
-    QElapsedTimer uhr;
-    uhr.start();
-    p.run();
-    QCOMPARE(p.gibRc(), UpdateProcess::STILL_ACTIVE);
-    QVERIFY(uhr.elapsed() < 5000);
-    QVERIFY(TestUmgebung::leseDatei(gp_Log->gibDateiname())
-                .contains(QStringLiteral("Abbruch wegen Timeout. Programm: \"%1\"").arg(datei).toUtf8()));
-    const pid_t pid = pid_t(p.gibProzessId());
-    QVERIFY(pid > 0);
-    QCOMPARE(::kill(pid, 0), 0);
-    QCOMPARE(::kill(pid, SIGKILL), 0);
 }
 
 QTEST_GUILESS_MAIN(TstUpdateProcess)

@@ -20,166 +20,148 @@ class TstEinstellungen : public QObject
     Q_OBJECT
     TestLog m_log { "tst_einstellungen" };
 private slots:
-    void pfade();
-    void vorgaben_data();
-    void vorgaben();
-    void schreibenSofortInDieDatei_data();
-    void schreibenSofortInDieDatei();
-    void intervalle_data();
-    void intervalle();
-    void silentDownload_data();
-    void silentDownload();
+    void pfade()
+    {
+        TestUmgebung umgebung;
+        const QString user = umgebung.home() + QStringLiteral("/.config/fiscalon/kora/");
+        QCOMPARE(Einstellungen::gibTavoIniPfad(), umgebung.wurzel() + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"));
+        QCOMPARE(Einstellungen::gibDirUser(), user);
+        QCOMPARE(Einstellungen::gibDirUserBasis(), umgebung.home() + QStringLiteral("/.config/fiscalon/"));
+        QCOMPARE(Einstellungen::gibKoraIniPfad(), user + QStringLiteral("ini/kora.ini"));
+        QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u")), QStringLiteral("/x/u/ini/kora.ini"));
+        QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u/")), QStringLiteral("/x/u/ini/kora.ini"));
+        QCOMPARE(Einstellungen::gibDirTmp(), user + QStringLiteral("tmp/"));
+        QVERIFY(QFileInfo(user + QStringLiteral("tmp")).isDir());
+        QCOMPARE(Einstellungen::gibDirLog(umgebung.pfad() + QStringLiteral("/u")), umgebung.pfad() + QStringLiteral("/u/log/"));
+
+        // The given user directory decides which kora.ini is read.
+        const QString anderes = umgebung.pfad() + QStringLiteral("/anderer");
+        Einstellungen::setKoraAnsichtEinfach(false, anderes);
+        QCOMPARE(Einstellungen::getKoraAnsichtEinfach(anderes), false);
+        QCOMPARE(Einstellungen::getKoraAnsichtEinfach(), true);
+    }
+    // Not the defaults one by one (that would copy the accessor table): one of
+    // each file, to show that an unreadable file falls back to them.
+    void vorgaben_data()
+    {
+        QTest::addColumn<Leser>("leser");
+        QTest::addColumn<QVariant>("vorgabe");
+        using E = Einstellungen;
+        auto zeile = [](const char* name, Leser l, const QVariant& v) { QTest::newRow(name) << l << v; };
+        zeile("INSTALLATION/Service", [] { return E::getAdminService(); }, true);
+        zeile("PROXY/Profil kora", [] { return E::getKoraProxyProfil(); }, QStringLiteral("deaktiviert"));
+    }
+    void vorgaben()
+    {
+        QFETCH(Leser, leser);
+        QFETCH(QVariant, vorgabe);
+        TestUmgebung umgebung;
+        QCOMPARE(leser(), vorgabe);
+        // An unreadable file gives the defaults too.
+        TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), QByteArray("\x00\xff[[[=\n\x01", 9));
+        TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[PROXY\nProfil");
+        QCOMPARE(leser(), vorgabe);
+    }
+    void schreibenSofortInDieDatei_data()
+    {
+        QTest::addColumn<Schreiber>("schreiber");
+        QTest::addColumn<bool>("tavo");
+        QTest::addColumn<QByteArray>("erwartet");
+        QTest::addColumn<Leser>("leser");
+        QTest::addColumn<QVariant>("gelesen");
+        using E = Einstellungen;
+        const QDateTime wann(QDate(2026, 3, 4), QTime(5, 6, 7));
+        auto zeile = [](const char* name, Schreiber s, bool tavo, const char* text, Leser l, const QVariant& v) {
+            QTest::newRow(name) << s << tavo << QByteArray(text) << l << v;
+        };
+        zeile("LastUpdate", [=] { E::setAdminLastUpdate(wann); }, true, "LastUpdate=04.03.2026 05:06:07",
+              [] { return E::getAdminLastUpdate(); }, wann);
+        zeile("ErrorShortText in Anfuehrungszeichen", [] { E::setAdminErrorShortText(QStringLiteral("kein Server")); },
+              true, "ErrorShortText=\\\"kein Server\\\"", [] { return E::getAdminErrorShortText(); },
+              QStringLiteral("kein Server"));
+        zeile("SilentDownload kora", [] { E::setKoraSilentDownload(true); }, false, "SilentDownload=true",
+              [] { return E::getKoraSilentDownload(); }, QStringLiteral("true"));
+        zeile("FrageWenigerPluginsDatum", [=] { E::setKoraFrageWenigerPluginsDatum(wann); }, false,
+              "FrageWenigerPluginsDatum=04.03.2026 05:06:07", [] { return E::getKoraFrageWenigerPluginsDatum(); }, wann);
+    }
+    void schreibenSofortInDieDatei()
+    {
+        QFETCH(Schreiber, schreiber);
+        QFETCH(bool, tavo);
+        QFETCH(QByteArray, erwartet);
+        QFETCH(Leser, leser);
+        QFETCH(QVariant, gelesen);
+        TestUmgebung umgebung;
+        schreiber();
+        // No settings object of ours is alive any more: the text must be on disk.
+        const QByteArray datei = TestUmgebung::leseDatei(tavo ? Einstellungen::gibTavoIniPfad() : Einstellungen::gibKoraIniPfad());
+        QVERIFY2(datei.contains(erwartet), datei.constData());
+        QCOMPARE(leser(), gelesen);
+    }
+    void intervalle_data()
+    {
+        QTest::addColumn<QByteArray>("tavo");
+        QTest::addColumn<QByteArray>("kora");
+        QTest::addColumn<int>("admin");
+        QTest::addColumn<int>("anwender");
+        QTest::addColumn<bool>("fehlerzeile");
+        QTest::newRow("fehlt") << QByteArray() << QByteArray() << -1 << 1 << false;
+        QTest::newRow("Zahlen") << QByteArray("7") << QByteArray("0") << 7 << 0 << false;
+        QTest::newRow("abc") << QByteArray("abc") << QByteArray("abc") << -1 << 1 << true;
+        QTest::newRow("leer") << QByteArray("\"\"") << QByteArray("\"\"") << -1 << 1 << true;
+    }
+    void intervalle()
+    {
+        QFETCH(QByteArray, tavo);
+        QFETCH(QByteArray, kora);
+        QFETCH(int, admin);
+        QFETCH(int, anwender);
+        QFETCH(bool, fehlerzeile);
+        TestUmgebung umgebung;
+        if (!tavo.isNull())
+            TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
+        if (!kora.isNull())
+            TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
+        const LogAusschnitt log;
+        for (int i = 0; fehlerzeile && i < 2; ++i)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
+        QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
+        QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
+        QCOMPARE(log.text().count(QStringLiteral("ERROR [")), fehlerzeile ? 2 : 0);
+        if (fehlerzeile)
+            QVERIFY(log.enthaelt(QStringLiteral("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
+                                                "Es wird mit der Vorbelegung gearbeitet.")));
+    }
+    void silentDownload_data()
+    {
+        QTest::addColumn<QString>("tavo");
+        QTest::addColumn<QString>("kora");
+        QTest::addColumn<bool>("wert");
+        QTest::addColumn<bool>("bekannt");
+        QTest::newRow("nichts") << QString() << QString() << false << false;
+        QTest::newRow("kora true") << QString() << "true" << true << true;
+        QTest::newRow("kora false") << QString() << "false" << false << true;
+        QTest::newRow("tavo schlaegt kora") << "true" << "false" << true << true;
+        QTest::newRow("tavo false schlaegt kora") << "false" << "true" << false << true;
+        QTest::newRow("ja zaehlt nicht") << "ja" << "ja" << false << false;
+        QTest::newRow("tavo unbekannt geht vor") << "TRUE" << "true" << false << false;
+    }
+    void silentDownload()
+    {
+        QFETCH(QString, tavo);
+        QFETCH(QString, kora);
+        QFETCH(bool, wert);
+        QFETCH(bool, bekannt);
+        TestUmgebung umgebung;
+        if (!tavo.isNull())
+            Einstellungen::setAdminWert(QStringLiteral("UPDATE/SilentDownload"), tavo);
+        if (!kora.isNull())
+            Einstellungen::setKoraWert(QStringLiteral("UPDATE/SilentDownload"), kora);
+        bool istBekannt = false;
+        QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
+        QCOMPARE(istBekannt, bekannt);
+    }
 };
-
-void TstEinstellungen::pfade()
-{
-    TestUmgebung umgebung;
-    const QString user = umgebung.home() + QStringLiteral("/.config/fiscalon/kora/");
-    QCOMPARE(Einstellungen::gibTavoIniPfad(), umgebung.wurzel() + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"));
-    QCOMPARE(Einstellungen::gibDirUser(), user);
-    QCOMPARE(Einstellungen::gibDirUserBasis(), umgebung.home() + QStringLiteral("/.config/fiscalon/"));
-    QCOMPARE(Einstellungen::gibKoraIniPfad(), user + QStringLiteral("ini/kora.ini"));
-    QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u")), QStringLiteral("/x/u/ini/kora.ini"));
-    QCOMPARE(Einstellungen::gibKoraIniPfad(QStringLiteral("/x/u/")), QStringLiteral("/x/u/ini/kora.ini"));
-    QCOMPARE(Einstellungen::gibDirTmp(), user + QStringLiteral("tmp/"));
-    QVERIFY(QFileInfo(user + QStringLiteral("tmp")).isDir());
-    QCOMPARE(Einstellungen::gibDirLog(umgebung.pfad() + QStringLiteral("/u")), umgebung.pfad() + QStringLiteral("/u/log/"));
-
-    // The given user directory decides which kora.ini is read.
-    const QString anderes = umgebung.pfad() + QStringLiteral("/anderer");
-    Einstellungen::setKoraAnsichtEinfach(false, anderes);
-    QCOMPARE(Einstellungen::getKoraAnsichtEinfach(anderes), false);
-    QCOMPARE(Einstellungen::getKoraAnsichtEinfach(), true);
-}
-
-// Not the defaults one by one (that would copy the accessor table): one of
-// each file, to show that an unreadable file falls back to them.
-void TstEinstellungen::vorgaben_data()
-{
-    QTest::addColumn<Leser>("leser");
-    QTest::addColumn<QVariant>("vorgabe");
-    using E = Einstellungen;
-    auto zeile = [](const char* name, Leser l, const QVariant& v) { QTest::newRow(name) << l << v; };
-    zeile("INSTALLATION/Service", [] { return E::getAdminService(); }, true);
-    zeile("PROXY/Profil kora", [] { return E::getKoraProxyProfil(); }, QStringLiteral("deaktiviert"));
-}
-
-void TstEinstellungen::vorgaben()
-{
-    QFETCH(Leser, leser);
-    QFETCH(QVariant, vorgabe);
-    TestUmgebung umgebung;
-    QCOMPARE(leser(), vorgabe);
-    // An unreadable file gives the defaults too.
-    TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), QByteArray("\x00\xff[[[=\n\x01", 9));
-    TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[PROXY\nProfil");
-    QCOMPARE(leser(), vorgabe);
-}
-
-void TstEinstellungen::schreibenSofortInDieDatei_data()
-{
-    QTest::addColumn<Schreiber>("schreiber");
-    QTest::addColumn<bool>("tavo");
-    QTest::addColumn<QByteArray>("erwartet");
-    QTest::addColumn<Leser>("leser");
-    QTest::addColumn<QVariant>("gelesen");
-    using E = Einstellungen;
-    const QDateTime wann(QDate(2026, 3, 4), QTime(5, 6, 7));
-    auto zeile = [](const char* name, Schreiber s, bool tavo, const char* text, Leser l, const QVariant& v) {
-        QTest::newRow(name) << s << tavo << QByteArray(text) << l << v;
-    };
-    zeile("LastUpdate", [=] { E::setAdminLastUpdate(wann); }, true, "LastUpdate=04.03.2026 05:06:07",
-          [] { return E::getAdminLastUpdate(); }, wann);
-    zeile("ErrorShortText in Anfuehrungszeichen", [] { E::setAdminErrorShortText(QStringLiteral("kein Server")); },
-          true, "ErrorShortText=\\\"kein Server\\\"", [] { return E::getAdminErrorShortText(); },
-          QStringLiteral("kein Server"));
-    zeile("SilentDownload kora", [] { E::setKoraSilentDownload(true); }, false, "SilentDownload=true",
-          [] { return E::getKoraSilentDownload(); }, QStringLiteral("true"));
-    zeile("FrageWenigerPluginsDatum", [=] { E::setKoraFrageWenigerPluginsDatum(wann); }, false,
-          "FrageWenigerPluginsDatum=04.03.2026 05:06:07", [] { return E::getKoraFrageWenigerPluginsDatum(); }, wann);
-}
-
-void TstEinstellungen::schreibenSofortInDieDatei()
-{
-    QFETCH(Schreiber, schreiber);
-    QFETCH(bool, tavo);
-    QFETCH(QByteArray, erwartet);
-    QFETCH(Leser, leser);
-    QFETCH(QVariant, gelesen);
-    TestUmgebung umgebung;
-    schreiber();
-    // No settings object of ours is alive any more: the text must be on disk.
-    const QByteArray datei = TestUmgebung::leseDatei(tavo ? Einstellungen::gibTavoIniPfad() : Einstellungen::gibKoraIniPfad());
-    QVERIFY2(datei.contains(erwartet), datei.constData());
-    QCOMPARE(leser(), gelesen);
-}
-
-void TstEinstellungen::intervalle_data()
-{
-    QTest::addColumn<QByteArray>("tavo");
-    QTest::addColumn<QByteArray>("kora");
-    QTest::addColumn<int>("admin");
-    QTest::addColumn<int>("anwender");
-    QTest::addColumn<bool>("fehlerzeile");
-    QTest::newRow("fehlt") << QByteArray() << QByteArray() << -1 << 1 << false;
-    QTest::newRow("Zahlen") << QByteArray("7") << QByteArray("0") << 7 << 0 << false;
-    QTest::newRow("abc") << QByteArray("abc") << QByteArray("abc") << -1 << 1 << true;
-    QTest::newRow("leer") << QByteArray("\"\"") << QByteArray("\"\"") << -1 << 1 << true;
-}
-
-void TstEinstellungen::intervalle()
-{
-    QFETCH(QByteArray, tavo);
-    QFETCH(QByteArray, kora);
-    QFETCH(int, admin);
-    QFETCH(int, anwender);
-    QFETCH(bool, fehlerzeile);
-    TestUmgebung umgebung;
-    if (!tavo.isNull())
-        TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
-    if (!kora.isNull())
-        TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
-    const LogAusschnitt log;
-    for (int i = 0; fehlerzeile && i < 2; ++i)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));
-    QCOMPARE(Einstellungen::getAdminUpdateAutoInterval(), admin);
-    QCOMPARE(Einstellungen::getKoraUpdateAutoInterval(), anwender);
-    QCOMPARE(log.text().count(QStringLiteral("ERROR [")), fehlerzeile ? 2 : 0);
-    if (fehlerzeile)
-        QVERIFY(log.enthaelt(QStringLiteral("Der Wert \"UPDATE/AutoUpdate\" konnte nicht in eine Zahl umgewandelt werden. "
-                                            "Es wird mit der Vorbelegung gearbeitet.")));
-}
-
-void TstEinstellungen::silentDownload_data()
-{
-    QTest::addColumn<QString>("tavo");
-    QTest::addColumn<QString>("kora");
-    QTest::addColumn<bool>("wert");
-    QTest::addColumn<bool>("bekannt");
-    QTest::newRow("nichts") << QString() << QString() << false << false;
-    QTest::newRow("kora true") << QString() << "true" << true << true;
-    QTest::newRow("kora false") << QString() << "false" << false << true;
-    QTest::newRow("tavo schlaegt kora") << "true" << "false" << true << true;
-    QTest::newRow("tavo false schlaegt kora") << "false" << "true" << false << true;
-    QTest::newRow("ja zaehlt nicht") << "ja" << "ja" << false << false;
-    QTest::newRow("tavo unbekannt geht vor") << "TRUE" << "true" << false << false;
-}
-
-void TstEinstellungen::silentDownload()
-{
-    QFETCH(QString, tavo);
-    QFETCH(QString, kora);
-    QFETCH(bool, wert);
-    QFETCH(bool, bekannt);
-    TestUmgebung umgebung;
-    if (!tavo.isNull())
-        Einstellungen::setAdminWert(QStringLiteral("UPDATE/SilentDownload"), tavo);
-    if (!kora.isNull())
-        Einstellungen::setKoraWert(QStringLiteral("UPDATE/SilentDownload"), kora);
-    bool istBekannt = false;
-    QCOMPARE(Einstellungen::getSilentDownload(istBekannt), wert);
-    QCOMPARE(istBekannt, bekannt);
-}
 
 QTEST_GUILESS_MAIN(TstEinstellungen)
 #include "tst_einstellungen.moc"

@@ -95,293 +95,265 @@ class TstInstanzprotokoll : public QObject
     Q_OBJECT
     TestLog m_log { "tst_instanzprotokoll" };
 private slots:
-    void zweiteInstanzErkenntErste();
-    void gemeinsameBereiche();
-    void fremdeAntwortenZaehlenNicht_data();
-    void fremdeAntwortenZaehlenNicht();
-    void zeilenOhneAntwort_data();
-    void zeilenOhneAntwort();
-    void argumenteDerFrage_data();
-    void argumenteDerFrage();
-    void unvollendeteZeileWirdGetrennt();
-    void statusAnKora();
-    void sperrdateienBeiToterGegenstelle();
-    void rekursivLoeschenBleibtUnterDerWurzel();
-    void entwickler_data();
-    void entwickler();
-};
-
-void TstInstanzprotokoll::zweiteInstanzErkenntErste()
-{
-    TestUmgebung umgebung;
-    VarnelKern erste(QStringLiteral("Installationsverwaltung"));
-    QVERIFY(!erste.istAndereInstanzAktiv());
-    const quint16 port = erste.gibServerPort();
-    QVERIFY(port >= bereich().first && port < bereich().second);
-    QCOMPARE(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt(), int(port));
-
-    QSignalSpy aktivieren(&erste, &VarnelKern::fensterAktivierenAngefordert);
-    VarnelKern zweite(QStringLiteral("Installationsverwaltung"));
-    QVERIFY(zweite.istAndereInstanzAktiv());
-    QCOMPARE(zweite.gibServerPort(), quint16(0));
-    QCOMPARE(aktivieren.count(), 1);
-    QVERIFY(zweite.sendeAnfrageAnLaufendeInstanz(QStringLiteral("Installationsverwaltung"), QString(), {}, false));
-    QCOMPARE(aktivieren.count(), 1);
-}
-
-// Outside a sandbox both sides use the ranges the main application knows.
-void TstInstanzprotokoll::gemeinsameBereiche()
-{
-    const QByteArray alt = qgetenv("FISCALON_PORTBASIS");
-    const auto zurueck = qScopeGuard([&] { qputenv("FISCALON_PORTBASIS", alt); });
-    qunsetenv("FISCALON_PORTBASIS");
-    QCOMPARE(bereich(), qMakePair(quint16(61234), quint16(61384)));
-    QCOMPARE(bereich("kora"), qMakePair(quint16(51234), quint16(51384)));
-}
-
-void TstInstanzprotokoll::fremdeAntwortenZaehlenNicht_data()
-{
-    QTest::addColumn<QByteArray>("antwort");
-    QTest::addColumn<bool>("imBereich");
-    QTest::addColumn<bool>("benutzer");
-    QTest::addColumn<bool>("zaehlt");
-    const QByteArray richtig("Installationsverwaltung\n");
-    QTest::newRow("richtig") << richtig << true << true << true;
-    QTest::newRow("falscher Name") << QByteArray("kora\n") << true << true << false;
-    QTest::newRow("Name ohne Zeilenende") << QByteArray("Installationsverwaltung") << true << true << false;
-    QTest::newRow("schweigt") << QByteArray() << true << true << false;
-    QTest::newRow("Port ausserhalb") << richtig << false << true << false;
-    // A peer that floods the asking side is left, its first line is no name.
-    QTest::newRow("flutet") << QByteArray(200 * 1024, 'A') << true << true << false;
-    QTest::newRow("Name nach ueberlanger Zeile") << QByteArray(70 * 1024, 'A') + '\n' + richtig << true << true << false;
-    // Without a user name there is no one to ask: not even a connection.
-    QTest::newRow("ohne Benutzername") << richtig << true << false << false;
-}
-
-void TstInstanzprotokoll::fremdeAntwortenZaehlenNicht()
-{
-    QFETCH(QByteArray, antwort);
-    QFETCH(bool, imBereich);
-    QFETCH(bool, benutzer);
-    QFETCH(bool, zaehlt);
-    TestUmgebung umgebung;
-    const char* namen[] = { "USERNAME", "USER", "LOGNAME" };
-    QByteArrayList alt;
-    for (const char* n : namen) {
-        alt << qgetenv(n);
-        if (!benutzer)
-            qunsetenv(n);
-    }
-    const auto zurueck = qScopeGuard([&] {
-        for (int i = 0; i < 3; ++i)
-            if (!alt[i].isNull())
-                qputenv(namen[i], alt[i]);
-    });
-    FremdeInstanz peer(antwort, imBereich ? bereich().first : 0, imBereich ? bereich().second - 1 : 0);
-    registriere(peer.port());
-
+    void zweiteInstanzErkenntErste()
     {
-        // A silent peer must not hold the start for good; the test's time-out
-        // catches that, a wall-clock limit would also count the start-up lock.
+        TestUmgebung umgebung;
+        VarnelKern erste(QStringLiteral("Installationsverwaltung"));
+        QVERIFY(!erste.istAndereInstanzAktiv());
+        const quint16 port = erste.gibServerPort();
+        QVERIFY(port >= bereich().first && port < bereich().second);
+        QCOMPARE(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt(), int(port));
+
+        QSignalSpy aktivieren(&erste, &VarnelKern::fensterAktivierenAngefordert);
+        VarnelKern zweite(QStringLiteral("Installationsverwaltung"));
+        QVERIFY(zweite.istAndereInstanzAktiv());
+        QCOMPARE(zweite.gibServerPort(), quint16(0));
+        QCOMPARE(aktivieren.count(), 1);
+        QVERIFY(zweite.sendeAnfrageAnLaufendeInstanz(QStringLiteral("Installationsverwaltung"), QString(), {}, false));
+        QCOMPARE(aktivieren.count(), 1);
+    }
+    // Outside a sandbox both sides use the ranges the main application knows.
+    void gemeinsameBereiche()
+    {
+        const QByteArray alt = qgetenv("FISCALON_PORTBASIS");
+        const auto zurueck = qScopeGuard([&] { qputenv("FISCALON_PORTBASIS", alt); });
+        qunsetenv("FISCALON_PORTBASIS");
+        QCOMPARE(bereich(), qMakePair(quint16(61234), quint16(61384)));
+        QCOMPARE(bereich("kora"), qMakePair(quint16(51234), quint16(51384)));
+    }
+    void fremdeAntwortenZaehlenNicht_data()
+    {
+        QTest::addColumn<QByteArray>("antwort");
+        QTest::addColumn<bool>("imBereich");
+        QTest::addColumn<bool>("benutzer");
+        QTest::addColumn<bool>("zaehlt");
+        const QByteArray richtig("Installationsverwaltung\n");
+        QTest::newRow("richtig") << richtig << true << true << true;
+        QTest::newRow("falscher Name") << QByteArray("kora\n") << true << true << false;
+        QTest::newRow("Name ohne Zeilenende") << QByteArray("Installationsverwaltung") << true << true << false;
+        QTest::newRow("schweigt") << QByteArray() << true << true << false;
+        QTest::newRow("Port ausserhalb") << richtig << false << true << false;
+        // A peer that floods the asking side is left, its first line is no name.
+        QTest::newRow("flutet") << QByteArray(200 * 1024, 'A') << true << true << false;
+        QTest::newRow("Name nach ueberlanger Zeile") << QByteArray(70 * 1024, 'A') + '\n' + richtig << true << true << false;
+        // Without a user name there is no one to ask: not even a connection.
+        QTest::newRow("ohne Benutzername") << richtig << true << false << false;
+    }
+    void fremdeAntwortenZaehlenNicht()
+    {
+        QFETCH(QByteArray, antwort);
+        QFETCH(bool, imBereich);
+        QFETCH(bool, benutzer);
+        QFETCH(bool, zaehlt);
+        TestUmgebung umgebung;
+        const char* namen[] = { "USERNAME", "USER", "LOGNAME" };
+        QByteArrayList alt;
+        for (const char* n : namen) {
+            alt << qgetenv(n);
+            if (!benutzer)
+                qunsetenv(n);
+        }
+        const auto zurueck = qScopeGuard([&] {
+            for (int i = 0; i < 3; ++i)
+                if (!alt[i].isNull())
+                    qputenv(namen[i], alt[i]);
+        });
+        FremdeInstanz peer(antwort, imBereich ? bereich().first : 0, imBereich ? bereich().second - 1 : 0);
+        registriere(peer.port());
+
+        {
+            // A silent peer must not hold the start for good; the test's time-out
+            // catches that, a wall-clock limit would also count the start-up lock.
+            VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+            QCOMPARE(kern.istAndereInstanzAktiv(), zaehlt);
+            if (!zaehlt)
+                QVERIFY(kern.gibServerPort() != 0);
+            if (!benutzer)
+                QCOMPARE(kern.gibBenutzername(), QStringLiteral("noname"));
+        }
+        QCOMPARE(peer.verbindungen, imBereich && benutzer ? 1 : 0);
+    }
+    void zeilenOhneAntwort_data()
+    {
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::addColumn<QByteArray>("antwort");
+        QTest::addColumn<int>("status"); // 1 went online, 2 went offline (for "kora"), -1 refused with a warning, 3 peer dropped
+        const QByteArray name("Installationsverwaltung\n");
+        QTest::newRow("Frage") << QByteArray("2356790\n") << name << 0;
+        QTest::newRow("Frage mit Argumenten") << QByteArray("2356790--a\x1f--b\n") << name << 0;
+        QTest::newRow("zu kurz") << QByteArray("12345\n") << QByteArray() << 0;
+        QTest::newRow("unbekannt") << QByteArray("9999999\n") << QByteArray() << 0;
+        QTest::newRow("binaer") << QByteArray("\x00\xff\xfe\x01\n", 5) << QByteArray() << 0;
+        // Far more than a line may hold: the peer is dropped (a line never ended: unvollendeteZeileWirdGetrennt).
+        QTest::newRow("ueberlang") << QByteArray(4 * 1024 * 1024, 'A') << QByteArray() << 3;
+        // The limit itself: a line of exactly 64 KiB is served, one byte more is not.
+        const QByteArray frage64k = QByteArray("2356790") + QByteArray(VarnelKern::maxZeilenLaenge - 7, 'C');
+        QTest::newRow("genau 64 KiB") << frage64k + '\n' << name << 0;
+        QTest::newRow("64 KiB und ein Byte") << frage64k + "C\n" << QByteArray() << 3;
+        // Status lines of the main application: four fields, nothing else.
+        QTest::newRow("online") << QByteArray("0xBADC0DED\x1fkora\x1fgestartet\x1f" "0\n") << QByteArray() << 1;
+        QTest::newRow("offline") << QByteArray("0xBADC0DED\x1fkora\x1f" "beendet\x1f 1 \n") << QByteArray() << 2;
+        QTest::newRow("drei Felder") << QByteArray("0xBADC0DED\x1fkora\x1f" "1\n") << QByteArray() << -1;
+        QTest::newRow("fuenf Felder") << QByteArray("0xBADC0DED\x1fkora\x1fx\x1f" "1\x1fy\n") << QByteArray() << -1;
+    }
+    void zeilenOhneAntwort()
+    {
+        QFETCH(QByteArray, zeile);
+        QFETCH(QByteArray, antwort);
+        QFETCH(int, status);
+        TestUmgebung umgebung;
         VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-        QCOMPARE(kern.istAndereInstanzAktiv(), zaehlt);
-        if (!zaehlt)
-            QVERIFY(kern.gibServerPort() != 0);
-        if (!benutzer)
-            QCOMPARE(kern.gibBenutzername(), QStringLiteral("noname"));
+        QSignalSpy an(&kern, &VarnelKern::externalApplicationWentOnline);
+        QSignalSpy aus(&kern, &VarnelKern::externalApplicationWentOffline);
+        if (status < 0)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Anfrage Invalid:")));
+        // A question behind it on the same connection: its answer comes after any
+        // answer to the line, and nothing of a dropped peer is answered.
+        QCOMPARE(sende(kern.gibServerPort(), zeile + "2356790\n", true),
+                 status == 3 ? QByteArray() : antwort + "Installationsverwaltung\n");
+        QCOMPARE(an.count(), status == 1 ? 1 : 0);
+        QCOMPARE(aus.count(), status == 2 ? 1 : 0);
+        if (status == 1 || status == 2)
+            QCOMPARE((status == 1 ? an : aus).at(0).at(0).toString(), QStringLiteral("kora"));
+        // Whatever came before, the next peer is served as usual.
+        QCOMPARE(sende(kern.gibServerPort(), "2356790\n"), QByteArray("Installationsverwaltung\n"));
     }
-    QCOMPARE(peer.verbindungen, imBereich && benutzer ? 1 : 0);
-}
-
-void TstInstanzprotokoll::zeilenOhneAntwort_data()
-{
-    QTest::addColumn<QByteArray>("zeile");
-    QTest::addColumn<QByteArray>("antwort");
-    QTest::addColumn<int>("status"); // 1 went online, 2 went offline (for "kora"), -1 refused with a warning, 3 peer dropped
-    const QByteArray name("Installationsverwaltung\n");
-    QTest::newRow("Frage") << QByteArray("2356790\n") << name << 0;
-    QTest::newRow("Frage mit Argumenten") << QByteArray("2356790--a\x1f--b\n") << name << 0;
-    QTest::newRow("zu kurz") << QByteArray("12345\n") << QByteArray() << 0;
-    QTest::newRow("unbekannt") << QByteArray("9999999\n") << QByteArray() << 0;
-    QTest::newRow("binaer") << QByteArray("\x00\xff\xfe\x01\n", 5) << QByteArray() << 0;
-    // Far more than a line may hold: the peer is dropped (a line never ended: unvollendeteZeileWirdGetrennt).
-    QTest::newRow("ueberlang") << QByteArray(4 * 1024 * 1024, 'A') << QByteArray() << 3;
-    // The limit itself: a line of exactly 64 KiB is served, one byte more is not.
-    const QByteArray frage64k = QByteArray("2356790") + QByteArray(VarnelKern::maxZeilenLaenge - 7, 'C');
-    QTest::newRow("genau 64 KiB") << frage64k + '\n' << name << 0;
-    QTest::newRow("64 KiB und ein Byte") << frage64k + "C\n" << QByteArray() << 3;
-    // Status lines of the main application: four fields, nothing else.
-    QTest::newRow("online") << QByteArray("0xBADC0DED\x1fkora\x1fgestartet\x1f" "0\n") << QByteArray() << 1;
-    QTest::newRow("offline") << QByteArray("0xBADC0DED\x1fkora\x1f" "beendet\x1f 1 \n") << QByteArray() << 2;
-    QTest::newRow("drei Felder") << QByteArray("0xBADC0DED\x1fkora\x1f" "1\n") << QByteArray() << -1;
-    QTest::newRow("fuenf Felder") << QByteArray("0xBADC0DED\x1fkora\x1fx\x1f" "1\x1fy\n") << QByteArray() << -1;
-}
-
-void TstInstanzprotokoll::zeilenOhneAntwort()
-{
-    QFETCH(QByteArray, zeile);
-    QFETCH(QByteArray, antwort);
-    QFETCH(int, status);
-    TestUmgebung umgebung;
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QSignalSpy an(&kern, &VarnelKern::externalApplicationWentOnline);
-    QSignalSpy aus(&kern, &VarnelKern::externalApplicationWentOffline);
-    if (status < 0)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Anfrage Invalid:")));
-    // A question behind it on the same connection: its answer comes after any
-    // answer to the line, and nothing of a dropped peer is answered.
-    QCOMPARE(sende(kern.gibServerPort(), zeile + "2356790\n", true),
-             status == 3 ? QByteArray() : antwort + "Installationsverwaltung\n");
-    QCOMPARE(an.count(), status == 1 ? 1 : 0);
-    QCOMPARE(aus.count(), status == 2 ? 1 : 0);
-    if (status == 1 || status == 2)
-        QCOMPARE((status == 1 ? an : aus).at(0).at(0).toString(), QStringLiteral("kora"));
-    // Whatever came before, the next peer is served as usual.
-    QCOMPARE(sende(kern.gibServerPort(), "2356790\n"), QByteArray("Installationsverwaltung\n"));
-}
-
-void TstInstanzprotokoll::argumenteDerFrage_data()
-{
-    QTest::addColumn<QByteArray>("argumente");
-    QTest::addColumn<bool>("datei");
-    QTest::addColumn<int>("vorlesen");
-    QTest::newRow("Datei") << QByteArray("DATEI") << true << 0;
-    QTest::newRow("Vorlesemodus und Datei") << QByteArray(" --screenreader \x1f" "DATEI") << true << 1;
-    QTest::newRow("Ordner") << QByteArray("ORDNER") << false << 0;
-    QTest::newRow("fehlende Datei") << QByteArray("DATEI.fehlt") << false << 0;
-    QTest::newRow("Schalter") << QByteArray("--zeigeDlg\x1f-DATEI") << false << 0;
-}
-
-// The arguments of a question reach the running instance as file and mode requests.
-void TstInstanzprotokoll::argumenteDerFrage()
-{
-    QFETCH(QByteArray, argumente);
-    QFETCH(bool, datei);
-    QFETCH(int, vorlesen);
-    TestUmgebung umgebung;
-    const QString pfad = umgebung.pfad() + QStringLiteral("/erklaerung.est");
-    TestUmgebung::schreibeDatei(pfad, "x");
-    argumente.replace("DATEI", QFile::encodeName(pfad)).replace("ORDNER", QFile::encodeName(umgebung.pfad()));
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QSignalSpy oeffnen(&kern, &VarnelKern::dateiOeffnen);
-    QSignalSpy modus(&kern, &VarnelKern::screenReaderModus);
-    QCOMPARE(sende(kern.gibServerPort(), "2356790" + argumente + '\n'), QByteArray("Installationsverwaltung\n"));
-    QCOMPARE(oeffnen.count(), datei ? 1 : 0);
-    if (datei)
-        QCOMPARE(oeffnen.at(0).at(0).toString(), pfad);
-    QCOMPARE(modus.count(), vorlesen);
-}
-
-// A peer that starts a line and never ends it is dropped after a while.
-void TstInstanzprotokoll::unvollendeteZeileWirdGetrennt()
-{
-    TestUmgebung umgebung;
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, kern.gibServerPort());
-    QVERIFY(s.waitForConnected(5000));
-    s.write("2356790");
-    s.flush();
-    QTRY_COMPARE_WITH_TIMEOUT(s.state(), QAbstractSocket::UnconnectedState, 30000);
-    QCOMPARE(s.readAll(), QByteArray());
-}
-
-void TstInstanzprotokoll::statusAnKora()
-{
-    TestUmgebung umgebung;
-    FremdeInstanz kora("", bereich("kora").first, bereich("kora").second - 1);
-    FremdeInstanz fremd("", 40000, 40100);
-    registriere(kora.port(), QStringLiteral("KORA/tester"));
-    registriere(0, QStringLiteral("KORA/anderer"));
-    registriere(fremd.port(), QStringLiteral("KORA/fremd"));
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    kern.meldeStatusAnKora(3, QStringLiteral("Download\nfertig"), QStringLiteral("ok"));
-    QTRY_COMPARE_WITH_TIMEOUT(kora.zeilen.size(), 1, 3000);
-    QCOMPARE(kora.zeilen.at(0), QByteArray("0xBADC0DED\x1f" "3\x1f" "Download fertig\x1fok\n"));
-    QCOMPARE(fremd.verbindungen, 0);
-}
-
-void TstInstanzprotokoll::sperrdateienBeiToterGegenstelle()
-{
-    TestUmgebung umgebung;
-    const LogAusschnitt log;
-    // A port of the range on which nobody listens: the last manager is gone.
-    // Bound without listening, so no other process can take it meanwhile.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(fd >= 0);
-    quint16 frei = 0;
-    for (quint16 p = bereich().first; p < bereich().second && !frei; ++p) {
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(p);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-            frei = p;
+    void argumenteDerFrage_data()
+    {
+        QTest::addColumn<QByteArray>("argumente");
+        QTest::addColumn<bool>("datei");
+        QTest::addColumn<int>("vorlesen");
+        QTest::newRow("Datei") << QByteArray("DATEI") << true << 0;
+        QTest::newRow("Vorlesemodus und Datei") << QByteArray(" --screenreader \x1f" "DATEI") << true << 1;
+        QTest::newRow("Ordner") << QByteArray("ORDNER") << false << 0;
+        QTest::newRow("fehlende Datei") << QByteArray("DATEI.fehlt") << false << 0;
+        QTest::newRow("Schalter") << QByteArray("--zeigeDlg\x1f-DATEI") << false << 0;
     }
-    QVERIFY(frei != 0);
-    registriere(frei);
-    // Left behind by a process that died while writing tavo.ini.
-    const QString sperre = Einstellungen::gibTavoIniPfad() + QStringLiteral(".lock");
-    TestUmgebung::schreibeDatei(sperre, "4711\n");
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QVERIFY(!kern.istAndereInstanzAktiv());
-    QVERIFY(!QFile::exists(sperre));
-    // A dead port is no running instance.
-    registriere(frei);
-    QVERIFY(!kern.sendeAnfrageAnLaufendeInstanz(QStringLiteral("Installationsverwaltung"), QString(), {}, false));
-    QVERIFY(log.enthaelt(QStringLiteral("INI lock-file ") + sperre + QStringLiteral(" geloescht! ")));
-    ::close(fd);
-}
+    // The arguments of a question reach the running instance as file and mode requests.
+    void argumenteDerFrage()
+    {
+        QFETCH(QByteArray, argumente);
+        QFETCH(bool, datei);
+        QFETCH(int, vorlesen);
+        TestUmgebung umgebung;
+        const QString pfad = umgebung.pfad() + QStringLiteral("/erklaerung.est");
+        TestUmgebung::schreibeDatei(pfad, "x");
+        argumente.replace("DATEI", QFile::encodeName(pfad)).replace("ORDNER", QFile::encodeName(umgebung.pfad()));
+        VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+        QSignalSpy oeffnen(&kern, &VarnelKern::dateiOeffnen);
+        QSignalSpy modus(&kern, &VarnelKern::screenReaderModus);
+        QCOMPARE(sende(kern.gibServerPort(), "2356790" + argumente + '\n'), QByteArray("Installationsverwaltung\n"));
+        QCOMPARE(oeffnen.count(), datei ? 1 : 0);
+        if (datei)
+            QCOMPARE(oeffnen.at(0).at(0).toString(), pfad);
+        QCOMPARE(modus.count(), vorlesen);
+    }
+    // A peer that starts a line and never ends it is dropped after a while.
+    void unvollendeteZeileWirdGetrennt()
+    {
+        TestUmgebung umgebung;
+        VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, kern.gibServerPort());
+        QVERIFY(s.waitForConnected(5000));
+        s.write("2356790");
+        s.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(s.state(), QAbstractSocket::UnconnectedState, 30000);
+        QCOMPARE(s.readAll(), QByteArray());
+    }
+    void statusAnKora()
+    {
+        TestUmgebung umgebung;
+        FremdeInstanz kora("", bereich("kora").first, bereich("kora").second - 1);
+        FremdeInstanz fremd("", 40000, 40100);
+        registriere(kora.port(), QStringLiteral("KORA/tester"));
+        registriere(0, QStringLiteral("KORA/anderer"));
+        registriere(fremd.port(), QStringLiteral("KORA/fremd"));
+        VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+        kern.meldeStatusAnKora(3, QStringLiteral("Download\nfertig"), QStringLiteral("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(kora.zeilen.size(), 1, 3000);
+        QCOMPARE(kora.zeilen.at(0), QByteArray("0xBADC0DED\x1f" "3\x1f" "Download fertig\x1fok\n"));
+        QCOMPARE(fremd.verbindungen, 0);
+    }
+    void sperrdateienBeiToterGegenstelle()
+    {
+        TestUmgebung umgebung;
+        const LogAusschnitt log;
+        // A port of the range on which nobody listens: the last manager is gone.
+        // Bound without listening, so no other process can take it meanwhile.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        quint16 frei = 0;
+        for (quint16 p = bereich().first; p < bereich().second && !frei; ++p) {
+            sockaddr_in a {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(p);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+                frei = p;
+        }
+        QVERIFY(frei != 0);
+        registriere(frei);
+        // Left behind by a process that died while writing tavo.ini.
+        const QString sperre = Einstellungen::gibTavoIniPfad() + QStringLiteral(".lock");
+        TestUmgebung::schreibeDatei(sperre, "4711\n");
+        VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+        QVERIFY(!kern.istAndereInstanzAktiv());
+        QVERIFY(!QFile::exists(sperre));
+        // A dead port is no running instance.
+        registriere(frei);
+        QVERIFY(!kern.sendeAnfrageAnLaufendeInstanz(QStringLiteral("Installationsverwaltung"), QString(), {}, false));
+        QVERIFY(log.enthaelt(QStringLiteral("INI lock-file ") + sperre + QStringLiteral(" geloescht! ")));
+        ::close(fd);
+    }
+    void rekursivLoeschenBleibtUnterDerWurzel()
+    {
+        TestUmgebung umgebung;
+        const LogAusschnitt log;
+        const QString wurzel = umgebung.pfad() + QStringLiteral("/inst");
+        const QString draussen = umgebung.pfad() + QStringLiteral("/draussen");
+        TestUmgebung::schreibeDatei(draussen + QStringLiteral("/wichtig.txt"), "bleibt");
+        TestUmgebung::schreibeDatei(wurzel + QStringLiteral("/modul/a/b.txt"), "weg");
+        TestUmgebung::schreibeDatei(wurzel + QStringLiteral("/modul/.versteckt"), "weg");
+        QVERIFY(QFile::link(draussen, wurzel + QStringLiteral("/modul/verweis")));
 
-void TstInstanzprotokoll::rekursivLoeschenBleibtUnterDerWurzel()
-{
-    TestUmgebung umgebung;
-    const LogAusschnitt log;
-    const QString wurzel = umgebung.pfad() + QStringLiteral("/inst");
-    const QString draussen = umgebung.pfad() + QStringLiteral("/draussen");
-    TestUmgebung::schreibeDatei(draussen + QStringLiteral("/wichtig.txt"), "bleibt");
-    TestUmgebung::schreibeDatei(wurzel + QStringLiteral("/modul/a/b.txt"), "weg");
-    TestUmgebung::schreibeDatei(wurzel + QStringLiteral("/modul/.versteckt"), "weg");
-    QVERIFY(QFile::link(draussen, wurzel + QStringLiteral("/modul/verweis")));
+        QVERIFY(!VarnelKern::recRmDir_Helfer(draussen, wurzel));
+        QVERIFY(!VarnelKern::recRmDir_Helfer(wurzel, wurzel));
+        QVERIFY(!VarnelKern::recRmDir_Helfer(wurzel + QStringLiteral("/../draussen"), wurzel));
+        QVERIFY(VarnelKern::recRmDir_Helfer(wurzel + QStringLiteral("/modul"), wurzel));
+        QVERIFY(!QFileInfo::exists(wurzel + QStringLiteral("/modul")));
+        QCOMPARE(TestUmgebung::leseDatei(draussen + QStringLiteral("/wichtig.txt")), QByteArray("bleibt"));
 
-    QVERIFY(!VarnelKern::recRmDir_Helfer(draussen, wurzel));
-    QVERIFY(!VarnelKern::recRmDir_Helfer(wurzel, wurzel));
-    QVERIFY(!VarnelKern::recRmDir_Helfer(wurzel + QStringLiteral("/../draussen"), wurzel));
-    QVERIFY(VarnelKern::recRmDir_Helfer(wurzel + QStringLiteral("/modul"), wurzel));
-    QVERIFY(!QFileInfo::exists(wurzel + QStringLiteral("/modul")));
-    QCOMPARE(TestUmgebung::leseDatei(draussen + QStringLiteral("/wichtig.txt")), QByteArray("bleibt"));
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Konnte Datei .* nicht loeschen")));
-    QVERIFY(!VarnelKern::loescheDateiLoggeFehler(wurzel + QStringLiteral("/gibtsnicht")));
-    QVERIFY(log.enthaelt(QStringLiteral("Rekursiv loeschen: Ignoriere ") + draussen + QStringLiteral(", da nicht unterhalb von ")));
-}
-
-void TstInstanzprotokoll::entwickler_data()
-{
-    QTest::addColumn<QByteArray>("benutzer");
-    QTest::addColumn<bool>("werkzeuge");
-    QTest::addColumn<bool>("erwartet");
-    QTest::newRow("Entwickler mit Werkzeugen") << QByteArray("Entwickler") << true << true;
-    QTest::newRow("Entwickler ohne Werkzeuge") << QByteArray("entwickler") << false << false;
-    QTest::newRow("Anwender mit Werkzeugen") << QByteArray("anna") << true << false;
-}
-
-void TstInstanzprotokoll::entwickler()
-{
-    QFETCH(QByteArray, benutzer);
-    QFETCH(bool, werkzeuge);
-    QFETCH(bool, erwartet);
-    TestUmgebung umgebung;
-    const QByteArray alt = qgetenv("USER");
-    const auto zurueck = qScopeGuard([&] { qputenv("USER", alt); });
-    qputenv("USER", benutzer);
-    Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), werkzeuge);
-    VarnelKern kern(QStringLiteral("Installationsverwaltung"));
-    QCOMPARE(kern.istEntwickler(), erwartet);
-    // Decided once per process: a later change of the file does not count.
-    Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), !werkzeuge);
-    QCOMPARE(kern.istEntwickler(), erwartet);
-}
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Konnte Datei .* nicht loeschen")));
+        QVERIFY(!VarnelKern::loescheDateiLoggeFehler(wurzel + QStringLiteral("/gibtsnicht")));
+        QVERIFY(log.enthaelt(QStringLiteral("Rekursiv loeschen: Ignoriere ") + draussen + QStringLiteral(", da nicht unterhalb von ")));
+    }
+    void entwickler_data()
+    {
+        QTest::addColumn<QByteArray>("benutzer");
+        QTest::addColumn<bool>("werkzeuge");
+        QTest::addColumn<bool>("erwartet");
+        QTest::newRow("Entwickler mit Werkzeugen") << QByteArray("Entwickler") << true << true;
+        QTest::newRow("Entwickler ohne Werkzeuge") << QByteArray("entwickler") << false << false;
+        QTest::newRow("Anwender mit Werkzeugen") << QByteArray("anna") << true << false;
+    }
+    void entwickler()
+    {
+        QFETCH(QByteArray, benutzer);
+        QFETCH(bool, werkzeuge);
+        QFETCH(bool, erwartet);
+        TestUmgebung umgebung;
+        const QByteArray alt = qgetenv("USER");
+        const auto zurueck = qScopeGuard([&] { qputenv("USER", alt); });
+        qputenv("USER", benutzer);
+        Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), werkzeuge);
+        VarnelKern kern(QStringLiteral("Installationsverwaltung"));
+        QCOMPARE(kern.istEntwickler(), erwartet);
+        // Decided once per process: a later change of the file does not count.
+        Einstellungen::setKoraWert(QStringLiteral("entwickler/entwicklertools"), !werkzeuge);
+        QCOMPARE(kern.istEntwickler(), erwartet);
+    }
+};
 
 QTEST_GUILESS_MAIN(TstInstanzprotokoll)
 #include "tst_instanzprotokoll.moc"

@@ -16,228 +16,204 @@ class TstLogBase : public QObject
 private slots:
     void cleanup() { beendeLogBase(); }
 
-    void rotation_data();
-    void rotation();
-    void debugNurMitSchalter_data();
-    void debugNurMitSchalter();
-    void zeilenformat();
-    void langeZeilen_data();
-    void langeZeilen();
-    void rotationImLauf();
-    void vorDemLog();
-    void standardVerzeichnis();
-    void funktionsname_data();
-    void funktionsname();
+    void rotation_data()
+    {
+        QTest::addColumn<int>("groesse");
+        QTest::addColumn<bool>("debug");
+        QTest::addColumn<bool>("rotiert");
+        QTest::newRow("200000 ohne Debug") << 200000 << false << true;
+        QTest::newRow("199999 ohne Debug") << 199999 << false << false;
+        QTest::newRow("200000 mit Debug") << 200000 << true << false;
+    }
+    void rotation()
+    {
+        QFETCH(int, groesse);
+        QFETCH(bool, debug);
+        QFETCH(bool, rotiert);
+        TestUmgebung umgebung;
+        Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
+        const QString dir = umgebung.pfad() + QStringLiteral("/log");
+        const QString datei = dir + QStringLiteral("/installationsverwaltung.log");
+        const QByteArray alt(groesse, 'x');
+        TestUmgebung::schreibeDatei(datei, alt);
+        TestUmgebung::schreibeDatei(datei + QStringLiteral(".1"), "vorige Rotation");
+
+        initLogBase(QStringLiteral("installationsverwaltung"), 200000, dir);
+        IV_LOG_INFO(QStringLiteral("neu"));
+        beendeLogBase();
+
+        const QByteArray jetzt = TestUmgebung::leseDatei(datei);
+        const QByteArray eins = TestUmgebung::leseDatei(datei + QStringLiteral(".1"));
+        if (rotiert) {
+            QCOMPARE(eins, alt);
+            QVERIFY(!jetzt.startsWith('x'));
+        } else {
+            QCOMPARE(eins, QByteArray("vorige Rotation"));
+            QVERIFY(jetzt.startsWith(alt));
+        }
+        QVERIFY(jetzt.contains("] : neu\n"));
+    }
+    void debugNurMitSchalter_data()
+    {
+        QTest::addColumn<QString>("wert");
+        QTest::addColumn<bool>("geschrieben");
+        QTest::newRow("fehlt") << QString() << false;
+        QTest::newRow("false") << QStringLiteral("false") << false;
+        QTest::newRow("true") << QStringLiteral("true") << true;
+    }
+    void debugNurMitSchalter()
+    {
+        QFETCH(QString, wert);
+        QFETCH(bool, geschrieben);
+        TestUmgebung umgebung;
+        if (!wert.isNull())
+            Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), wert);
+        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+        const QString datei = gp_Log->gibDateiname();
+        IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
+        IV_LOG_EINTRITT();
+        gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
+        beendeLogBase();
+        const QByteArray inhalt = TestUmgebung::leseDatei(datei);
+        QCOMPARE(inhalt.contains("Fehlersuche"), geschrieben);
+        QCOMPARE(inhalt.contains("direkt"), geschrieben);
+        QCOMPARE(inhalt.contains("TstLogBase::debugNurMitSchalter; Zeile "), geschrieben);
+    }
+    void zeilenformat()
+    {
+        TestUmgebung umgebung;
+        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+        const QString datei = gp_Log->gibDateiname();
+        QTest::ignoreMessage(QtWarningMsg, "ERROR [quelle/datei.cpp:42->Klasse::methode]  : kaputt");
+        gp_Log->error(QStringLiteral("kaputt"), QStringLiteral("quelle/datei.cpp"), QStringLiteral("Klasse::methode"), 42);
+        IV_LOG_INFO(QStringLiteral("Hallo"));
+        beendeLogBase();
+
+        const QStringList zeilen = QString::fromUtf8(TestUmgebung::leseDatei(datei)).split(QLatin1Char('\n'));
+        // Start block: empty line, then six stamped lines in their order.
+        QCOMPARE(zeilen.value(0), QString());
+        const QStringList start = { "PROGRAMMSTART----------------------------",
+                                    "Qt-Version (version number of Qt at run-time): ",
+                                    "Qt-Version (version against which the application is compiled): ",
+                                    "Programmpfad: ", "Betriebssystem: ", "Revisionsnummer: " };
+        const QRegularExpression stempel(QStringLiteral("^\\S.* \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
+        for (int i = 0; i < start.size(); ++i) {
+            const QString z = zeilen.value(i + 1);
+            QVERIFY2(stempel.match(z).hasMatch(), qPrintable(z));
+            QVERIFY2(z.contains(start[i]), qPrintable(z));
+        }
+        QVERIFY(zeilen.value(5).contains(QStringLiteral("(operating system version ")));
+        QVERIFY(zeilen.value(6).endsWith(QStringLiteral("Revisionsnummer: 27289")));
+        QVERIFY(zeilen.value(7).endsWith(QStringLiteral(" ERROR [quelle/datei.cpp:42->Klasse::methode] : kaputt")));
+        QVERIFY2(zeilen.value(8).contains(QRegularExpression(
+                     QStringLiteral(" INFO \\[tests/log/tst_logbase\\.cpp:\\d+->TstLogBase::zeilenformat\\] : Hallo$"))),
+                 qPrintable(zeilen.value(8)));
+        QVERIFY(zeilen.value(9).endsWith(QStringLiteral("PROGRAMMENDE-----------------------------")));
+    }
+    void langeZeilen_data()
+    {
+        // Text, then how long the written line may be and whether it says it was cut.
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("gekuerzt");
+        QTest::newRow("kurz") << QString(1000, QLatin1Char('a')) << false;
+        QTest::newRow("4096 Zeichen") << QString(4096, QLatin1Char('a')) << true;
+        QTest::newRow("60 MB Wert") << QString(60 * 1000 * 1000, QLatin1Char('a')) << true;
+        QTest::newRow("Umlaute an der Grenze") << QString(3000, QChar(0x00fc)) << true;
+    }
+    void langeZeilen()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, gekuerzt);
+        TestUmgebung umgebung;
+        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
+        const QString datei = gp_Log->gibDateiname();
+        IV_LOG_INFO(text);
+        beendeLogBase();
+        const QList<QByteArray> zeilen = TestUmgebung::leseDatei(datei).split('\n');
+        const QByteArray zeile = zeilen.value(zeilen.size() - 3);
+        QVERIFY(zeile.size() <= LogBase::maxZeilenBytes);
+        const QRegularExpressionMatch marke = QRegularExpression(QStringLiteral(" \\[gek\u00fcrzt, (\\d+) Zeichen\\]$")).match(QString::fromUtf8(zeile));
+        QCOMPARE(marke.hasMatch(), gekuerzt);
+        QVERIFY(!gekuerzt || marke.captured(1).toInt() > text.size()); // the whole line's length
+        // Cut at a character boundary: the line is still valid UTF-8.
+        QVERIFY(QString::fromUtf8(zeile).toUtf8() == zeile);
+    }
+    void rotationImLauf()
+    {
+        // A run that writes far beyond the limit starts a new file; the log and its
+        // ".1" stay bounded together.
+        TestUmgebung umgebung;
+        initLogBase(QStringLiteral("t"), 10000, umgebung.pfad());
+        const QString datei = gp_Log->gibDateiname();
+        for (int i = 0; i < 2000; ++i)
+            IV_LOG_INFO(QString(100, QLatin1Char('z')));
+        beendeLogBase();
+        const qint64 groesse = QFileInfo(datei).size(), eins = QFileInfo(datei + QStringLiteral(".1")).size();
+        QVERIFY2(groesse <= 10000 * LogBase::laufFaktor + 5000 && eins > 10000 && eins <= 10000 * LogBase::laufFaktor + 5000,
+                 qPrintable(QStringLiteral("%1 %2").arg(groesse).arg(eins)));
+        QVERIFY(TestUmgebung::leseDatei(datei).endsWith("PROGRAMMENDE-----------------------------\n"));
+    }
+    // Every call before the log exists, and into a log that cannot be opened,
+    // writes nothing anywhere.
+    void vorDemLog()
+    {
+        TestUmgebung umgebung;
+        const auto dateien = [&] {
+            QStringList l;
+            QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                l << it.next();
+            return l;
+        };
+        QVERIFY(!gp_Log);
+        IV_LOG_ERROR(QStringLiteral("niemand liest das"));
+        IV_LOG_INFO(QStringLiteral("niemand"));
+        IV_LOG_DEBUG(QStringLiteral("niemand"));
+        IV_LOG_AUSTRITT();
+        beendeLogBase();
+        QVERIFY(!gp_Log);
+        QCOMPARE(dateien(), QStringList());
+
+        const QString blockiert = umgebung.pfad() + QStringLiteral("/datei-statt-ordner");
+        TestUmgebung::schreibeDatei(blockiert, "x");
+        initLogBase(QStringLiteral("t"), 200000, blockiert);
+        IV_LOG_INFO(QStringLiteral("ins Leere"));
+        beendeLogBase();
+        QCOMPARE(dateien(), QStringList { blockiert });
+        QCOMPARE(TestUmgebung::leseDatei(blockiert), QByteArray("x"));
+    }
+    void standardVerzeichnis()
+    {
+        TestUmgebung umgebung;
+        initLogBase(QStringLiteral("installationsverwaltung"), 200000);
+        QCOMPARE(gp_Log->gibDateiname(),
+                 umgebung.home() + QStringLiteral("/.config/fiscalon/kora/log/installationsverwaltung.log"));
+        QVERIFY(QFile::exists(gp_Log->gibDateiname()));
+        // A second initialisation keeps the first log.
+        LogBase* erstes = gp_Log;
+        initLogBase(QStringLiteral("anderes"), 1);
+        QCOMPARE(gp_Log, erstes);
+    }
+    void funktionsname_data()
+    {
+        QTest::addColumn<QString>("pretty");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("Methode") << "bool PluginManager::lese(const QString&)" << "PluginManager::lese";
+        QTest::newRow("frei") << "int main(int, char**)" << "main";
+        QTest::newRow("Vorlage im Rueckgabetyp") << "QMap<QString, int> A::b(int) const" << "A::b";
+        QTest::newRow("Zeiger") << "const char* A::c()" << "A::c";
+        QTest::newRow("Konstruktor") << "VarnelKern::VarnelKern(const QString&, QObject*)" << "VarnelKern::VarnelKern";
+        QTest::newRow("Lambda") << "A::f()::<lambda(int)>" << "A::f";
+        QTest::newRow("Operator") << "bool A::operator()(int)" << "A::operator()";
+        QTest::newRow("anonymer Namensraum") << "int {anonymous}::ende()" << "ende";
+    }
+    void funktionsname()
+    {
+        QFETCH(QString, pretty);
+        QFETCH(QString, name);
+        QCOMPARE(ivFunktionsname(pretty.toLatin1().constData()), name);
+    }
 };
-
-void TstLogBase::rotation_data()
-{
-    QTest::addColumn<int>("groesse");
-    QTest::addColumn<bool>("debug");
-    QTest::addColumn<bool>("rotiert");
-    QTest::newRow("200000 ohne Debug") << 200000 << false << true;
-    QTest::newRow("199999 ohne Debug") << 199999 << false << false;
-    QTest::newRow("200000 mit Debug") << 200000 << true << false;
-}
-
-void TstLogBase::rotation()
-{
-    QFETCH(int, groesse);
-    QFETCH(bool, debug);
-    QFETCH(bool, rotiert);
-    TestUmgebung umgebung;
-    Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
-    const QString dir = umgebung.pfad() + QStringLiteral("/log");
-    const QString datei = dir + QStringLiteral("/installationsverwaltung.log");
-    const QByteArray alt(groesse, 'x');
-    TestUmgebung::schreibeDatei(datei, alt);
-    TestUmgebung::schreibeDatei(datei + QStringLiteral(".1"), "vorige Rotation");
-
-    initLogBase(QStringLiteral("installationsverwaltung"), 200000, dir);
-    IV_LOG_INFO(QStringLiteral("neu"));
-    beendeLogBase();
-
-    const QByteArray jetzt = TestUmgebung::leseDatei(datei);
-    const QByteArray eins = TestUmgebung::leseDatei(datei + QStringLiteral(".1"));
-    if (rotiert) {
-        QCOMPARE(eins, alt);
-        QVERIFY(!jetzt.startsWith('x'));
-    } else {
-        QCOMPARE(eins, QByteArray("vorige Rotation"));
-        QVERIFY(jetzt.startsWith(alt));
-    }
-    QVERIFY(jetzt.contains("] : neu\n"));
-}
-
-void TstLogBase::debugNurMitSchalter_data()
-{
-    QTest::addColumn<QString>("wert");
-    QTest::addColumn<bool>("geschrieben");
-    QTest::newRow("fehlt") << QString() << false;
-    QTest::newRow("false") << QStringLiteral("false") << false;
-    QTest::newRow("true") << QStringLiteral("true") << true;
-}
-
-void TstLogBase::debugNurMitSchalter()
-{
-    QFETCH(QString, wert);
-    QFETCH(bool, geschrieben);
-    TestUmgebung umgebung;
-    if (!wert.isNull())
-        Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), wert);
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString datei = gp_Log->gibDateiname();
-    IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
-    IV_LOG_EINTRITT();
-    gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
-    beendeLogBase();
-    const QByteArray inhalt = TestUmgebung::leseDatei(datei);
-    QCOMPARE(inhalt.contains("Fehlersuche"), geschrieben);
-    QCOMPARE(inhalt.contains("direkt"), geschrieben);
-    QCOMPARE(inhalt.contains("TstLogBase::debugNurMitSchalter; Zeile "), geschrieben);
-}
-
-void TstLogBase::zeilenformat()
-{
-    TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString datei = gp_Log->gibDateiname();
-    QTest::ignoreMessage(QtWarningMsg, "ERROR [quelle/datei.cpp:42->Klasse::methode]  : kaputt");
-    gp_Log->error(QStringLiteral("kaputt"), QStringLiteral("quelle/datei.cpp"), QStringLiteral("Klasse::methode"), 42);
-    IV_LOG_INFO(QStringLiteral("Hallo"));
-    beendeLogBase();
-
-    const QStringList zeilen = QString::fromUtf8(TestUmgebung::leseDatei(datei)).split(QLatin1Char('\n'));
-    // Start block: empty line, then six stamped lines in their order.
-    QCOMPARE(zeilen.value(0), QString());
-    const QStringList start = { "PROGRAMMSTART----------------------------",
-                                "Qt-Version (version number of Qt at run-time): ",
-                                "Qt-Version (version against which the application is compiled): ",
-                                "Programmpfad: ", "Betriebssystem: ", "Revisionsnummer: " };
-    const QRegularExpression stempel(QStringLiteral("^\\S.* \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
-    for (int i = 0; i < start.size(); ++i) {
-        const QString z = zeilen.value(i + 1);
-        QVERIFY2(stempel.match(z).hasMatch(), qPrintable(z));
-        QVERIFY2(z.contains(start[i]), qPrintable(z));
-    }
-    QVERIFY(zeilen.value(5).contains(QStringLiteral("(operating system version ")));
-    QVERIFY(zeilen.value(6).endsWith(QStringLiteral("Revisionsnummer: 27289")));
-    QVERIFY(zeilen.value(7).endsWith(QStringLiteral(" ERROR [quelle/datei.cpp:42->Klasse::methode] : kaputt")));
-    QVERIFY2(zeilen.value(8).contains(QRegularExpression(
-                 QStringLiteral(" INFO \\[tests/log/tst_logbase\\.cpp:\\d+->TstLogBase::zeilenformat\\] : Hallo$"))),
-             qPrintable(zeilen.value(8)));
-    QVERIFY(zeilen.value(9).endsWith(QStringLiteral("PROGRAMMENDE-----------------------------")));
-}
-
-void TstLogBase::langeZeilen_data()
-{
-    // Text, then how long the written line may be and whether it says it was cut.
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("gekuerzt");
-    QTest::newRow("kurz") << QString(1000, QLatin1Char('a')) << false;
-    QTest::newRow("4096 Zeichen") << QString(4096, QLatin1Char('a')) << true;
-    QTest::newRow("60 MB Wert") << QString(60 * 1000 * 1000, QLatin1Char('a')) << true;
-    QTest::newRow("Umlaute an der Grenze") << QString(3000, QChar(0x00fc)) << true;
-}
-
-void TstLogBase::langeZeilen()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, gekuerzt);
-    TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-    const QString datei = gp_Log->gibDateiname();
-    IV_LOG_INFO(text);
-    beendeLogBase();
-    const QList<QByteArray> zeilen = TestUmgebung::leseDatei(datei).split('\n');
-    const QByteArray zeile = zeilen.value(zeilen.size() - 3);
-    QVERIFY(zeile.size() <= LogBase::maxZeilenBytes);
-    const QRegularExpressionMatch marke = QRegularExpression(QStringLiteral(" \\[gek\u00fcrzt, (\\d+) Zeichen\\]$")).match(QString::fromUtf8(zeile));
-    QCOMPARE(marke.hasMatch(), gekuerzt);
-    QVERIFY(!gekuerzt || marke.captured(1).toInt() > text.size()); // the whole line's length
-    // Cut at a character boundary: the line is still valid UTF-8.
-    QVERIFY(QString::fromUtf8(zeile).toUtf8() == zeile);
-}
-
-void TstLogBase::rotationImLauf()
-{
-    // A run that writes far beyond the limit starts a new file; the log and its
-    // ".1" stay bounded together.
-    TestUmgebung umgebung;
-    initLogBase(QStringLiteral("t"), 10000, umgebung.pfad());
-    const QString datei = gp_Log->gibDateiname();
-    for (int i = 0; i < 2000; ++i)
-        IV_LOG_INFO(QString(100, QLatin1Char('z')));
-    beendeLogBase();
-    const qint64 groesse = QFileInfo(datei).size(), eins = QFileInfo(datei + QStringLiteral(".1")).size();
-    QVERIFY2(groesse <= 10000 * LogBase::laufFaktor + 5000 && eins > 10000 && eins <= 10000 * LogBase::laufFaktor + 5000,
-             qPrintable(QStringLiteral("%1 %2").arg(groesse).arg(eins)));
-    QVERIFY(TestUmgebung::leseDatei(datei).endsWith("PROGRAMMENDE-----------------------------\n"));
-}
-
-// Every call before the log exists, and into a log that cannot be opened,
-// writes nothing anywhere.
-void TstLogBase::vorDemLog()
-{
-    TestUmgebung umgebung;
-    const auto dateien = [&] {
-        QStringList l;
-        QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            l << it.next();
-        return l;
-    };
-    QVERIFY(!gp_Log);
-    IV_LOG_ERROR(QStringLiteral("niemand liest das"));
-    IV_LOG_INFO(QStringLiteral("niemand"));
-    IV_LOG_DEBUG(QStringLiteral("niemand"));
-    IV_LOG_AUSTRITT();
-    beendeLogBase();
-    QVERIFY(!gp_Log);
-    QCOMPARE(dateien(), QStringList());
-
-    const QString blockiert = umgebung.pfad() + QStringLiteral("/datei-statt-ordner");
-    TestUmgebung::schreibeDatei(blockiert, "x");
-    initLogBase(QStringLiteral("t"), 200000, blockiert);
-    IV_LOG_INFO(QStringLiteral("ins Leere"));
-    beendeLogBase();
-    QCOMPARE(dateien(), QStringList { blockiert });
-    QCOMPARE(TestUmgebung::leseDatei(blockiert), QByteArray("x"));
-}
-
-void TstLogBase::standardVerzeichnis()
-{
-    TestUmgebung umgebung;
-    initLogBase(QStringLiteral("installationsverwaltung"), 200000);
-    QCOMPARE(gp_Log->gibDateiname(),
-             umgebung.home() + QStringLiteral("/.config/fiscalon/kora/log/installationsverwaltung.log"));
-    QVERIFY(QFile::exists(gp_Log->gibDateiname()));
-    // A second initialisation keeps the first log.
-    LogBase* erstes = gp_Log;
-    initLogBase(QStringLiteral("anderes"), 1);
-    QCOMPARE(gp_Log, erstes);
-}
-
-void TstLogBase::funktionsname_data()
-{
-    QTest::addColumn<QString>("pretty");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("Methode") << "bool PluginManager::lese(const QString&)" << "PluginManager::lese";
-    QTest::newRow("frei") << "int main(int, char**)" << "main";
-    QTest::newRow("Vorlage im Rueckgabetyp") << "QMap<QString, int> A::b(int) const" << "A::b";
-    QTest::newRow("Zeiger") << "const char* A::c()" << "A::c";
-    QTest::newRow("Konstruktor") << "VarnelKern::VarnelKern(const QString&, QObject*)" << "VarnelKern::VarnelKern";
-    QTest::newRow("Lambda") << "A::f()::<lambda(int)>" << "A::f";
-    QTest::newRow("Operator") << "bool A::operator()(int)" << "A::operator()";
-    QTest::newRow("anonymer Namensraum") << "int {anonymous}::ende()" << "ende";
-}
-
-void TstLogBase::funktionsname()
-{
-    QFETCH(QString, pretty);
-    QFETCH(QString, name);
-    QCOMPARE(ivFunktionsname(pretty.toLatin1().constData()), name);
-}
 
 QTEST_GUILESS_MAIN(TstLogBase)
 #include "tst_logbase.moc"

@@ -47,10 +47,86 @@ class TstManipulation : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void einByteGeaendert_data();
-    void einByteGeaendert();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_beispiel = m_dir.path() + QStringLiteral("/beispiel");
+        QProcess skript;
+        skript.setProcessChannelMode(QProcess::MergedChannels);
+        skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), m_beispiel });
+        QVERIFY(skript.waitForFinished(180000));
+        QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
+    }
+    void cleanupTestCase()
+    {
+        qInfo("Manipulierte Dateien: %d versucht, %d abgelehnt, %d angenommen", m_versucht, m_abgelehnt, m_angenommen);
+        QCOMPARE(m_angenommen, 0);
+    }
+    void einByteGeaendert_data()
+    {
+        QTest::addColumn<QString>("datei");
+        QTest::addColumn<bool>("signaturAendern");
+        QTest::addColumn<int>("pruefung");
+        QTest::addColumn<int>("anzahl");
+        // Every redirect file, both index archives and every dictionary of the
+        // server tree and the installation; 1000 changes and more in all.
+        QStringList dateien;
+        QDirIterator it(m_beispiel, { QStringLiteral("*redirect*"), QStringLiteral("inhalt_*.zip"), QStringLiteral("*.dict"),
+                                      QStringLiteral("*.vdict") },
+                        QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString pfad = it.next();
+            if (!pfad.endsWith(QLatin1String(".sig")) && QFile::exists(Crypto::signaturPfad(pfad)))
+                dateien << pfad;
+        }
+        dateien.sort();
+        QVERIFY2(dateien.size() >= 10, qPrintable(dateien.join(QLatin1Char(' '))));
+        const int jeFall = 1100 / (2 * dateien.size()) + 1;
+        for (const QString& pfad : dateien) {
+            const bool dict = pfad.endsWith(QLatin1String("dict"));
+            const int art = int(dict ? Pruefung::Dictionary : Pruefung::Vertrauen);
+            const QString name = QDir(m_beispiel).relativeFilePath(pfad);
+            QTest::addRow("%s", qPrintable(name)) << pfad << false << art << jeFall;
+            QTest::addRow("%s (Signatur)", qPrintable(name)) << pfad << true << art << jeFall;
+        }
+    }
+    void einByteGeaendert()
+    {
+        QFETCH(QString, datei);
+        QFETCH(bool, signaturAendern);
+        QFETCH(int, pruefung);
+        QFETCH(int, anzahl);
+        const auto art = Pruefung(pruefung);
+
+        // A copy under the same name, so the companion's name rule still applies.
+        QTemporaryDir kopie(m_dir.path() + QStringLiteral("/kopie-XXXXXX"));
+        const QString ziel = kopie.path() + QLatin1Char('/') + QFileInfo(datei).fileName();
+        const QByteArray inhalt = lese(datei);
+        const QByteArray signatur = lese(Crypto::signaturPfad(datei));
+        QVERIFY(!inhalt.isEmpty() && !signatur.isEmpty());
+        QVERIFY(schreibe(ziel, inhalt) && schreibe(Crypto::signaturPfad(ziel), signatur));
+        QVERIFY2(angenommen(ziel, art), "das unveränderte Original wird nicht angenommen");
+
+        QRandomGenerator zufall(qHash(QDir(m_beispiel).relativeFilePath(datei)) ^ (signaturAendern ? 17u : 4711u));
+        const QString geaendert = signaturAendern ? Crypto::signaturPfad(ziel) : ziel;
+        const QByteArray original = signaturAendern ? signatur : inhalt;
+        QStringList durchgelassen;
+        for (int i = 0; i < anzahl; ++i) {
+            QByteArray b = original;
+            const int stelle = int(zufall.bounded(quint32(b.size())));
+            b[stelle] = char(quint8(b[stelle]) ^ quint8(1 + zufall.bounded(255u)));
+            QVERIFY(schreibe(geaendert, b));
+            ++m_versucht;
+            if (angenommen(ziel, art)) {
+                ++m_angenommen;
+                durchgelassen << QStringLiteral("Byte %1: %2 -> %3").arg(stelle).arg(quint8(original[stelle])).arg(quint8(b[stelle]));
+            } else {
+                ++m_abgelehnt;
+            }
+        }
+        QVERIFY(schreibe(geaendert, original));
+        QVERIFY2(durchgelassen.isEmpty(), qPrintable(durchgelassen.join(QStringLiteral("; "))));
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -59,90 +135,6 @@ private:
     int m_abgelehnt = 0;
     int m_angenommen = 0;
 };
-
-void TstManipulation::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_beispiel = m_dir.path() + QStringLiteral("/beispiel");
-    QProcess skript;
-    skript.setProcessChannelMode(QProcess::MergedChannels);
-    skript.start(QStringLiteral("bash"), { QStringLiteral(IV_QUELLEN "/scripts/beispielserver"), QStringLiteral(IV_BAU), m_beispiel });
-    QVERIFY(skript.waitForFinished(180000));
-    QVERIFY2(skript.exitCode() == 0, skript.readAll().constData());
-}
-
-void TstManipulation::cleanupTestCase()
-{
-    qInfo("Manipulierte Dateien: %d versucht, %d abgelehnt, %d angenommen", m_versucht, m_abgelehnt, m_angenommen);
-    QCOMPARE(m_angenommen, 0);
-}
-
-void TstManipulation::einByteGeaendert_data()
-{
-    QTest::addColumn<QString>("datei");
-    QTest::addColumn<bool>("signaturAendern");
-    QTest::addColumn<int>("pruefung");
-    QTest::addColumn<int>("anzahl");
-    // Every redirect file, both index archives and every dictionary of the
-    // server tree and the installation; 1000 changes and more in all.
-    QStringList dateien;
-    QDirIterator it(m_beispiel, { QStringLiteral("*redirect*"), QStringLiteral("inhalt_*.zip"), QStringLiteral("*.dict"),
-                                  QStringLiteral("*.vdict") },
-                    QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString pfad = it.next();
-        if (!pfad.endsWith(QLatin1String(".sig")) && QFile::exists(Crypto::signaturPfad(pfad)))
-            dateien << pfad;
-    }
-    dateien.sort();
-    QVERIFY2(dateien.size() >= 10, qPrintable(dateien.join(QLatin1Char(' '))));
-    const int jeFall = 1100 / (2 * dateien.size()) + 1;
-    for (const QString& pfad : dateien) {
-        const bool dict = pfad.endsWith(QLatin1String("dict"));
-        const int art = int(dict ? Pruefung::Dictionary : Pruefung::Vertrauen);
-        const QString name = QDir(m_beispiel).relativeFilePath(pfad);
-        QTest::addRow("%s", qPrintable(name)) << pfad << false << art << jeFall;
-        QTest::addRow("%s (Signatur)", qPrintable(name)) << pfad << true << art << jeFall;
-    }
-}
-
-void TstManipulation::einByteGeaendert()
-{
-    QFETCH(QString, datei);
-    QFETCH(bool, signaturAendern);
-    QFETCH(int, pruefung);
-    QFETCH(int, anzahl);
-    const auto art = Pruefung(pruefung);
-
-    // A copy under the same name, so the companion's name rule still applies.
-    QTemporaryDir kopie(m_dir.path() + QStringLiteral("/kopie-XXXXXX"));
-    const QString ziel = kopie.path() + QLatin1Char('/') + QFileInfo(datei).fileName();
-    const QByteArray inhalt = lese(datei);
-    const QByteArray signatur = lese(Crypto::signaturPfad(datei));
-    QVERIFY(!inhalt.isEmpty() && !signatur.isEmpty());
-    QVERIFY(schreibe(ziel, inhalt) && schreibe(Crypto::signaturPfad(ziel), signatur));
-    QVERIFY2(angenommen(ziel, art), "das unveränderte Original wird nicht angenommen");
-
-    QRandomGenerator zufall(qHash(QDir(m_beispiel).relativeFilePath(datei)) ^ (signaturAendern ? 17u : 4711u));
-    const QString geaendert = signaturAendern ? Crypto::signaturPfad(ziel) : ziel;
-    const QByteArray original = signaturAendern ? signatur : inhalt;
-    QStringList durchgelassen;
-    for (int i = 0; i < anzahl; ++i) {
-        QByteArray b = original;
-        const int stelle = int(zufall.bounded(quint32(b.size())));
-        b[stelle] = char(quint8(b[stelle]) ^ quint8(1 + zufall.bounded(255u)));
-        QVERIFY(schreibe(geaendert, b));
-        ++m_versucht;
-        if (angenommen(ziel, art)) {
-            ++m_angenommen;
-            durchgelassen << QStringLiteral("Byte %1: %2 -> %3").arg(stelle).arg(quint8(original[stelle])).arg(quint8(b[stelle]));
-        } else {
-            ++m_abgelehnt;
-        }
-    }
-    QVERIFY(schreibe(geaendert, original));
-    QVERIFY2(durchgelassen.isEmpty(), qPrintable(durchgelassen.join(QStringLiteral("; "))));
-}
 
 QTEST_GUILESS_MAIN(TstManipulation)
 #include "tst_manipulation.moc"

@@ -51,27 +51,10 @@ QByteArray logVon(const QString& dir)
 
 bool warteAufLog(const QString& dir, const QByteArray& text, int ms = 60000)
 {
-    QElapsedTimer uhr;
-    uhr.start();
-    while (uhr.elapsed() < ms) {
-        if (logVon(dir).contains(text))
-            return true;
-        QTest::qWait(50);
-    }
-    return false;
+    return QTest::qWaitFor([&] { return logVon(dir).contains(text); }, ms);
 }
 
 } // namespace
-
-class TstProgramm : public QObject
-{
-    Q_OBJECT
-private slots:
-    void logUndExitCode();
-    void zweiterProzessWirdAbgewiesen();
-    void hilfe_data();
-    void hilfe();
-};
 
 // No update server answers: the sandbox points the manager at a closed port
 // and, where a user is asked for consent, the answer is already stored.
@@ -82,118 +65,121 @@ void ohneServer(const QString& benutzerDir, bool zustimmungGespeichert)
         Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), false, benutzerDir);
 }
 
-void TstProgramm::logUndExitCode()
+class TstProgramm : public QObject
 {
-    TestUmgebung umgebung;
-    const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
-    ohneServer(dir, true);
-
-    // Unattended start without a reachable server: the connection failure is the code.
+    Q_OBJECT
+private slots:
+    void logUndExitCode()
     {
-        Programm p({ QStringLiteral("--dirUserKora=") + dir });
-        QVERIFY(p.warteAufEnde());
-        QCOMPARE(p.status(), 2);
-    }
-    QByteArray log = logVon(dir);
-    QVERIFY(log.contains("PROGRAMMSTART----"));
-    QVERIFY(log.contains("I:1; ExitCode: 2\n"));
-    QVERIFY(log.trimmed().endsWith("PROGRAMMENDE-----------------------------"));
-
-    // With the dialog the consent question waits for the user; ending the
-    // process still leaves the exit-code line before the end line.
-    Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), true, dir);
-    {
-        Programm p({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir });
-        QVERIFY(warteAufLog(dir, "Internetzugriffsdialog wird angezeigt."));
-        p.beende();
-        QVERIFY(p.warteAufEnde());
-        QCOMPARE(p.status(), 128 + SIGTERM);
-    }
-    log = logVon(dir);
-    const int start = log.lastIndexOf("PROGRAMMSTART");
-    const QByteArray zweiter = log.mid(start);
-    QVERIFY(zweiter.contains("Parameter: " IV_PROGRAMM " --zeigeDlg --dirUserKora="));
-    QVERIFY(zweiter.contains("zum Beenden aufgefordert"));
-    const int exitZeile = zweiter.indexOf("I:1; ExitCode: 143");
-    QVERIFY(exitZeile > 0);
-    QVERIFY(zweiter.indexOf("PROGRAMMENDE") > exitZeile);
-
-    // Removing a module without --koraDir: the log says which dictionary
-    // folder was tried and why, and which module was asked for.
-    {
-        Programm p({ QStringLiteral("--delPlugin=est20"), QStringLiteral("--dirUserKora=") + dir });
-        QVERIFY(p.warteAufEnde());
-        QCOMPARE(p.status(), alsStatus(-1));
-    }
-    log = logVon(dir);
-    QVERIFY(log.contains("Ohne --koraDir wird die Installation im Elternordner des Programmordners"));
-    QVERIFY(log.contains("Gesucht wurde \"est20\""));
-}
-
-// The usage comes before everything else: with the dialog switch beside it
-// no consent question waits, and neither a log nor a settings file is written.
-void TstProgramm::hilfe_data()
-{
-    QTest::addColumn<QStringList>("argumente");
-    QTest::newRow("--help") << QStringList{ QStringLiteral("--help") };
-    QTest::newRow("-h mit Dialog") << QStringList{ QStringLiteral("--zeigeDlg"), QStringLiteral("-h") };
-}
-void TstProgramm::hilfe()
-{
-    QFETCH(QStringList, argumente);
-    TestUmgebung umgebung;
-    const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
-    auto dateien = [&umgebung] {
-        QStringList liste;
-        QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            liste << it.next();
-        return liste;
-    };
-    const QStringList vorher = dateien();
-    Programm p(argumente << QStringLiteral("--dirUserKora=") + dir);
-    QVERIFY(p.warteAufEnde(10000));
-    QCOMPARE(p.status(), 0);
-    const QByteArray ausgabe = p.prozess().readAllStandardOutput();
-    QVERIFY(ausgabe.startsWith("Aufruf: installationsverwaltung"));
-    QVERIFY(ausgabe.contains("--delPlugin=MODUL") && ausgabe.contains("z. B. est20") && ausgabe.contains("Exit-Codes"));
-    QCOMPARE(dateien(), vorher);
-}
-
-void TstProgramm::zweiterProzessWirdAbgewiesen()
-{
-    TestUmgebung umgebung;
-    const QString dir1 = umgebung.pfad() + QStringLiteral("/erster");
-    const QString dir2 = umgebung.pfad() + QStringLiteral("/zweiter");
-
-    ohneServer(dir1, false);
-    Programm erster({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir1 });
-    // Past the guard and listening: it waits for the user's consent.
-    QVERIFY(warteAufLog(dir1, "Internetzugriffsdialog wird angezeigt."));
-    QVERIFY(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt() > 0);
-
-    {
-        Programm zweiter({ QStringLiteral("--dirUserKora=") + dir2 });
-        QVERIFY(zweiter.warteAufEnde());
-        QCOMPARE(zweiter.status(), alsStatus(-2));
-    }
-    QByteArray log = logVon(dir2);
-    QVERIFY(log.contains("Das Starten der Installationsverwaltung wurde abgebrochen, da bereits eine Instanz der Anwendung aktiv ist."));
-    QVERIFY(log.contains("I:1; ExitCode: -2\n"));
-
-    // Processes started by a restart or by the service are not turned away.
-    for (const QString& schalter : { QStringLiteral("--i2"), QStringLiteral("--esStart"), QStringLiteral("--updatepruefung") }) {
-        const QString dir = umgebung.pfad() + QLatin1Char('/') + schalter.mid(2);
+        TestUmgebung umgebung;
+        const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
         ohneServer(dir, true);
-        Programm weiterer({ schalter, QStringLiteral("--dirUserKora=") + dir });
-        QVERIFY(weiterer.warteAufEnde());
-        QCOMPARE(weiterer.status(), 2);
-        QVERIFY2(!logVon(dir).contains("Das Starten der Installationsverwaltung wurde abgebrochen"), qPrintable(schalter));
-    }
 
-    erster.beende();
-    QVERIFY(erster.warteAufEnde());
-}
+        // Unattended start without a reachable server: the connection failure is the code.
+        {
+            Programm p({ QStringLiteral("--dirUserKora=") + dir });
+            QVERIFY(p.warteAufEnde());
+            QCOMPARE(p.status(), 2);
+        }
+        QByteArray log = logVon(dir);
+        QVERIFY(log.contains("PROGRAMMSTART----"));
+        QVERIFY(log.contains("I:1; ExitCode: 2\n"));
+        QVERIFY(log.trimmed().endsWith("PROGRAMMENDE-----------------------------"));
+
+        // With the dialog the consent question waits for the user; ending the
+        // process still leaves the exit-code line before the end line.
+        Einstellungen::setKoraWert(QStringLiteral("UPDATE/InternetAccessDialog"), true, dir);
+        {
+            Programm p({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir });
+            QVERIFY(warteAufLog(dir, "Internetzugriffsdialog wird angezeigt."));
+            p.beende();
+            QVERIFY(p.warteAufEnde());
+            QCOMPARE(p.status(), 128 + SIGTERM);
+        }
+        log = logVon(dir);
+        const int start = log.lastIndexOf("PROGRAMMSTART");
+        const QByteArray zweiter = log.mid(start);
+        QVERIFY(zweiter.contains("Parameter: " IV_PROGRAMM " --zeigeDlg --dirUserKora="));
+        QVERIFY(zweiter.contains("zum Beenden aufgefordert"));
+        const int exitZeile = zweiter.indexOf("I:1; ExitCode: 143");
+        QVERIFY(exitZeile > 0);
+        QVERIFY(zweiter.indexOf("PROGRAMMENDE") > exitZeile);
+
+        // Removing a module without --koraDir: the log says which dictionary
+        // folder was tried and why, and which module was asked for.
+        {
+            Programm p({ QStringLiteral("--delPlugin=est20"), QStringLiteral("--dirUserKora=") + dir });
+            QVERIFY(p.warteAufEnde());
+            QCOMPARE(p.status(), alsStatus(-1));
+        }
+        log = logVon(dir);
+        QVERIFY(log.contains("Ohne --koraDir wird die Installation im Elternordner des Programmordners"));
+        QVERIFY(log.contains("Gesucht wurde \"est20\""));
+    }
+    void zweiterProzessWirdAbgewiesen()
+    {
+        TestUmgebung umgebung;
+        const QString dir1 = umgebung.pfad() + QStringLiteral("/erster");
+        const QString dir2 = umgebung.pfad() + QStringLiteral("/zweiter");
+
+        ohneServer(dir1, false);
+        Programm erster({ QStringLiteral("--zeigeDlg"), QStringLiteral("--dirUserKora=") + dir1 });
+        // Past the guard and listening: it waits for the user's consent.
+        QVERIFY(warteAufLog(dir1, "Internetzugriffsdialog wird angezeigt."));
+        QVERIFY(Einstellungen::getAdminWert(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt() > 0);
+
+        {
+            Programm zweiter({ QStringLiteral("--dirUserKora=") + dir2 });
+            QVERIFY(zweiter.warteAufEnde());
+            QCOMPARE(zweiter.status(), alsStatus(-2));
+        }
+        QByteArray log = logVon(dir2);
+        QVERIFY(log.contains("Das Starten der Installationsverwaltung wurde abgebrochen, da bereits eine Instanz der Anwendung aktiv ist."));
+        QVERIFY(log.contains("I:1; ExitCode: -2\n"));
+
+        // Processes started by a restart or by the service are not turned away.
+        for (const QString& schalter : { QStringLiteral("--i2"), QStringLiteral("--esStart"), QStringLiteral("--updatepruefung") }) {
+            const QString dir = umgebung.pfad() + QLatin1Char('/') + schalter.mid(2);
+            ohneServer(dir, true);
+            Programm weiterer({ schalter, QStringLiteral("--dirUserKora=") + dir });
+            QVERIFY(weiterer.warteAufEnde());
+            QCOMPARE(weiterer.status(), 2);
+            QVERIFY2(!logVon(dir).contains("Das Starten der Installationsverwaltung wurde abgebrochen"), qPrintable(schalter));
+        }
+
+        erster.beende();
+        QVERIFY(erster.warteAufEnde());
+    }
+    // The usage comes before everything else: with the dialog switch beside it
+    // no consent question waits, and neither a log nor a settings file is written.
+    void hilfe_data()
+    {
+        QTest::addColumn<QStringList>("argumente");
+        QTest::newRow("--help") << QStringList{ QStringLiteral("--help") };
+        QTest::newRow("-h mit Dialog") << QStringList{ QStringLiteral("--zeigeDlg"), QStringLiteral("-h") };
+    }
+    void hilfe()
+    {
+        QFETCH(QStringList, argumente);
+        TestUmgebung umgebung;
+        const QString dir = umgebung.pfad() + QStringLiteral("/benutzer");
+        auto dateien = [&umgebung] {
+            QStringList liste;
+            QDirIterator it(umgebung.pfad(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                liste << it.next();
+            return liste;
+        };
+        const QStringList vorher = dateien();
+        Programm p(argumente << QStringLiteral("--dirUserKora=") + dir);
+        QVERIFY(p.warteAufEnde(10000));
+        QCOMPARE(p.status(), 0);
+        const QByteArray ausgabe = p.prozess().readAllStandardOutput();
+        QVERIFY(ausgabe.startsWith("Aufruf: installationsverwaltung"));
+        QVERIFY(ausgabe.contains("--delPlugin=MODUL") && ausgabe.contains("z. B. est20") && ausgabe.contains("Exit-Codes"));
+        QCOMPARE(dateien(), vorher);
+    }
+};
 
 QTEST_GUILESS_MAIN(TstProgramm)
 #include "tst_programm.moc"

@@ -11,20 +11,6 @@
 #include <QTranslator>
 #include <QtTest>
 
-class TstQtDeutsch : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void knoepfe_data();
-    void knoepfe();
-    void dateiDialog();
-
-private:
-    QMap<int, QString> m_englisch;
-    QTranslator m_uebersetzer;
-};
-
 namespace {
 
 QString knopfText(QDialogButtonBox::StandardButton knopf)
@@ -43,50 +29,56 @@ const QDialogButtonBox::StandardButton kAlle[] = {
 
 } // namespace
 
-void TstQtDeutsch::initTestCase()
+class TstQtDeutsch : public QObject
 {
-    for (auto k : kAlle)
-        m_englisch.insert(k, knopfText(k));
-    initDialogRessourcen();
-    QVERIFY(m_uebersetzer.load(QStringLiteral(":/lang/translation_de.qm")));
-    QVERIFY(QCoreApplication::installTranslator(&m_uebersetzer));
-}
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        for (auto k : kAlle)
+            m_englisch.insert(k, knopfText(k));
+        initDialogRessourcen();
+        QVERIFY(m_uebersetzer.load(QStringLiteral(":/lang/translation_de.qm")));
+        QVERIFY(QCoreApplication::installTranslator(&m_uebersetzer));
+    }
+    void knoepfe_data()
+    {
+        QTest::addColumn<int>("knopf");
+        QTest::addColumn<QString>("deutsch"); // empty: only "not the English text"
+        for (auto k : kAlle)
+            QTest::newRow(qPrintable(QString(m_englisch.value(k)).remove(QLatin1Char('&')))) << int(k) << QString();
+        QTest::newRow("Ja genau") << int(QDialogButtonBox::Yes) << QStringLiteral("&Ja");
+        QTest::newRow("Nein genau") << int(QDialogButtonBox::No) << QStringLiteral("&Nein");
+        QTest::newRow("Abbrechen genau") << int(QDialogButtonBox::Cancel) << QStringLiteral("Abbrechen");
+    }
+    void knoepfe()
+    {
+        QFETCH(int, knopf);
+        QFETCH(QString, deutsch);
+        const QString text = knopfText(QDialogButtonBox::StandardButton(knopf));
+        if (!deutsch.isEmpty())
+            QCOMPARE(text, deutsch);
+        else if (knopf != QDialogButtonBox::Ok) // "OK" is German too
+            QVERIFY2(text != m_englisch.value(knopf), qPrintable(text));
+    }
+    void dateiDialog()
+    {
+        QFileDialog d(nullptr, QStringLiteral("Archiv w&auml;hlen"));
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        QStringList texte;
+        for (const QLabel* l : d.findChildren<QLabel*>())
+            texte << l->text();
+        for (const QPushButton* b : d.findChildren<QPushButton*>())
+            texte << b->text();
+        for (const char* deutsch : { "Suchen in:", "Datei&name:", "Dateien des Typs:", "S&peichern", "Abbrechen" })
+            QVERIFY2(texte.contains(QString::fromUtf8(deutsch)), qPrintable(texte.join(QLatin1Char('|'))));
+    }
 
-void TstQtDeutsch::knoepfe_data()
-{
-    QTest::addColumn<int>("knopf");
-    QTest::addColumn<QString>("deutsch"); // empty: only "not the English text"
-    for (auto k : kAlle)
-        QTest::newRow(qPrintable(QString(m_englisch.value(k)).remove(QLatin1Char('&')))) << int(k) << QString();
-    QTest::newRow("Ja genau") << int(QDialogButtonBox::Yes) << QStringLiteral("&Ja");
-    QTest::newRow("Nein genau") << int(QDialogButtonBox::No) << QStringLiteral("&Nein");
-    QTest::newRow("Abbrechen genau") << int(QDialogButtonBox::Cancel) << QStringLiteral("Abbrechen");
-}
-
-void TstQtDeutsch::knoepfe()
-{
-    QFETCH(int, knopf);
-    QFETCH(QString, deutsch);
-    const QString text = knopfText(QDialogButtonBox::StandardButton(knopf));
-    if (!deutsch.isEmpty())
-        QCOMPARE(text, deutsch);
-    else if (knopf != QDialogButtonBox::Ok) // "OK" is German too
-        QVERIFY2(text != m_englisch.value(knopf), qPrintable(text));
-}
-
-void TstQtDeutsch::dateiDialog()
-{
-    QFileDialog d(nullptr, QStringLiteral("Archiv w&auml;hlen"));
-    d.setOption(QFileDialog::DontUseNativeDialog);
-    d.setAcceptMode(QFileDialog::AcceptSave);
-    QStringList texte;
-    for (const QLabel* l : d.findChildren<QLabel*>())
-        texte << l->text();
-    for (const QPushButton* b : d.findChildren<QPushButton*>())
-        texte << b->text();
-    for (const char* deutsch : { "Suchen in:", "Datei&name:", "Dateien des Typs:", "S&peichern", "Abbrechen" })
-        QVERIFY2(texte.contains(QString::fromUtf8(deutsch)), qPrintable(texte.join(QLatin1Char('|'))));
-}
+private:
+    QMap<int, QString> m_englisch;
+    QTranslator m_uebersetzer;
+};
 
 QTEST_MAIN(TstQtDeutsch)
 #include "tst_qtdeutsch.moc"

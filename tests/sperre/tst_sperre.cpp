@@ -2,8 +2,8 @@
 // real processes of the program at once, a lock holder killed, a foreign
 // listener on the registered port. Against nginx serving a sample release.
 
+#include "testhilfe/programmlauf.h"
 #include "testhilfe/testserver.h"
-#include "testhilfe/testumgebung.h"
 #include "global/varnelApplication/varnelkern.h"
 
 #include <QDirIterator>
@@ -70,11 +70,6 @@ bool hatOffen(qint64 pid, const QString& pfad)
     return false;
 }
 
-int code(const QProcess& p)
-{
-    return p.exitCode() > 127 && p.exitCode() < 128 + 32 ? p.exitCode() : qint8(p.exitCode());
-}
-
 // A listener answering every question as a manager would; prints its port.
 const char* kLauscher = "import socket\n"
                         "s = socket.socket()\n"
@@ -93,206 +88,169 @@ class TstSperre : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void fuenfzigGleichzeitig();
-    void fremderLauscher_data();
-    void fremderLauscher();
+    void initTestCase()
+    {
+        m_umgebung = std::make_unique<TestUmgebung>();
+        m_beispielServer = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
+        QVERIFY2(m_beispielServer->laeuft(), qPrintable(m_beispielServer->fehler()));
+        const QString beispiel = m_beispielServer->beispiel();
+        m_wurzel = beispiel + QStringLiteral("/wurzel");
+        // Without an intact manager copy in the service folder every hand-over
+        // fails and the first process through keeps its wizard, as here tested.
+        QVERIFY(QFile::remove(m_wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/instv_0.vdict")));
+        QSettings tavo(tavoIni(), QSettings::IniFormat);
+        tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port()));
+    }
+    void cleanupTestCase() { m_beispielServer.reset(); }
+    void fuenfzigGleichzeitig()
+    {
+        // Plain starts of the main application, all held at the start-up lock by a
+        // holder that is then killed, so all 50 go for it at the same moment. The
+        // first through registers its port and waits in the wizard; every later one
+        // finds it and is turned away. A lock that lets several through at once, or
+        // stays taken after its holder died, fails here.
+        const QString sperrDatei = m_wurzel + QStringLiteral("/run/lock/tavo_app_guard.lock");
+        QDir().mkpath(QFileInfo(sperrDatei).absolutePath());
+        QProcess halter;
+        halter.start(QStringLiteral("/usr/bin/python3"),
+                     { QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\nf = open(sys.argv[1], 'a')\n"
+                                                             "fcntl.flock(f, fcntl.LOCK_EX); print('ok', flush=True); time.sleep(600)"),
+                       sperrDatei });
+        QVERIFY(halter.waitForReadyRead(20000));
+        std::vector<std::unique_ptr<QProcess>> prozesse;
+        for (int i = 0; i < 50; ++i)
+            prozesse.push_back(starte(QStringLiteral("viele"), {}));
+        QElapsedTimer uhr;
+        uhr.start();
+        int wartend = 0;
+        // Within the lock's own bound of 60 s, or the first waiters go on without it.
+        while (wartend < 50 && uhr.elapsed() < 45000) {
+            QTest::qWait(200);
+            wartend = int(std::count_if(prozesse.begin(), prozesse.end(), [&](const auto& p) {
+                return p->state() == QProcess::Running && hatOffen(p->processId(), sperrDatei);
+            }));
+        }
+        qInfo("%d von 50 Prozessen warten an der Startsperre", wartend);
+        QVERIFY(wartend >= 40);
+        QCOMPARE(int(std::count_if(prozesse.begin(), prozesse.end(), [](const auto& p) { return p->state() == QProcess::Running; })), 50);
+        ::kill(pid_t(halter.processId()), SIGKILL);
+        QVERIFY(halter.waitForFinished(5000));
+        int hoechstens = 0, laufend = 50;
+        QSet<int> arbeitsPorts;
+        uhr.restart();
+        while (laufend > 1 && uhr.elapsed() < 240000) {
+            const auto offen = lauscher();
+            int arbeitende = 0;
+            laufend = 0;
+            for (auto& p : prozesse) {
+                if (p->state() == QProcess::NotRunning)
+                    continue;
+                ++laufend;
+                const QList<int> ports = portsVon(p->processId(), offen);
+                arbeitende += ports.isEmpty() ? 0 : 1;
+                for (int port : ports)
+                    arbeitsPorts << port;
+            }
+            hoechstens = qMax(hoechstens, arbeitende);
+            QTest::qWait(20);
+        }
+        QMap<int, int> codes;
+        QProcess* arbeiter = nullptr;
+        for (auto& p : prozesse) {
+            if (p->state() == QProcess::Running && !arbeiter) {
+                arbeiter = p.get();
+                continue;
+            }
+            p->waitForFinished(1000);
+            codes[p->state() == QProcess::Running ? -999 : Programmlauf::code(*p)]++;
+        }
+        qInfo("50 Prozesse: hoechstens %d gleichzeitig mit offenem Port, Ende: %s", hoechstens,
+              qPrintable(QStringList([&] { QStringList l; for (auto it = codes.begin(); it != codes.end(); ++it) l << QStringLiteral("%1 x %2").arg(it.value()).arg(it.key()); return l; }()).join(QStringLiteral(", "))));
+        QCOMPARE(hoechstens, 1);
+        QCOMPARE(arbeitsPorts.size(), 1);
+        QVERIFY(arbeiter);
+        QCOMPARE(codes, (QMap<int, int>{ { -2, 49 } }));
+        QCOMPARE(warteEnde(*arbeiter, QStringLiteral("viele")), 128 + SIGTERM);
+
+        // The registration names the worker's port and the file reads cleanly.
+        QSettings tavo(tavoIni(), QSettings::IniFormat);
+        QCOMPARE(tavo.status(), QSettings::NoError);
+        QCOMPARE(tavo.value(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt(), *arbeitsPorts.begin());
+        QCOMPARE(tavo.childGroups().count(QStringLiteral("INSTALLATIONSVERWALTUNG")), 1);
+        const QByteArray log = TestUmgebung::leseDatei(logDatei(QStringLiteral("viele")));
+        QCOMPARE(log.count("ExitCode: -2\n"), 49);
+        QCOMPARE(log.count("PROGRAMMSTART"), 50);
+        QVERIFY(log.contains("Auf die Startsperre tavo_app_guard wurde "));
+        // Never removed, never replaced by a link or another file.
+        QVERIFY(QFileInfo(sperrDatei).isFile() && !QFileInfo(sperrDatei).isSymLink());
+    }
+    void fremderLauscher_data()
+    {
+        QTest::addColumn<bool>("fremd");
+        QTest::newRow("eigener Benutzer") << false;
+        QTest::newRow("anderer Benutzer") << true;
+    }
+    void fremderLauscher()
+    {
+        // Anyone may bind the registered port once it is free and answer like a
+        // manager; only a listener of this user or of root turns a start away.
+        QFETCH(bool, fremd);
+        if (fremd && ::geteuid() != 0)
+            QSKIP("Ein Lauscher eines anderen Benutzers braucht root.");
+        QProcess lauscher;
+        QStringList argumente{ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(kLauscher),
+                               QString::number(ersterPort()), QString::number(letzterPort()) };
+        if (fremd)
+            argumente = QStringList{ QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") } + argumente;
+        lauscher.start(fremd ? QStringLiteral("setpriv") : argumente.takeFirst(), argumente);
+        QVERIFY(lauscher.waitForReadyRead(20000));
+        const int port = lauscher.readAll().trimmed().toInt();
+        QVERIFY(port >= ersterPort() && port <= letzterPort());
+        {
+            QSettings tavo(tavoIni(), QSettings::IniFormat);
+            tavo.setValue(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung"), port);
+        }
+        const QString fall = QStringLiteral("lauscher_%1").arg(int(fremd));
+        auto p = starte(fall, {});
+        const int ende = warteEnde(*p, fall);
+        ::kill(pid_t(lauscher.processId()), SIGKILL);
+        lauscher.waitForFinished(5000);
+        const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
+        if (fremd) {
+            QVERIFY2(ende == 0 || ende == 128 + SIGTERM, log.right(700).constData());
+            QVERIFY(log.contains("wird nicht beachtet"));
+        } else {
+            QCOMPARE(ende, -2);
+        }
+    }
 
 private:
-    std::unique_ptr<QProcess> starte(const QString& fall, const QStringList& schalter);
+    std::unique_ptr<QProcess> starte(const QString& fall, const QStringList& schalter)
+    {
+        const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + fall + QStringLiteral("/kora");
+        Programmlauf::koraIni(benutzer, QStringLiteral("false"));
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FISCALON_WURZEL"), m_wurzel);
+        env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon"),
+                                                                      QStringLiteral("--dirUserKora=") + benutzer });
+        p->waitForStarted(10000);
+        return p;
+    }
     QString logDatei(const QString& fall) const
     {
         return m_umgebung->pfad() + QStringLiteral("/faelle/") + fall + QStringLiteral("/kora/log/installationsverwaltung.log");
     }
-    // Waits for the end; a run that reached the wizard is ended as the session would.
-    int warteEnde(QProcess& p, const QString& fall);
+    int warteEnde(QProcess& p, const QString& fall) { return Programmlauf::warteEnde(p, logDatei(fall)); }
     QString tavoIni() const { return m_wurzel + QStringLiteral("/etc/xdg/fiscalon/kora/tavo.ini"); }
 
     std::unique_ptr<TestUmgebung> m_umgebung;
     std::unique_ptr<BeispielServer> m_beispielServer;
     QString m_wurzel;
 };
-
-void TstSperre::initTestCase()
-{
-    m_umgebung = std::make_unique<TestUmgebung>();
-    m_beispielServer = std::make_unique<BeispielServer>(m_umgebung->pfad(), QStringLiteral(IV_QUELLEN), QStringLiteral(IV_BAU));
-    QVERIFY2(m_beispielServer->laeuft(), qPrintable(m_beispielServer->fehler()));
-    const QString beispiel = m_beispielServer->beispiel();
-    m_wurzel = beispiel + QStringLiteral("/wurzel");
-    // Without an intact manager copy in the service folder every hand-over
-    // fails and the first process through keeps its wizard, as here tested.
-    QVERIFY(QFile::remove(m_wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/instv_0.vdict")));
-    QSettings tavo(tavoIni(), QSettings::IniFormat);
-    tavo.setValue(QStringLiteral("UPDATE/QSTestServerUrl"), QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port()));
-}
-
-void TstSperre::cleanupTestCase()
-{
-    m_beispielServer.reset();
-}
-
-std::unique_ptr<QProcess> TstSperre::starte(const QString& fall, const QStringList& schalter)
-{
-    const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + fall + QStringLiteral("/kora");
-    QSettings kora(benutzer + QStringLiteral("/ini/kora.ini"), QSettings::IniFormat);
-    kora.setValue(QStringLiteral("UPDATE/InternetAccessDialog"), false);
-    kora.setValue(QStringLiteral("UPDATE/SilentDownload"), QStringLiteral("false"));
-    kora.sync();
-    auto p = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("FISCALON_WURZEL"), m_wurzel);
-    env.insert(QStringLiteral("USER"), QStringLiteral("tester"));
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QStringLiteral(IV_PROGRAMM), schalter + QStringList{ QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon"),
-                                                                  QStringLiteral("--dirUserKora=") + benutzer });
-    p->waitForStarted(10000);
-    return p;
-}
-
-int TstSperre::warteEnde(QProcess& p, const QString& fall)
-{
-    QElapsedTimer uhr;
-    uhr.start();
-    while (uhr.elapsed() < 120000 && p.state() == QProcess::Running) {
-        const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
-        if (log.contains("Der Assistent wird angezeigt"))
-            ::kill(pid_t(p.processId()), SIGTERM);
-        p.waitForFinished(100);
-    }
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(5000);
-        return -999;
-    }
-    return code(p);
-}
-
-void TstSperre::fuenfzigGleichzeitig()
-{
-    // Plain starts of the main application, all held at the start-up lock by a
-    // holder that is then killed, so all 50 go for it at the same moment. The
-    // first through registers its port and waits in the wizard; every later one
-    // finds it and is turned away. A lock that lets several through at once, or
-    // stays taken after its holder died, fails here.
-    const QString sperrDatei = m_wurzel + QStringLiteral("/run/lock/tavo_app_guard.lock");
-    QDir().mkpath(QFileInfo(sperrDatei).absolutePath());
-    QProcess halter;
-    halter.start(QStringLiteral("/usr/bin/python3"),
-                 { QStringLiteral("-c"), QStringLiteral("import fcntl, sys, time\nf = open(sys.argv[1], 'a')\n"
-                                                         "fcntl.flock(f, fcntl.LOCK_EX); print('ok', flush=True); time.sleep(600)"),
-                   sperrDatei });
-    QVERIFY(halter.waitForReadyRead(20000));
-    std::vector<std::unique_ptr<QProcess>> prozesse;
-    for (int i = 0; i < 50; ++i)
-        prozesse.push_back(starte(QStringLiteral("viele"), {}));
-    QElapsedTimer uhr;
-    uhr.start();
-    int wartend = 0;
-    // Within the lock's own bound of 60 s, or the first waiters go on without it.
-    while (wartend < 50 && uhr.elapsed() < 45000) {
-        QTest::qWait(200);
-        wartend = int(std::count_if(prozesse.begin(), prozesse.end(), [&](const auto& p) {
-            return p->state() == QProcess::Running && hatOffen(p->processId(), sperrDatei);
-        }));
-    }
-    qInfo("%d von 50 Prozessen warten an der Startsperre", wartend);
-    QVERIFY(wartend >= 40);
-    QCOMPARE(int(std::count_if(prozesse.begin(), prozesse.end(), [](const auto& p) { return p->state() == QProcess::Running; })), 50);
-    ::kill(pid_t(halter.processId()), SIGKILL);
-    QVERIFY(halter.waitForFinished(5000));
-    int hoechstens = 0, laufend = 50;
-    QSet<int> arbeitsPorts;
-    uhr.restart();
-    while (laufend > 1 && uhr.elapsed() < 240000) {
-        const auto offen = lauscher();
-        int arbeitende = 0;
-        laufend = 0;
-        for (auto& p : prozesse) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
-            ++laufend;
-            const QList<int> ports = portsVon(p->processId(), offen);
-            arbeitende += ports.isEmpty() ? 0 : 1;
-            for (int port : ports)
-                arbeitsPorts << port;
-        }
-        hoechstens = qMax(hoechstens, arbeitende);
-        QTest::qWait(20);
-    }
-    QMap<int, int> codes;
-    QProcess* arbeiter = nullptr;
-    for (auto& p : prozesse) {
-        if (p->state() == QProcess::Running && !arbeiter) {
-            arbeiter = p.get();
-            continue;
-        }
-        p->waitForFinished(1000);
-        codes[p->state() == QProcess::Running ? -999 : code(*p)]++;
-    }
-    qInfo("50 Prozesse: hoechstens %d gleichzeitig mit offenem Port, Ende: %s", hoechstens,
-          qPrintable(QStringList([&] { QStringList l; for (auto it = codes.begin(); it != codes.end(); ++it) l << QStringLiteral("%1 x %2").arg(it.value()).arg(it.key()); return l; }()).join(QStringLiteral(", "))));
-    QCOMPARE(hoechstens, 1);
-    QCOMPARE(arbeitsPorts.size(), 1);
-    QVERIFY(arbeiter);
-    QCOMPARE(codes, (QMap<int, int>{ { -2, 49 } }));
-    QCOMPARE(warteEnde(*arbeiter, QStringLiteral("viele")), 128 + SIGTERM);
-
-    // The registration names the worker's port and the file reads cleanly.
-    QSettings tavo(tavoIni(), QSettings::IniFormat);
-    QCOMPARE(tavo.status(), QSettings::NoError);
-    QCOMPARE(tavo.value(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung")).toInt(), *arbeitsPorts.begin());
-    QCOMPARE(tavo.childGroups().count(QStringLiteral("INSTALLATIONSVERWALTUNG")), 1);
-    const QByteArray log = TestUmgebung::leseDatei(logDatei(QStringLiteral("viele")));
-    QCOMPARE(log.count("ExitCode: -2\n"), 49);
-    QCOMPARE(log.count("PROGRAMMSTART"), 50);
-    QVERIFY(log.contains("Auf die Startsperre tavo_app_guard wurde "));
-    // Never removed, never replaced by a link or another file.
-    QVERIFY(QFileInfo(sperrDatei).isFile() && !QFileInfo(sperrDatei).isSymLink());
-}
-
-void TstSperre::fremderLauscher_data()
-{
-    QTest::addColumn<bool>("fremd");
-    QTest::newRow("eigener Benutzer") << false;
-    QTest::newRow("anderer Benutzer") << true;
-}
-
-void TstSperre::fremderLauscher()
-{
-    // Anyone may bind the registered port once it is free and answer like a
-    // manager; only a listener of this user or of root turns a start away.
-    QFETCH(bool, fremd);
-    if (fremd && ::geteuid() != 0)
-        QSKIP("Ein Lauscher eines anderen Benutzers braucht root.");
-    QProcess lauscher;
-    QStringList argumente{ QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QString::fromLatin1(kLauscher),
-                           QString::number(ersterPort()), QString::number(letzterPort()) };
-    if (fremd)
-        argumente = QStringList{ QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") } + argumente;
-    lauscher.start(fremd ? QStringLiteral("setpriv") : argumente.takeFirst(), argumente);
-    QVERIFY(lauscher.waitForReadyRead(20000));
-    const int port = lauscher.readAll().trimmed().toInt();
-    QVERIFY(port >= ersterPort() && port <= letzterPort());
-    {
-        QSettings tavo(tavoIni(), QSettings::IniFormat);
-        tavo.setValue(QStringLiteral("INSTALLATIONSVERWALTUNG/Installationsverwaltung"), port);
-    }
-    const QString fall = QStringLiteral("lauscher_%1").arg(int(fremd));
-    auto p = starte(fall, {});
-    const int ende = warteEnde(*p, fall);
-    ::kill(pid_t(lauscher.processId()), SIGKILL);
-    lauscher.waitForFinished(5000);
-    const QByteArray log = TestUmgebung::leseDatei(logDatei(fall));
-    if (fremd) {
-        QVERIFY2(ende == 0 || ende == 128 + SIGTERM, log.right(700).constData());
-        QVERIFY(log.contains("wird nicht beachtet"));
-    } else {
-        QCOMPARE(ende, -2);
-    }
-}
 
 QTEST_GUILESS_MAIN(TstSperre)
 #include "tst_sperre.moc"
