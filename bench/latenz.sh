@@ -18,17 +18,7 @@ bau=$(cd "$bau" && pwd)
 verzoegerung=${BENCH_VERZOEGERUNG_MS:-25}
 hier=$(cd "$(dirname "$0")" && pwd)
 . "$hier/updatepruefung.inc"
-daten="$bau/bench/updatepruefung-daten"
-schluessel="$bau/entwicklungsschluessel/keyprivate.pem"
-for d in "$daten" "$bau/installationsverwaltung"; do
-    [ -x "$d" ] || { echo "fehlt: $d (cmake --build $bau --target updatepruefung-daten installationsverwaltung)" >&2; exit 2; }
-done
-[ -f "$schluessel" ] || { echo "fehlt: $schluessel (ein Build ohne FISCALON_PUBLIC_KEY hat ihn)" >&2; exit 2; }
-pruefe_werkzeuge nginx curl openssl python3 /usr/bin/time
-
-ordner=$(mktemp -d "${TMPDIR:-/tmp}/latenzbench.XXXXXX")
-chmod 755 "$ordner"
-trap aufraeumen EXIT INT TERM
+bereite_vor latenzbench
 
 "$daten" "$ordner/daten" "$schluessel" server=1000 installation=100 > "$ordner/daten.log" || { cat "$ordner/daten.log"; exit 1; }
 nginx_starte "$ordner/daten/server-1000"
