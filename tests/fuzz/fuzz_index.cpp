@@ -8,17 +8,10 @@
 #include "pluginManager/dlgPluginManagerDatenmodel.h"
 #include "pluginManager/pluginManager.h"
 
-#include <QCoreApplication>
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    // Every file the engine touches stays in the scratch folder.
-    const QByteArray ordner = Fuzz::ordner().toLocal8Bit();
-    qputenv("HOME", ordner);
-    qputenv("XDG_CONFIG_HOME", ordner + "/config");
-    qputenv("XDG_RUNTIME_DIR", ordner);
-    qputenv("FISCALON_WURZEL", ordner + "/wurzel");
-    static QCoreApplication app(*argc, *argv);
+    Fuzz::richteEin(argc, argv);
     return 0;
 }
 

@@ -74,12 +74,7 @@ void saat(const QString& korpus)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    const QByteArray ordner = Fuzz::ordner().toLocal8Bit();
-    qputenv("HOME", ordner);
-    qputenv("XDG_CONFIG_HOME", ordner + "/config");
-    qputenv("XDG_RUNTIME_DIR", ordner);
-    qputenv("FISCALON_WURZEL", ordner + "/wurzel");
-    static QCoreApplication app(*argc, *argv);
+    Fuzz::richteEin(argc, argv);
     gs_DirUserKora = Fuzz::ordner() + QStringLiteral("/benutzer/kora");
     if (*argc >= 3 && qstrcmp((*argv)[1], "--saat") == 0) {
         saat(QString::fromLocal8Bit((*argv)[2]));

@@ -112,12 +112,7 @@ void saat(const QString& korpus, const QStringList& indexe)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    const QByteArray ordner = Fuzz::ordner().toLocal8Bit();
-    qputenv("HOME", ordner);
-    qputenv("XDG_CONFIG_HOME", ordner + "/config");
-    qputenv("XDG_RUNTIME_DIR", ordner);
-    qputenv("FISCALON_WURZEL", ordner + "/wurzel");
-    static QCoreApplication app(*argc, *argv);
+    Fuzz::richteEin(argc, argv);
     gs_DirUserKora = Fuzz::ordner() + QStringLiteral("/benutzer/kora");
     // Dictionary paths are checked against the real folder, links resolved.
     QDir().mkpath(koraDir() + QStringLiteral("/dict"));

@@ -3,6 +3,7 @@
 // per process, and a check that ends the run loudly so libFuzzer keeps the input.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
@@ -22,6 +23,18 @@ inline QString ordner()
 {
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/iv-fuzz-XXXXXX"));
     return dir.path();
+}
+
+// Every file the engine touches stays in the scratch folder; the engine needs
+// an application object for its paths.
+inline void richteEin(int* argc, char*** argv)
+{
+    const QByteArray o = ordner().toLocal8Bit();
+    qputenv("HOME", o);
+    qputenv("XDG_CONFIG_HOME", o + "/config");
+    qputenv("XDG_RUNTIME_DIR", o);
+    qputenv("FISCALON_WURZEL", o + "/wurzel");
+    static QCoreApplication app(*argc, *argv);
 }
 
 inline void verlange(bool bedingung, const char* was, const QString& detail = QString())
