@@ -1,6 +1,4 @@
-// Comparing both sides and planning the run: status words against the
-// reference main application, the tick rules, the summary, the question about
-// more than four years and the "--instPlugin" list. Records live in memory.
+// Comparing both sides and planning the run, with records in memory.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "global/varnelApplication/textausliteral.h"
