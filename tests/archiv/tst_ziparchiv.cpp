@@ -69,8 +69,6 @@ void verfaelsche(const QString& pfad, const QString& kniff)
     const auto groesse = [&](quint32 neu) { setze32(roh, z + 24, neu); setze32(roh, l + 22, neu); };
     if (kniff == QLatin1String("crc"))
         roh.data()[l + 30 + lies16(roh, l + 26) + lies16(roh, l + 28) + 3] ^= 0x20;
-    else if (kniff == QLatin1String("abgeschnitten"))
-        roh.chop(30);
     else if (kniff == QLatin1String("leer"))
         roh.clear();
     else if (kniff == QLatin1String("groesser"))
@@ -151,11 +149,9 @@ private slots:
         zeile("Ordner durch Datei", { { "daten", "x" } }, "", "den Ordner .* durch eine Datei");
         zeile("Datei durch Ordner", { { "bin/x", "x" } }, "", "die Datei .* durch einen Ordner");
         zeile("CRC falsch", { { "b.txt", "Dieser Text wird im Archiv gekippt", false, gespeichert } }, "crc", "beschädigt");
-        zeile("abgeschnitten", { b }, "abgeschnitten", "kann nicht geöffnet");
         zeile("leer", { b }, "leer", "kann nicht geöffnet");
         zeile("Groesse zu gross angegeben", { b }, "groesser", "beschädigt");
         zeile("Groesse riesig angegeben", { b }, "riesig", "Kompressionsverhältnis");
-        zeile("Zip-Bombe", { { "null.bin", QByteArray(8 << 20, '\0'), false, ZIP_CM_BZIP2 } }, "", "Kompressionsverhältnis");
         zeile("ueberlappende Eintraege", { b }, "ueberlappend", "kann nicht geöffnet");
         zeile("unbekannte Methode", { b }, "methode", "Kompressionsverfahren");
         zeile("verschluesselt", { { "geheim.txt", "x", false, ZIP_CM_DEFAULT, true } }, "", "verschlüsselt");
@@ -296,37 +292,28 @@ private slots:
     }
     void erstellen()
     {
+        // A program keeps its execute bit through the archive: new as 0755, and a
+        // replaced copy keeps its rights and gains execute where it may be read.
         TestUmgebung umgebung;
         const QString quelle = umgebung.pfad() + QStringLiteral("/quelle.xml");
+        const QString programm = umgebung.pfad() + QStringLiteral("/programm");
         TestUmgebung::schreibeDatei(quelle, "<Index/>");
+        TestUmgebung::schreibeDatei(programm, "ELF");
+        QFile::setPermissions(programm, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
         const QString zip = umgebung.pfad() + QStringLiteral("/neu.zip");
         QString fehler;
-        QVERIFY(ZipArchiv::erstelle(zip, { { quelle, QStringLiteral("inhalt.xml") } }, &fehler));
-        ZipArchiv archiv;
-        QVERIFY(archiv.oeffne(zip));
-        QCOMPARE(archiv.eintraege(), QStringList{ QStringLiteral("inhalt.xml") });
-        QByteArray daten;
-        QVERIFY(archiv.leseEintrag(QStringLiteral("inhalt.xml"), daten));
-        QCOMPARE(daten, QByteArray("<Index/>"));
-        archiv.schliesse();
+        QVERIFY(ZipArchiv::erstelle(zip, { { programm, QStringLiteral("bin/programm") }, { quelle, QStringLiteral("bin/daten") } }, &fehler));
         // A missing source leaves the old archive as it was.
         QVERIFY(!ZipArchiv::erstelle(zip, { { umgebung.pfad() + QStringLiteral("/fehlt"), QStringLiteral("x") } }, &fehler));
         QVERIFY(!fehler.isEmpty());
-        QVERIFY(archiv.oeffne(zip));
-        QCOMPARE(archiv.eintraege().size(), 1);
-        archiv.schliesse();
-
-        // A program keeps its execute bit through the archive: new as 0755, and a
-        // replaced copy keeps its rights and gains execute where it may be read.
-        const QString programm = umgebung.pfad() + QStringLiteral("/programm");
-        TestUmgebung::schreibeDatei(programm, "ELF");
-        QFile::setPermissions(programm, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
-        QVERIFY(ZipArchiv::erstelle(zip, { { programm, QStringLiteral("bin/programm") }, { quelle, QStringLiteral("bin/daten") } }, &fehler));
         const QString ziel = umgebung.pfad() + QStringLiteral("/inst");
         TestUmgebung::schreibeDatei(ziel + QStringLiteral("/bin/programm"), "alt");
         QFile::setPermissions(ziel + QStringLiteral("/bin/programm"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        ZipArchiv archiv;
         QVERIFY(archiv.oeffne(zip));
+        QCOMPARE(archiv.eintraege(), (QStringList{ "bin/programm", "bin/daten" }));
         QVERIFY2(archiv.entpacke(ziel), qPrintable(archiv.errorString()));
+        QCOMPARE(TestUmgebung::leseDatei(ziel + QStringLiteral("/bin/daten")), QByteArray("<Index/>"));
         const auto rechte = [&](const char* name) { return int(QFile::permissions(ziel + QLatin1String(name)) & 0x0fff); };
         QCOMPARE(rechte("/bin/programm"), int(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadGroup | QFile::ExeGroup));
         QCOMPARE(rechte("/bin/daten"), int(QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther));
