@@ -117,9 +117,8 @@ private slots:
         QTest::addColumn<QList<Eintrag>>("eintraege");
         QTest::addColumn<QString>("kniff");
         QTest::addColumn<QString>("grund");
-        // The target already holds gut/datei.txt, a folder "daten", a file "bin"
-        // and a link "hilfe" to a folder outside; the good first entry replaces
-        // gut/datei.txt and must not have done so when the archive is refused.
+        // The target holds gut/datei.txt, a folder "daten", a file "bin" and a link "hilfe" out;
+        // the good first entry would replace gut/datei.txt.
         const Eintrag gut{ "gut/datei.txt", "neu" };
         const Eintrag b{ "b.txt", QByteArray(5000, 'b') };
         const QByteArray lang(300, 'l');
@@ -210,9 +209,8 @@ private slots:
     }
     void verschiebenScheitert()
     {
-        // A folder that appears under a file's name after the checks makes the
-        // second move fail: the first file is put back, the target is as before,
-        // and the caller's next attempt succeeds once the obstacle is gone.
+        // A folder appearing under a file's name after the checks fails the second move: the first
+        // is put back, and the next attempt succeeds once the obstacle is gone.
         TestUmgebung umgebung;
         const QString zip = baueArchiv(umgebung.pfad() + QStringLiteral("/a.zip"), { { "a.txt", "neu a" }, { "neu/b.txt", "neu b" } });
         const QString ziel = umgebung.pfad() + QStringLiteral("/inst");

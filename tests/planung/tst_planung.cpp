@@ -306,8 +306,7 @@ private slots:
         QCOMPARE(m_pm->istUpdateVorhanden(), ergebnis);
     }
 
-    // "--instPlugin": the list, the modules found, and the main-application
-    // update that modules of a newer interface need.
+    // "--instPlugin", and the main-application update that a newer interface needs.
     void installationsliste_data()
     {
         QTest::addColumn<Installationsliste>("f");

@@ -56,8 +56,7 @@ private slots:
     void cleanupTestCase() { gs_KoraDir.clear(); }
     void init()
     {
-        // A fresh tree per test function: the installation and a folder beside it
-        // that stands for everything outside.
+        // Per test row: the installation and a folder beside it that stands for everything outside.
         const QString basis = m_tmp.path() + QStringLiteral("/") + QString::fromLatin1(QTest::currentTestFunction())
             + QStringLiteral("_") + QString::fromLatin1(QTest::currentDataTag());
         m_kora = basis + QStringLiteral("/kora");
