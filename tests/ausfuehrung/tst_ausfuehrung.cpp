@@ -1,6 +1,5 @@
-// The run of a confirmed plan, driven through the engine and the wizard as the
-// program wires them, against a real nginx serving a release made by the
-// publishing tool; plus the clean-up's rules on a folder of its own.
+// The run of a confirmed plan through the engine and the wizard against a real
+// nginx serving a sample release; plus the clean-up's rules.
 
 #include "dialoge/ressourcen.h"
 #include "global/plattform/plattform.h"
@@ -34,8 +33,7 @@ Plugin* finde(DlgPluginManagerDatenmodel* model, const QString& kurznameMitJahr)
     return nullptr;
 }
 
-// The engine with the main application on a network share when asked; an
-// unattended run's end is recorded instead of ending the test.
+// A network share on request; an unattended run's end is recorded, not done.
 class TestEngine : public PluginManager
 {
 public:
@@ -114,8 +112,7 @@ private slots:
         pm.lesePluginInfoLokal();
         pm.setzeStausLokalePlugins();
         pm.setzeStausVerfuegbarePlugins();
-        // Renew est 2021, install the new year, remove gew 2020; the main
-        // application stays (its update has the cases of hauptanwendung()).
+        // Renew est 2021, install the new year, remove gew 2020; the main application stays.
         pm.setzeAktionHauptanwendung(false);
         Plugin* est21 = finde(pm.gibDatenmodelInstalliert(), QStringLiteral("est21"));
         Plugin* est22 = finde(pm.gibDatenmodelVerfuegbar(), QStringLiteral("est22"));
@@ -195,8 +192,7 @@ private slots:
     }
     void hauptanwendung_data()
     {
-        // fall: what goes wrong during the main application's update; the
-        // unattended cases must decide without asking anyone.
+        // fall: what goes wrong during the main application's update; unattended runs ask no one.
         QTest::addColumn<QString>("fall");
         QTest::addColumn<bool>("still");
         QTest::addColumn<int>("ende");         // the unattended run's exit code
@@ -295,8 +291,7 @@ private slots:
         QCOMPARE(pm.ende, ende);
         const QStringList texte = pm.gibMeldungen().values(meldung.left(1).toInt());
         QVERIFY2(texte.join(QLatin1Char('|')).contains(meldung.mid(2)), qPrintable(texte.join(QLatin1Char('|'))));
-        // The installed main application stays whole when it was not updated:
-        // its files and its signed dictionary as before.
+        // A main application that was not updated stays whole, dictionary included.
         QCOMPARE(TestUmgebung::leseDatei(koraDir + QStringLiteral("/bin/kora")).trimmed(),
                  aktualisiert ? QByteArray("Fiscalon Hauptprogramm 27289") : QByteArray("Fiscalon Hauptprogramm 27000"));
         QVERIFY(QFileInfo(koraDir + QStringLiteral("/bin/kora")).isExecutable());
@@ -319,8 +314,7 @@ private slots:
     }
     void bereinigung()
     {
-        // Obsolete files go, letter case is repaired, and nothing outside the
-        // folder is touched: not through "..", not through a link.
+        // Obsolete files go, letter case is repaired, nothing outside is touched ("..", links).
         const QString basis = m_umgebung->pfad() + QStringLiteral("/bereinigung");
         const QString dir = basis + QStringLiteral("/Fiscalon");
         for (const char* f : { "bin/alt.dat", "bin/doppelt.dat", "Bin/Gross.dat", "lib/bleibt.so", "plugins/ZUALT.so" })
@@ -353,21 +347,15 @@ private slots:
         for (const char* rest : { "draussen.dat", "ziel.dat", "fehlt.dat" })
             QVERIFY2(meldungen.first().contains(QLatin1String(rest)), rest);
     }
-    void groesse_data()
-    {
-        QTest::addColumn<quint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("Byte") << quint64(1023) << "1023.00 Byte";
-        QTest::newRow("kB") << quint64(1536) << "1.50 kB";
-        QTest::newRow("nie mehr als MB") << quint64(5) * 1024 * 1024 * 1024 << "5120.00 MB";
-    }
     void groesse()
     {
-        QFETCH(quint64, bytes);
-        QFETCH(QString, text);
-        QString wert, einheit;
-        PluginManager::formatiereGroesse(bytes, wert, einheit);
-        QCOMPARE(wert + QLatin1Char(' ') + einheit, text);
+        // Two decimals, and never a unit beyond MB.
+        for (const auto& fall : { qMakePair(quint64(1023), QStringLiteral("1023.00 Byte")),
+                                  qMakePair(quint64(5) << 30, QStringLiteral("5120.00 MB")) }) {
+            QString wert, einheit;
+            PluginManager::formatiereGroesse(fall.first, wert, einheit);
+            QCOMPARE(wert + QLatin1Char(' ') + einheit, fall.second);
+        }
         quint64 frei = 0;
         QVERIFY(Plattform::freierSpeicher(m_umgebung->pfad() + QStringLiteral("/gibt/es/nicht"), frei));
         QVERIFY(frei > 0);
@@ -375,8 +363,7 @@ private slots:
     }
 
 private:
-    // A copy of the sample installation for this row, with this process as the
-    // instance the service starts: it may change the installation itself.
+    // A copy of the sample installation for this row, changed by this process itself.
     QString installation(const QString& praefix, bool ohneFrage)
     {
         const QString basis = m_umgebung->pfad() + praefix + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));

@@ -54,20 +54,14 @@ inline QByteArray json(const Daten& d)
     QJsonArray dateien;
     for (const auto& e : d.dateien)
         dateien.append(QJsonObject { { e.first, e.second } });
-    const QJsonObject dict {
-        { QStringLiteral("dictVersion"), QStringLiteral("1") },
-        { QStringLiteral("versionsNummer"), d.version },
-        { QStringLiteral("anwendungInterfaceNummer"), d.interfaceNr },
-        { QStringLiteral("revision"), d.revision },
-        { QStringLiteral("kurzname"), d.kurzname },
-        { QStringLiteral("veranlagungszeitraum"), d.jahr },
-        { QStringLiteral("langname"), d.langname },
-        { QStringLiteral("pluginAlleVersionsNummer"), d.nrAlle },
-        { QStringLiteral("pluginGruppeVersionsNummer"), d.nrGr },
-        { QStringLiteral("pluginVersionsNummer"), d.nrPlugin },
-        { QStringLiteral("unterfallArtID"), d.unterfallArt },
-        { QStringLiteral("dateien"), dateien },
-    };
+    QJsonObject dict { { QStringLiteral("dictVersion"), QStringLiteral("1") }, { QStringLiteral("dateien"), dateien } };
+    const QStringList felder { "versionsNummer", "anwendungInterfaceNummer", "revision", "kurzname", "veranlagungszeitraum",
+                               "langname", "pluginAlleVersionsNummer", "pluginGruppeVersionsNummer", "pluginVersionsNummer",
+                               "unterfallArtID" };
+    const QStringList werte { d.version, d.interfaceNr, d.revision, d.kurzname, d.jahr, d.langname, d.nrAlle, d.nrGr, d.nrPlugin,
+                              d.unterfallArt };
+    for (int i = 0; i < felder.size(); ++i)
+        dict.insert(felder[i], werte[i]);
     return QJsonDocument(QJsonObject { { QStringLiteral("dict"), dict } }).toJson(QJsonDocument::Compact).toBase64();
 }
 

@@ -1,6 +1,4 @@
-// Runs Plugin::loescheAlleDateien in a process of its own, so that the test
-// can start it as an unprivileged user: root removes any file.
-//
+// Plugin::loescheAlleDateien in a process the test can start unprivileged.
 // iv_loeschhelfer <main-application dir> <dictionary> <0|1 only dictionary> [file ...]
 // Prints "ergebnis=", "fehler=" and "rest=" (remaining entries joined by "|").
 

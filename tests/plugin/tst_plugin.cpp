@@ -1,7 +1,5 @@
 // The module record: the HTML name, version comparison, the stream form, and
-// copying and deleting its files (the rules of the walk, and that no path
-// outside the part's folder is ever touched). Reading dictionaries and the
-// server index is the inventory and server tests' part.
+// copying and deleting its files without ever touching a path outside.
 
 #include "global/varnelApplication/textausliteral.h"
 #include "pluginManager/plugin.h"
@@ -24,10 +22,6 @@ void schreibe(const QString& pfad, const QByteArray& inhalt = "x") { TestUmgebun
 QByteArray lese(const QString& pfad) { return TestUmgebung::leseDatei(pfad); }
 
 constexpr uid_t NIEMAND = 65534;
-
-} // namespace
-
-namespace {
 
 // A record with every field the stream form carries, in its stream form.
 QByteArray vollerStrom(Plugin& p)
@@ -62,8 +56,7 @@ private slots:
     void cleanupTestCase() { gs_KoraDir.clear(); }
     void init()
     {
-        // A fresh tree per test function: the installation and a folder beside it
-        // that stands for everything outside.
+        // Per test row: the installation and a folder beside it that stands for everything outside.
         const QString basis = m_tmp.path() + QStringLiteral("/") + QString::fromLatin1(QTest::currentTestFunction())
             + QStringLiteral("_") + QString::fromLatin1(QTest::currentDataTag());
         m_kora = basis + QStringLiteral("/kora");
@@ -93,33 +86,20 @@ private slots:
         p.setzeName(name);
         QCOMPARE(p.gibNameHtml(), html);
     }
-    void vergleicheVersion_data()
-    {
-        QTest::addColumn<QList<uint>>("basis");
-        QTest::addColumn<QList<uint>>("anderes");
-        QTest::addColumn<int>("zustand");
-        using L = QList<uint>;
-        // NrGr over a smaller NrAlle: see the planning tests.
-        QTest::newRow("gleich") << L { 5, 10, 1, 1 } << L { 5, 10, 1, 1 } << 1;
-        QTest::newRow("vorzeichenlos") << L { 5, 10, 1, 1 } << L { 5, 0x80000000u, 1, 1 } << 0;
-    }
     void vergleicheVersion()
     {
-        QFETCH(QList<uint>, basis);
-        QFETCH(QList<uint>, anderes);
-        QFETCH(int, zustand);
+        // NrGr over a smaller NrAlle: see the planning tests. Rev and Jahr take no part.
         Plugin a, b;
-        for (auto fall : { qMakePair(&a, basis), qMakePair(&b, anderes) }) {
-            fall.first->setzeInterfaceNr(fall.second[0]);
-            fall.first->setzeNrAlle(fall.second[1]);
-            fall.first->setzeNrGr(fall.second[2]);
-            fall.first->setzeNrPlugin(fall.second[3]);
+        for (Plugin* p : { &a, &b }) {
+            p->setzeInterfaceNr(5);
+            p->setzeNrAlle(10);
         }
-        // Rev and Jahr take no part.
         a.setzeRev(1);
         b.setzeRev(99);
         a.setzeJahr(2019);
-        QCOMPARE(a.vergleicheVersion(&b), zustand);
+        QCOMPARE(a.vergleicheVersion(&b), int(Plugin::ZUSTAND_GLEICH));
+        b.setzeNrAlle(0x80000000u); // compared unsigned
+        QCOMPARE(a.vergleicheVersion(&b), int(Plugin::ZUSTAND_ANDERES_GROESSER));
         QCOMPARE(a.vergleicheVersion(nullptr), int(Plugin::ZUSTAND_KEIN_GEGENUEBER));
     }
     void stromForm()
@@ -147,34 +127,29 @@ private slots:
         QCOMPARE(q.gibDictDatei(), p.gibDictDatei());
         QVERIFY(q.istInitialisiert() && q.istKeinUpdatePaket());
     }
-    void stromBeschaedigt_data()
-    {
-        QTest::addColumn<int>("art");
-        QTest::newRow("abgeschnitten") << 0;
-        QTest::newRow("riesige Setup-Zahl") << 1;
-    }
     void stromBeschaedigt()
     {
-        QFETCH(int, art);
-        Plugin p;
-        QByteArray bytes = vollerStrom(p);
-        if (art == 0) {
-            bytes.chop(9);
-        } else {
-            // Rewrite the count after the eight leading strings.
+        for (const bool abgeschnitten : { true, false }) {
+            Plugin p;
+            QByteArray bytes = vollerStrom(p);
+            if (abgeschnitten) {
+                bytes.chop(9);
+            } else {
+                // A huge setup count after the eight leading strings.
+                QDataStream ein(bytes);
+                QString s;
+                for (int i = 0; i < 8; ++i)
+                    ein >> s;
+                QByteArray zahl;
+                QDataStream(&zahl, QIODevice::WriteOnly) << qint32(0x7fffffff);
+                bytes.replace(int(ein.device()->pos()), 4, zahl);
+            }
             QDataStream ein(bytes);
-            QString s;
-            for (int i = 0; i < 8; ++i)
-                ein >> s;
-            QByteArray zahl;
-            QDataStream(&zahl, QIODevice::WriteOnly) << qint32(0x7fffffff);
-            bytes.replace(int(ein.device()->pos()), 4, zahl);
+            Plugin q;
+            ein >> q;
+            QVERIFY(!q.istInitialisiert());
+            QVERIFY(q.gibSetups().size() < 100);
         }
-        QDataStream ein(bytes);
-        Plugin q;
-        ein >> q;
-        QVERIFY(!q.istInitialisiert());
-        QVERIFY(q.gibSetups().size() < 100);
     }
 
     void pfadImOrdner_data()
@@ -182,7 +157,6 @@ private slots:
         QTest::addColumn<QString>("relativ");
         QTest::addColumn<bool>("folgen");
         QTest::addColumn<QString>("erwartet"); // relative to the base; empty: rejected
-        QTest::newRow("einfach") << "a/b.txt" << true << "a/b.txt";
         QTest::newRow("punkt und doppelte Striche") << "./a//b.txt" << true << "a/b.txt";
         QTest::newRow("Rueckstrich als Trenner") << "a\\b.txt" << true << "a/b.txt";
         QTest::newRow("Datei-Verknuepfung nach aussen, gefolgt") << "zeiger" << true << "";
@@ -206,84 +180,66 @@ private slots:
             QCOMPARE(pfad, QDir::toNativeSeparators(m_kora + QLatin1Char('/') + erwartet));
         }
     }
-    void loescheFehlendeUndVorhandene_data()
+    void loesche_data()
     {
-        QTest::addColumn<bool>("nurDictionary");
-        QTest::addColumn<bool>("leereListe");
-        QTest::newRow("alles") << false << false;
-        QTest::newRow("nur Dictionary") << true << false;
-        // A record without files removes nothing, not even its dictionary.
-        QTest::newRow("leere Liste") << false << true;
-    }
-    void loescheFehlendeUndVorhandene()
-    {
-        QFETCH(bool, nurDictionary);
-        QFETCH(bool, leereListe);
-        const QString dict = m_kora + QStringLiteral("/dict/est_19.dict");
-        schreibe(dict);
-        schreibe(dict + QStringLiteral(".sig"));
-        schreibe(m_kora + QStringLiteral("/bin/est19.so"));
-        schreibe(m_kora + QStringLiteral("/daten/est19.dat"));
-        Plugin p;
-        p.setzeDictDatei(QDir::toNativeSeparators(dict));
-        if (!leereListe)
-            p.setzeDateien({ "bin/est19.so", "fehlt/schon.weg", "daten/est19.dat" });
-        QString fehler = QStringLiteral("alt");
-        QVERIFY(p.loescheAlleDateien(fehler, nurDictionary));
-        QVERIFY2(fehler.isEmpty(), qPrintable(fehler));
-        QCOMPARE(QFileInfo::exists(dict), leereListe);
-        QCOMPARE(QFileInfo::exists(dict + QStringLiteral(".sig")), leereListe);
-        const bool dateienBleiben = nurDictionary || leereListe;
-        QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/bin/est19.so")), dateienBleiben);
-        QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/daten/est19.dat")), dateienBleiben);
-        QCOMPARE(p.gibDateien().isEmpty(), !nurDictionary);
-    }
-    void loescheNieAusserhalb_data()
-    {
-        QTest::addColumn<QString>("eintrag");
+        QTest::addColumn<QStringList>("dateien");
         QTest::addColumn<QString>("dictArt"); // innen, aussen, endung
-        QTest::newRow("zwei Punkte") << "../aussen/opfer" << "innen";
-        QTest::newRow("Ordner-Verknuepfung") << "raus/opfer" << "innen";
-        QTest::newRow("Dictionary ausserhalb") << "bin/a.so" << "aussen";
-        QTest::newRow("kein Dictionary") << "bin/a.so" << "endung";
+        QTest::addColumn<bool>("nurDictionary");
+        QTest::addColumn<QString>("bleibt"); // d: dictionary and signature, b: bin/a.so, t: daten/b.dat
+        const QStringList beide{ "bin/a.so", "fehlt/schon.weg", "daten/b.dat" };
+        QTest::newRow("alles") << beide << "innen" << false << "";
+        QTest::newRow("nur Dictionary") << beide << "innen" << true << "bt";
+        // A record without files removes nothing, not even its dictionary.
+        QTest::newRow("leere Liste") << QStringList() << "innen" << false << "dbt";
+        // A stray entry is dropped, the module's own dictionary goes.
+        QTest::newRow("zwei Punkte") << QStringList{ "../aussen/opfer" } << "innen" << false << "bt";
+        QTest::newRow("Ordner-Verknuepfung") << QStringList{ "raus/opfer" } << "innen" << false << "bt";
+        QTest::newRow("Dictionary ausserhalb") << QStringList{ "bin/a.so" } << "aussen" << false << "dt";
+        QTest::newRow("kein Dictionary") << QStringList{ "bin/a.so" } << "endung" << false << "dt";
     }
-    void loescheNieAusserhalb()
+    void loesche()
     {
-        QFETCH(QString, eintrag);
+        QFETCH(QStringList, dateien);
         QFETCH(QString, dictArt);
+        QFETCH(bool, nurDictionary);
+        QFETCH(QString, bleibt);
         const QString opfer = m_aussen + QStringLiteral("/opfer");
         schreibe(opfer, "wertvoll");
         schreibe(m_aussen + QStringLiteral("/fremd.dict"), "fremd");
         QVERIFY(QFile::link(m_aussen, m_kora + QStringLiteral("/raus")));
-        schreibe(m_kora + QStringLiteral("/bin/a.so"));
-        QString dict = m_kora + QStringLiteral("/dict/est_19.dict");
+        const QString eigenes = m_kora + QStringLiteral("/dict/est_19.dict");
+        for (const QString& d : { eigenes, eigenes + ".sig", m_kora + "/bin/a.so", m_kora + "/daten/b.dat" })
+            schreibe(d);
+        QString dict = eigenes;
         if (dictArt == QLatin1String("aussen"))
             dict = m_aussen + QStringLiteral("/fremd.dict");
         else if (dictArt == QLatin1String("endung"))
             dict = m_kora + QStringLiteral("/bin/a.so");
-        schreibe(m_kora + QStringLiteral("/dict/est_19.dict"));
 
         Plugin p;
-        p.setzeDictDatei(dict);
-        p.setzeDateien({ eintrag });
-        QString fehler;
-        const bool ok = p.loescheAlleDateien(fehler, false);
+        p.setzeDictDatei(QDir::toNativeSeparators(dict));
+        p.setzeDateien(dateien);
+        QString fehler = QStringLiteral("alt");
+        const bool ok = p.loescheAlleDateien(fehler, nurDictionary);
         QCOMPARE(lese(opfer), QByteArray("wertvoll"));
         QCOMPARE(lese(m_aussen + QStringLiteral("/fremd.dict")), QByteArray("fremd"));
         QVERIFY(QFileInfo(m_aussen).isDir());
-        if (dictArt == QLatin1String("innen")) {
-            // The stray entry is dropped, the module's own dictionary goes.
-            QVERIFY(ok);
-            QVERIFY(!QFileInfo::exists(dict));
+        QCOMPARE(ok, dictArt == QLatin1String("innen"));
+        if (ok) {
+            QVERIFY2(fehler.isEmpty(), qPrintable(fehler));
+            QCOMPARE(p.gibDateien().isEmpty(), !nurDictionary);
         } else {
-            QVERIFY(!ok);
             QVERIFY(fehler.contains(QStringLiteral("au\u00dferhalb")));
         }
+        QCOMPARE(QFileInfo::exists(eigenes), bleibt.contains('d'));
+        QCOMPARE(QFileInfo::exists(eigenes + QStringLiteral(".sig")), bleibt.contains('d'));
+        if (ok) // a refused dictionary says nothing about the files before it
+            QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/bin/a.so")), bleibt.contains('b'));
+        QCOMPARE(QFileInfo::exists(m_kora + QStringLiteral("/daten/b.dat")), bleibt.contains('t'));
     }
     void loescheOhneRechte()
     {
-        // Root removes any file, so as root the helper runs as user 65534 through
-        // setpriv, from a copy in a tree open to others (the build folder may not be).
+        // Root removes any file: as root the helper runs as user 65534 from a copy in a tree open to others.
         const bool alsRoot = (geteuid() == 0);
         QTemporaryDir baum(QDir::tempPath() + QStringLiteral("/iv-rechte-XXXXXX"));
         QVERIFY(baum.isValid());
@@ -299,14 +255,11 @@ private slots:
         };
         QString helferDatei = QStringLiteral(IV_LOESCHHELFER);
         if (alsRoot) {
-            const QString kopie = baum.path() + QStringLiteral("/iv_loeschhelfer");
-            QFile::copy(helferDatei, kopie);
-            ::chmod(QFile::encodeName(kopie).constData(), 0755);
-            if (starteHelfer(kopie, { QStringLiteral("--probe") }))
-                helferDatei = kopie;
-            else if (!starteHelfer(helferDatei, { QStringLiteral("--probe") }))
-                QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv "
-                      "(is setpriv installed, and the build or temporary folder open to others?)");
+            helferDatei = baum.path() + QStringLiteral("/iv_loeschhelfer");
+            QFile::copy(QStringLiteral(IV_LOESCHHELFER), helferDatei);
+            ::chmod(QFile::encodeName(helferDatei).constData(), 0755);
+            if (!starteHelfer(helferDatei, { QStringLiteral("--probe") }))
+                QSKIP("running as root, and the helper cannot be started as user 65534 through setpriv");
         }
 
         const QString kora = baum.path() + QStringLiteral("/kora");
@@ -316,8 +269,7 @@ private slots:
         const QString beschreibbar = gesperrt + QStringLiteral("/beschreibbar.dat");
         for (const QString& d : { dict, dict + ".sig", kora + "/frei.dat", schreibgeschuetzt, beschreibbar })
             schreibe(d);
-        // One locked folder with one locked file in it: as root, everything else
-        // belongs to user 65534; otherwise the two are read-only.
+        // A locked folder with a locked file: as root owned by root, else read-only.
         const QByteArray g = QFile::encodeName(gesperrt), sg = QFile::encodeName(schreibgeschuetzt);
         if (alsRoot) {
             QDirIterator it(kora, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -346,8 +298,7 @@ private slots:
                                         .arg(schreibgeschuetzt);
         const QString nichtGeloescht = textAusLiteral("Die Datei \"%1\" konnte nicht gel&ouml;scht werden.").arg(beschreibbar);
         QCOMPARE(werte.value(QStringLiteral("ergebnis")), QStringLiteral("0"));
-        // Lines are joined as they come, files from the last to the first; the
-        // dictionary stays while files of the part are left.
+        // Files go from the last to the first; the dictionary stays while files are left.
         QCOMPARE(werte.value(QStringLiteral("fehler")), QStringLiteral("<br>%1<br>%2").arg(nichtGeloescht, keineRechte));
         QVERIFY(QFileInfo::exists(dict) && QFileInfo::exists(dict + QStringLiteral(".sig")));
         QCOMPARE(werte.value(QStringLiteral("rest")), QStringLiteral("gesperrt/schreibgeschuetzt.dat|gesperrt/beschreibbar.dat"));
