@@ -560,6 +560,21 @@ bool Plugin::loescheAlleDateien(QString& fehlerText, bool nurDictionary)
         return true;
     }
 
+    // A dictionary path that leads out of the installation (a record read
+    // back from a tampered list) is never deleted, and such a record
+    // removes nothing at all: checked before the first file goes.
+    const QString dict = QDir::toNativeSeparators(m_DictDatei);
+    const bool dictEndung = dict.endsWith(QLatin1String(".dict"), Qt::CaseInsensitive)
+        || dict.endsWith(QLatin1String(".vdict"), Qt::CaseInsensitive);
+    if (!dictEndung || !liegtImOrdner(gs_KoraDir, dict)) {
+        const QString zeile = textAusLiteral("Die Datei \"%1\" wird nicht gel&ouml;scht, da sie au&szlig;erhalb des Verzeichnisses \"%2\" liegt.")
+                                  .arg(dict, gs_KoraDir);
+        IV_LOG_ERROR(zeile);
+        haengeAn(fehlerText, zeile);
+        IV_LOG_AUSTRITT();
+        return false;
+    }
+
     if (!nurDictionary) {
         for (int i = m_Dateien.size() - 1; i >= 0; --i) {
             QString grund;
@@ -588,20 +603,6 @@ bool Plugin::loescheAlleDateien(QString& fehlerText, bool nurDictionary)
             IV_LOG_AUSTRITT();
             return false;
         }
-    }
-
-    // A dictionary path that leads out of the installation (a record read
-    // back from a tampered list) is never deleted.
-    const QString dict = QDir::toNativeSeparators(m_DictDatei);
-    const bool dictEndung = dict.endsWith(QLatin1String(".dict"), Qt::CaseInsensitive)
-        || dict.endsWith(QLatin1String(".vdict"), Qt::CaseInsensitive);
-    if (!dictEndung || !liegtImOrdner(gs_KoraDir, dict)) {
-        const QString zeile = textAusLiteral("Die Datei \"%1\" wird nicht gel&ouml;scht, da sie au&szlig;erhalb des Verzeichnisses \"%2\" liegt.")
-                                  .arg(dict, gs_KoraDir);
-        IV_LOG_ERROR(zeile);
-        haengeAn(fehlerText, zeile);
-        IV_LOG_AUSTRITT();
-        return false;
     }
 
     bool ok = true;

@@ -151,6 +151,8 @@ private slots:
         zeile("leer", { b }, "leer", "kann nicht geöffnet");
         zeile("Groesse zu gross angegeben", { b }, "groesser", "beschädigt");
         zeile("Groesse riesig angegeben", { b }, "riesig", "Kompressionsverhältnis");
+        // Honest headers, a real ratio: not only a lying size is refused.
+        zeile("Zip-Bombe", { { "null.bin", QByteArray(8 << 20, '\0'), false, ZIP_CM_BZIP2 } }, "", "Kompressionsverhältnis");
         zeile("ueberlappende Eintraege", { b }, "ueberlappend", "kann nicht geöffnet");
         zeile("unbekannte Methode", { b }, "methode", "Kompressionsverfahren");
         zeile("verschluesselt", { { "geheim.txt", "x", false, ZIP_CM_DEFAULT, true } }, "", "verschlüsselt");
