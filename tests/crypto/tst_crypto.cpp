@@ -1,6 +1,5 @@
-// Signature and checksum checks against keys and signatures made at run time
-// by openssl and by the publishing tool; both dictionary forms, the codes and
-// messages of a parse, and the listing of the dictionaries of an installation.
+// Signature and checksum checks with keys and signatures made at run time by
+// openssl and the publishing tool; both dictionary forms and their parse results.
 
 #include <QTextCodec>
 #include <QtTest>
@@ -162,7 +161,7 @@ private slots:
         schreibe(datei, gross);
         QCOMPARE(Crypto::md5Pruefsumme(datei), md5(gross));
     }
-    void formatErkennung_data();
+    void formatErkennung_data(); // outside: moc does not read raw strings
     void formatErkennung()
     {
         QFETCH(QByteArray, datei);

@@ -1,6 +1,5 @@
-// The loopback instance protocol against real sockets: who counts as a running
-// instance, what the answering side does with odd lines, status messages to
-// the main application, and the deletion helpers of the application object.
+// The loopback instance protocol against real sockets, and the deletion helpers
+// of the application object.
 
 #include "global/varnelApplication/varnelkern.h"
 #include "testhilfe/pruefhilfe.h"
@@ -59,10 +58,8 @@ QPair<quint16, quint16> bereich(const char* name = "Installationsverwaltung")
     return VarnelKern::portBereich(QLatin1String(name));
 }
 
-// Sends raw bytes to `port` and returns what came back up to the first line
-// end, or with `bisZumEnde` everything up to the peer's close: the sending
-// side is shut once all is sent, and the peer, having dealt with every line,
-// closes too. Bounded by ten seconds; the server runs in this thread.
+// What came back up to the first line end, or with `bisZumEnde` up to the peer's
+// close once our side is shut; bounded, as the server runs in this thread.
 QByteArray sende(quint16 port, const QByteArray& zeile, bool bisZumEnde = false)
 {
     QTcpSocket s;

@@ -1,9 +1,5 @@
-// Tampered files: a sample server and installation made by the publishing tool
-// (signed with this build's key), then single-byte changes at seeded random
-// places of each signed file and of its signature. The unchanged file must
-// pass, every changed one must be refused by the check the manager applies to
-// it: the trust test for the redirect file and the index archives, the
-// dictionary check (its signature state) for dictionaries.
+// Seeded random single-byte changes of every signed file of the sample server and
+// installation, and of its signature: the check the manager applies must refuse each.
 
 #include <QDirIterator>
 #include <QProcess>

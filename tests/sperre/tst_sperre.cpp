@@ -1,6 +1,5 @@
-// The start-up lock and the instance protocol as the machine sees them: many
-// real processes of the program at once, a lock holder killed, a foreign
-// listener on the registered port. Against nginx serving a sample release.
+// The start-up lock and the instance protocol with many real processes of the
+// program at once, against nginx serving a sample release.
 
 #include "testhilfe/programmlauf.h"
 #include "testhilfe/testserver.h"
@@ -19,8 +18,7 @@
 
 namespace {
 
-// The manager's ports of this sandbox (the test environment gives each test
-// process a block of its own).
+// The manager's ports of this sandbox.
 int ersterPort() { return VarnelKern::portBereich(QStringLiteral("Installationsverwaltung")).first; }
 int letzterPort() { return VarnelKern::portBereich(QStringLiteral("Installationsverwaltung")).second - 1; }
 
@@ -42,31 +40,27 @@ QHash<QByteArray, int> lauscher()
     return ergebnis;
 }
 
-// The ports on which `pid` listens in the manager's range.
-QList<int> portsVon(qint64 pid, const QHash<QByteArray, int>& offen)
+// What the descriptors of `pid` point to.
+QStringList offen(qint64 pid)
 {
-    QList<int> ports;
-    QDirIterator it(QStringLiteral("/proc/%1/fd").arg(pid), QDir::System);
-    while (it.hasNext()) {
-        const QString ziel = QFile::symLinkTarget(it.next());
-        const int a = ziel.indexOf(QLatin1String("socket:["));
-        if (a >= 0) {
-            const QByteArray inode = ziel.mid(a + 8).chopped(1).toLatin1();
-            if (offen.contains(inode))
-                ports << offen.value(inode);
-        }
-    }
-    return ports;
-}
-
-// Whether `pid` has the file `pfad` open.
-bool hatOffen(qint64 pid, const QString& pfad)
-{
+    QStringList ziele;
     QDirIterator it(QStringLiteral("/proc/%1/fd").arg(pid), QDir::AllEntries | QDir::System);
     while (it.hasNext())
-        if (QFile::symLinkTarget(it.next()) == pfad)
-            return true;
-    return false;
+        ziele << QFile::symLinkTarget(it.next());
+    return ziele;
+}
+
+// The ports on which `pid` listens in the manager's range.
+QList<int> portsVon(qint64 pid, const QHash<QByteArray, int>& lauschend)
+{
+    QList<int> ports;
+    for (const QString& ziel : offen(pid)) {
+        const int a = ziel.indexOf(QLatin1String("socket:["));
+        const QByteArray inode = a < 0 ? QByteArray() : ziel.mid(a + 8).chopped(1).toLatin1();
+        if (lauschend.contains(inode))
+            ports << lauschend.value(inode);
+    }
+    return ports;
 }
 
 // A listener answering every question as a manager would; prints its port.
@@ -128,7 +122,7 @@ private slots:
         // Within the lock's own bound of 60 s, or the first waiters go on without it.
         while (wartend < 50 && uhr.elapsed() < 45000) {
             QTest::qWait(200);
-            wartend = zaehle([&](QProcess& p) { return p.state() == QProcess::Running && hatOffen(p.processId(), sperrDatei); });
+            wartend = zaehle([&](QProcess& p) { return p.state() == QProcess::Running && offen(p.processId()).contains(sperrDatei); });
         }
         QVERIFY2(wartend >= 40, qPrintable(QString::number(wartend)));
         QCOMPARE(zaehle([](QProcess& p) { return p.state() == QProcess::Running; }), 50);

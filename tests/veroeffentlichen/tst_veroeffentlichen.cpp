@@ -1,7 +1,5 @@
-// The publishing tool as its users run it: command line, key pair, signing,
-// verification, and the server tree with identical output for identical
-// content and its refusals. What the engine makes of its output the crypto
-// and end-to-end tests show (and the sample server's own check).
+// The publishing tool as its users run it; what the engine makes of its output
+// the crypto and end-to-end tests show.
 
 #include <QtTest>
 
