@@ -1,12 +1,10 @@
-// The publishing tool as its users run it: command line, key pair, signing,
-// verification, and the server tree with identical output for identical
-// content and its refusals. What the engine makes of its output the crypto
-// and end-to-end tests show (and the sample server's own check).
+// The publishing tool as its users run it; what the engine makes of its output
+// the crypto and end-to-end tests show.
 
-#include <QScopeGuard>
 #include <QtTest>
 
 #include "tests/crypto/kryptotesthilfe.h"
+#include "testhilfe/testserver.h"
 
 using namespace KryptoTest;
 
@@ -130,29 +128,18 @@ private slots:
     }
     void deterministisch()
     {
-        // Other time stamps and permissions on the same content change nothing.
-        // The parts are shared with the other cases: put them back afterwards.
-        QList<QPair<QDateTime, QFile::Permissions>> vorher;
-        const QStringList geaendert { m_teile + "/kora/hilfe/Seite 1.html", m_teile + "/est_21/plugins/est21.so" };
-        const auto zurueck = qScopeGuard([&] {
-            for (int i = 0; i < vorher.size(); ++i) {
-                QFile f(geaendert.at(i));
-                if (f.open(QIODevice::ReadWrite))
-                    f.setFileTime(vorher.at(i).first, QFileDevice::FileModificationTime);
-                f.close();
-                f.setPermissions(vorher.at(i).second);
-            }
-        });
-        for (const QString& datei : geaendert) {
-            vorher.append({ QFileInfo(datei).lastModified(), QFile::permissions(datei) });
+        // Other time stamps and permissions on the same content change nothing;
+        // on a copy, as the parts are shared with the other cases.
+        QTemporaryDir zweites;
+        const QString teile = zweites.path() + "/teile";
+        kopiereOrdner(m_teile, teile);
+        for (const QString& datei : { teile + "/kora/hilfe/Seite 1.html", teile + "/est_21/plugins/est21.so" }) {
             QFile f(datei);
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addDays(-400), QFileDevice::FileModificationTime));
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(QDateTime::currentDateTime().addDays(-400), QFileDevice::FileModificationTime));
             f.close();
             QVERIFY(f.setPermissions(f.permissions() | QFile::WriteGroup));
         }
-        QTemporaryDir zweites;
-        Lauf l = baue(zweites.path());
+        Lauf l = baue(zweites.path(), {}, alleTeile().replaceInStrings(m_teile, teile));
         QVERIFY2(l.code == 0, qPrintable(l.fehler));
         const QString a = m_server + kBasis + "r27289/";
         const QString b = zweites.path() + kBasis + "r27289/";

@@ -1,6 +1,5 @@
-// Whether the manager may go online: the automatic-check schedule, the
-// consent asked at most once per process and remembered in kora.ini, and the
-// decision by run mode and process.
+// Whether the manager may go online: the automatic-check schedule, the consent
+// (asked once per process, kept in kora.ini) and the decision by run mode and process.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "pluginManager/pluginManager.h"
