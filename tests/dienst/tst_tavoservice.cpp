@@ -257,18 +257,8 @@ private slots:
         const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
         if (schluessel.isEmpty())
             QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
-        QVERIFY(::chmod(QFile::encodeName(m_umgebung->pfad()).constData(), 0755) == 0);
-        const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
-        installation(kora, schluessel);
+        zeile = benutzerZeile(zeile, schluessel);
         QVERIFY(tavoService().erzeugen(QStringLiteral(IV_TAVODIENST)));
-        const QString eigen = m_umgebung->home() + QStringLiteral("/eigen"), fremd = m_umgebung->home() + QStringLiteral("/fremd");
-        for (const QString& ordner : { eigen, fremd }) {
-            QVERIFY(QDir().mkpath(ordner));
-            QVERIFY(::chown(QFile::encodeName(ordner).constData(), ordner == eigen ? 65534 : 65533, 100) == 0);
-        }
-        zeile.replace("<p>", QUrl::toPercentEncoding(kora + QStringLiteral("/installationsverwaltung/bin/installationsverwaltung"))
-                                 + " --koraDir%3D" + QUrl::toPercentEncoding(kora) + " --esStart --sID%3D7");
-        zeile.replace("<eigen>", QUrl::toPercentEncoding(eigen)).replace("<fremd>", QUrl::toPercentEncoding(fremd));
 
         QProcess lauscher;
         lauscher.start(QStringLiteral(IV_TAVODIENST), { QStringLiteral("--lausche"), QStringLiteral("TavoService"), QStringLiteral("users") });
@@ -298,7 +288,7 @@ private slots:
             QTRY_VERIFY(steuerung.gibStatus(s) && s.zustand == Plattform::DienstStatus::Laeuft);
             // The manager copy got the checked folder, as root.
             QTRY_VERIFY(QFileInfo::exists(m_ausgabe));
-            QVERIFY(argumenteAus(m_ausgabe).contains(QStringLiteral("--dirUserKora=") + eigen));
+            QVERIFY(argumenteAus(m_ausgabe).contains(QStringLiteral("--dirUserKora=") + m_umgebung->home() + QStringLiteral("/eigen")));
             QVERIFY(steuerung.stoppe());
         } else if (dienst > 0) {
             QTRY_VERIFY(steuerung.gibStatus(s) && s.zustand == Plattform::DienstStatus::Gestoppt);
@@ -316,6 +306,65 @@ private slots:
         QVERIFY2(text.contains(log.toUtf8()), text.constData());
         if (dienst >= 0)
             QVERIFY(text.contains("Auftrag [starte] von Benutzer 65534 (PID "));
+    }
+    void socketAktivierung_data()
+    {
+        // The service program as systemd's socket unit starts it for a user:
+        // the listening socket as fd 3, no parameter file.
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::addColumn<QByteArray>("antwort");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("eigener Benutzerordner") << QByteArray("starte <p> --dirUserKora%3D<eigen>\n") << QByteArray("0") << "Gestartet (PID";
+        QTest::newRow("Benutzerordner eines anderen") << QByteArray("starte <p> --dirUserKora%3D<fremd>\n") << QByteArray("10") << "65534, der den Dienst aufrief";
+        QTest::newRow("Steuerzeichen") << QByteArray("starte <p>\x01\n") << QByteArray("1") << "Steuerzeichen";
+        QTest::newRow("Stopp statt Start") << QByteArray("stoppe\n") << QByteArray("1") << "nicht angenommen: stoppe";
+    }
+    void socketAktivierung()
+    {
+        QFETCH(QByteArray, zeile);
+        QFETCH(QByteArray, antwort);
+        QFETCH(QString, log);
+        if (::geteuid() != 0)
+            QSKIP("the caller of another user needs root");
+        const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
+        if (schluessel.isEmpty())
+            QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+        zeile = benutzerZeile(zeile, schluessel);
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"), { QStringLiteral("-c"), QStringLiteral(
+            "import os,socket,sys\n"
+            "pfad,programm,datei,zeile=sys.argv[1:5]\n"
+            "l=socket.socket(socket.AF_UNIX)\nl.bind(pfad)\nos.chmod(pfad,0o666)\nl.listen(4)\n"
+            "dienst=os.fork()\n"
+            "if dienst==0:\n"
+            "  os.dup2(l.fileno(),3)\n  os.set_inheritable(3,True)\n  os.environ.update(LISTEN_FDS='1',LISTEN_PID=str(os.getpid()))\n"
+            "  os.execv(programm,[programm,'--parameterDatei='+datei])\n"
+            "kunde=os.fork()\n"
+            "if kunde==0:\n"
+            "  os.setgroups([])\n  os.setgid(100)\n  os.setuid(65534)\n"
+            "  s=socket.socket(socket.AF_UNIX)\n  s.connect(pfad)\n  s.sendall(bytes.fromhex(zeile))\n  s.settimeout(30)\n"
+            "  print(s.recv(64).decode().strip(),flush=True)\n  os._exit(0)\n"
+            "os.waitpid(kunde,0)\nprint(dienst,flush=True)\n"), m_umgebung->pfad() + QStringLiteral("/TavoService.sock"),
+            QStringLiteral(IV_TAVODIENST), Plattform::dienstParameterDatei(QStringLiteral("TavoService")), QString::fromLatin1(zeile.toHex()) });
+        QVERIFY(p.waitForFinished(40000));
+        const QList<QByteArray> aus = p.readAllStandardOutput().trimmed().split('\n');
+        QVERIFY2(aus.size() == 2, p.readAllStandardError().constData());
+        QCOMPARE(aus.first().trimmed(), antwort);
+        // The service runs on after a start, as under systemd until it is stopped.
+        const pid_t dienst = pid_t(aus.last().toLong());
+        QVERIFY(dienst > 0);
+        const auto lebt = [dienst] {
+            return ::kill(dienst, 0) == 0 && !TestUmgebung::leseDatei(QStringLiteral("/proc/%1/stat").arg(dienst)).contains(") Z ");
+        };
+        if (antwort == "0") {
+            QTest::qWait(300);
+            QVERIFY(lebt());
+        } else {
+            QTRY_VERIFY(!lebt());
+        }
+        ::kill(dienst, SIGTERM);
+        const QByteArray text = TestUmgebung::leseDatei(Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/tavodienst.log")));
+        QVERIFY2(text.contains(log.toUtf8()), text.constData());
     }
     void systemd()
     {
@@ -455,6 +504,23 @@ private:
             QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
         TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
         return eintrag;
+    }
+    // A caller's line with "<p>" the copy and the known installation's
+    // switches, "<eigen>" a folder of user 65534's, "<fremd>" one of 65533's.
+    QByteArray benutzerZeile(QByteArray zeile, const QString& schluessel)
+    {
+        ::chmod(QFile::encodeName(m_umgebung->pfad()).constData(), 0755);
+        const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
+        installation(kora, schluessel);
+        const QString eigen = m_umgebung->home() + QStringLiteral("/eigen"), fremd = m_umgebung->home() + QStringLiteral("/fremd");
+        for (const QString& ordner : { eigen, fremd }) {
+            QDir().mkpath(ordner);
+            if (::chown(QFile::encodeName(ordner).constData(), ordner == eigen ? 65534 : 65533, 100) != 0)
+                qWarning("chown %s", qPrintable(ordner));
+        }
+        zeile.replace("<p>", QUrl::toPercentEncoding(kora + QStringLiteral("/installationsverwaltung/bin/installationsverwaltung"))
+                                 + " --koraDir%3D" + QUrl::toPercentEncoding(kora) + " --esStart --sID%3D7");
+        return zeile.replace("<eigen>", QUrl::toPercentEncoding(eigen)).replace("<fremd>", QUrl::toPercentEncoding(fremd));
     }
     void beendeStandIn(const QString& ausgabe)
     {

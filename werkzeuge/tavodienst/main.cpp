@@ -40,6 +40,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -296,7 +297,8 @@ int starteProgramm(const Auftrag& auftrag, const QHash<QByteArray, QByteArray>& 
     for (char** e = environ; *e; ++e) {
         const QByteArray eintrag(*e);
         const QByteArray name = eintrag.left(eintrag.indexOf('='));
-        if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != "NOTIFY_SOCKET")
+        if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != DIENST_AUFRUFER_VARIABLE
+            && name != "NOTIFY_SOCKET" && !name.startsWith("LISTEN_"))
             umgebung.append(eintrag);
     }
     for (auto it = sitzung.cbegin(); it != sitzung.cend(); ++it)
@@ -315,6 +317,8 @@ int aktivierteVerbindung()
     if (qEnvironmentVariableIntValue("LISTEN_FDS", &ok) != 1 || !ok
         || qEnvironmentVariable("LISTEN_PID").toLongLong() != qint64(::getpid()))
         return -1;
+    // The manager this program starts has no business with the socket.
+    ::fcntl(3, F_SETFD, FD_CLOEXEC);
     pollfd p { 3, POLLIN, 0 };
     if (::poll(&p, 1, Plattform::DIENST_ZEILE_MS) <= 0)
         return -1;
