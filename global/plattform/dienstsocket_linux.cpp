@@ -182,7 +182,7 @@ int leseDienstAuftrag(int verbindung, QString& befehl, QStringList& parameter, D
         }
         const ssize_t n = ::recv(verbindung, puffer, size_t(qMin<int>(int(sizeof(puffer)), DIENST_ZEILE_HOECHSTENS - zeile.size())),
                                  MSG_DONTWAIT);
-        if (n == 0) {
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
             fehler = QStringLiteral("Die Verbindung endete vor dem Zeilenende.");
             return DIENST_UNGUELTIGE_DATEN;
         }
