@@ -86,6 +86,10 @@ std::unique_ptr<Dienstverwaltung> erzeugeSystemdDienstverwaltung(Befehlsausfuehr
 QByteArray systemdUnit(const QString& name, const QString& anzeigename, const QString& beschreibung,
                        const QString& programm);
 QString systemdUnitDatei(const QString& name);
+// The socket unit through which the members of `gruppe` start the service
+// with parameters; empty for a name or group that cannot go into a unit.
+QByteArray systemdSocketUnit(const QString& name, const QString& gruppe);
+QString systemdSocketUnitDatei(const QString& name);
 
 // The start parameters of the systemd backend: a root-only file that the
 // service program reads (systemd has no start arguments for a unit).
@@ -94,6 +98,38 @@ bool schreibeDienstParameter(const QString& datei, const QStringList& parameter,
 // Reads and removes the file; refuses a file that another user than this
 // process's (or root) owns or that others may read or change.
 bool leseDienstParameter(const QString& datei, QStringList& parameter, QString& fehler);
+
+// The way in for ordinary users: a stream socket of root's, open to one
+// group (0660), on which a caller sends ONE line, "starte" or "stoppe" and
+// the start parameters, each percent-encoded and separated by a blank. root
+// takes the caller's identity from the socket (SO_PEERCRED), never from the
+// line, and answers with one number: 0 or the error of the operation.
+struct DienstAufrufer
+{
+    qint64 uid = -1;
+    qint64 gid = -1;
+    qint64 pid = 0;
+};
+// The line's limits: bytes with its line break, and the time it may take.
+constexpr int DIENST_ZEILE_HOECHSTENS = 8192;
+constexpr int DIENST_ZEILE_MS = 5000;
+// The root listener hands the service the caller's user number in this variable.
+#define DIENST_AUFRUFER_VARIABLE "FISCALON_DIENST_AUFRUFER"
+
+QString dienstSocket(const QString& name);
+QByteArray dienstAuftrag(const QString& befehl, const QStringList& parameter);
+// Connects, sends the line and waits `ms` for the answer: 0 with the number
+// root sent in `antwort`, DIENST_FEHLT without a listener,
+// DIENST_ZUGRIFF_VERWEIGERT when the socket is not open to this user.
+int sendeDienstAuftrag(const QString& socket, const QByteArray& zeile, int& antwort, int ms = 30000);
+// The listening socket at `pfad`: root's, group `gruppe`, 0660 (0600 without
+// a group). The file descriptor, or -1 with `fehler`.
+int oeffneDienstSocket(const QString& pfad, const QString& gruppe, QString& fehler);
+// Reads the one line of a connected caller within the limits and takes the
+// caller from the socket. 0, or DIENST_UNGUELTIGE_DATEN with a German reason.
+int leseDienstAuftrag(int verbindung, QString& befehl, QStringList& parameter, DienstAufrufer& aufrufer,
+                      QString& fehler, int ms = DIENST_ZEILE_MS);
+void beantworteDienstAuftrag(int verbindung, int code);
 
 // Whether a file that decides what root runs can be trusted: owned by root
 // or by this process's user, and not writable by group or others.

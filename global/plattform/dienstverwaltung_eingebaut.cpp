@@ -4,6 +4,11 @@
 // service's PID and, when it ends, its exit status to /run/fiscalon/dienste.
 // So the state survives the manager that started it, and a service that died
 // is reported with its exit code.
+//
+// A caller other than root starts and stops through the socket of root's
+// listener ("tavoService --lausche"), which runs the service as root; the
+// state files are readable for everyone. Without a listener it runs the
+// service itself, with its own rights.
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
@@ -138,6 +143,8 @@ public:
         QString programm;
         if (const int r = leseRegistrierung(name, programm))
             return r;
+        if (ueberListener(name))
+            return ueberListener(name, dienstAuftrag(QStringLiteral("starte"), parameter));
         DienstStatus s;
         status(name, s);
         if (s.zustand != DienstStatus::Gestoppt)
@@ -276,6 +283,8 @@ public:
         DienstStatus s;
         if (const int r = status(name, s))
             return r;
+        if (ueberListener(name))
+            return ueberListener(name, dienstAuftrag(QStringLiteral("stoppe"), {}));
         if ((s.zustand != DienstStatus::Laeuft && s.zustand != DienstStatus::Startet) || s.pid <= 0)
             return DIENST_NICHT_AKTIV;
         QFile stopp(datei(name, "stopp"));
@@ -317,6 +326,20 @@ public:
     }
 
 private:
+    // Only the listener's socket counts, never a file of another kind there.
+    static bool ueberListener(const QString& name)
+    {
+        struct stat st {};
+        return ::geteuid() != 0 && ::lstat(QFile::encodeName(dienstSocket(name)).constData(), &st) == 0
+            && S_ISSOCK(st.st_mode) && st.st_uid == 0;
+    }
+    // The listener's answer is the result of its own start or stop.
+    static int ueberListener(const QString& name, const QByteArray& auftrag)
+    {
+        int antwort = 0;
+        const int r = sendeDienstAuftrag(dienstSocket(name), auftrag, antwort);
+        return r ? r : antwort;
+    }
     static QString registrierung(const QString& name)
     {
         return unterWurzel(QStringLiteral("/var/lib/fiscalon/dienste/")) + name + QStringLiteral(".ini");

@@ -98,6 +98,13 @@ public:
     {
         if (const int r = oeffne(name))
             return r;
+        // Only root can write the parameter file; a user hands the line to
+        // the service on its socket, which systemd starts it for. Its
+        // verdict, like that of root's start, is its exit status.
+        if (::geteuid() != 0) {
+            int antwort = 0;
+            return sendeDienstAuftrag(dienstSocket(name), dienstAuftrag(QStringLiteral("starte"), parameter), antwort);
+        }
         QString fehler;
         if (!schreibeDienstParameter(dienstParameterDatei(name), parameter, fehler))
             return DIENST_ZUGRIFF_VERWEIGERT;
@@ -154,6 +161,12 @@ public:
             return r;
         if (!QFile::remove(systemdUnitDatei(name)))
             return DIENST_ZUGRIFF_VERWEIGERT;
+        const QString socket = systemdSocketUnitDatei(name);
+        if (QFileInfo::exists(socket)) {
+            befehl({ QStringLiteral("disable"), QStringLiteral("--now"), socketName(name) });
+            if (!QFile::remove(socket))
+                return DIENST_ZUGRIFF_VERWEIGERT;
+        }
         // A rule for a unit that is gone would grant the next one of that name.
         const QString regel = polkitRegelDatei(name);
         if (QFileInfo::exists(regel) && !QFile::remove(regel))
@@ -175,11 +188,21 @@ public:
             return DIENST_ZUGRIFF_VERWEIGERT;
         // polkitd reads its rules as its own user.
         ::chmod(QFile::encodeName(datei).constData(), 0644);
-        return 0;
+        // The group's way to pass start parameters: the socket unit, listening
+        // from now on and at every boot.
+        const QByteArray socketUnit = systemdSocketUnit(name, gruppe);
+        QSaveFile s(systemdSocketUnitDatei(name));
+        if (socketUnit.isEmpty() || !s.open(QIODevice::WriteOnly) || s.write(socketUnit) != socketUnit.size() || !s.commit())
+            return DIENST_ZUGRIFF_VERWEIGERT;
+        ::chmod(QFile::encodeName(systemdSocketUnitDatei(name)).constData(), 0644);
+        if (const int r = befehl({ QStringLiteral("daemon-reload") }))
+            return r;
+        return befehl({ QStringLiteral("enable"), QStringLiteral("--now"), socketName(name) });
     }
 
 private:
     static QString unitName(const QString& name) { return name + QStringLiteral(".service"); }
+    static QString socketName(const QString& name) { return name + QStringLiteral(".socket"); }
 
     // systemctl's exit codes as Windows numbers: 5 is "unit not loaded" (LSB
     // 4 for show), a refusal of polkit says "Access denied".
@@ -220,6 +243,25 @@ QString systemdUnitDatei(const QString& name)
     return unterWurzel(QStringLiteral("/etc/systemd/system/")) + name + QStringLiteral(".service");
 }
 
+QString systemdSocketUnitDatei(const QString& name)
+{
+    return unterWurzel(QStringLiteral("/etc/systemd/system/")) + name + QStringLiteral(".socket");
+}
+
+QByteArray systemdSocketUnit(const QString& name, const QString& gruppe)
+{
+    const QString pfad = dienstSocket(name);
+    if (!QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{1,64}$")).match(name).hasMatch() || !istGruppenname(gruppe)
+        || hatZeilenumbruch(pfad) || pfad.contains(QLatin1Char(' ')))
+        return QByteArray();
+    QString wort = pfad;
+    wort.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    QString text = QString::fromUtf8(kDienstSocketVorlage);
+    text.replace(QStringLiteral("@IV_DIENST_SOCKET@"), wort);
+    text.replace(QStringLiteral("@IV_DIENST_GRUPPE@"), gruppe);
+    return text.toUtf8();
+}
+
 QString dienstParameterDatei(const QString& name)
 {
     return unterWurzel(QStringLiteral("/run/fiscalon/dienste/")) + name + QStringLiteral(".parameter");
@@ -245,8 +287,9 @@ QByteArray systemdUnit(const QString& name, const QString& anzeigename, const QS
 
 bool schreibeDienstParameter(const QString& datei, const QStringList& parameter, QString& fehler)
 {
+    // The folder also holds the users' socket: open to reach, closed to writes.
     const QString ordner = QFileInfo(datei).absolutePath();
-    if (!QDir().mkpath(ordner) || ::chmod(QFile::encodeName(ordner).constData(), 0700) != 0) {
+    if (!QDir().mkpath(ordner) || ::chmod(QFile::encodeName(ordner).constData(), 0755) != 0) {
         fehler = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }

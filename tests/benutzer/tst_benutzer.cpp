@@ -52,7 +52,7 @@ private slots:
         m_wurzel = beispiel + QStringLiteral("/wurzel");
         // Without an intact manager copy in the service folder the first start
         // cannot hand over and keeps its own wizard.
-        QVERIFY(QFile::remove(m_wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/instv_0.vdict")));
+        QVERIFY(QFile::rename(dienstDict(), dienstDict() + QStringLiteral(".weg")));
         m_server = QStringLiteral("127.0.0.1:%1").arg(m_beispielServer->nginx().port());
         // The machine-wide part as the package leaves it: tavo.ini's folder
         // root's, set-group-id users, not writable for the users; the shared lock
@@ -192,7 +192,53 @@ private slots:
         QVERIFY2(!log(fall).contains("kann nicht"), log(fall).constData());
     }
 
+    void stillesUpdateUeberDenDienst()
+    {
+        // A SilentUpdate started by the user: the built-in service manager's
+        // root listener starts the service as root, whose manager copy updates
+        // the installation in the user's folder, and leaves it all the user's.
+        QVERIFY(QFile::rename(dienstDict() + QStringLiteral(".weg"), dienstDict()));
+        const QString kora = m_wurzel + QStringLiteral("/opt/Fiscalon");
+        const QString dienstOrdner = m_wurzel + QStringLiteral("/opt/Fiscalon Update Service");
+        const QString dienst = dienstOrdner + QStringLiteral("/bin/tavoService");
+        QVERIFY(QFileInfo(dienst).isExecutable());
+        for (const auto& [datei, inhalt] :
+             { qMakePair(QStringLiteral("/var/lib/fiscalon/registry/HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/Fiscalon.ini"),
+                         "[General]\nInstallLocation=" + kora.toUtf8() + "\n"),
+               qMakePair(QStringLiteral("/var/lib/fiscalon/dienste/TavoService.ini"),
+                         "[General]\nProgramm=" + dienst.toUtf8() + "\nZugriff=users\n") }) {
+            TestUmgebung::schreibeDatei(m_wurzel + datei, inhalt);
+            setze(m_wurzel + datei, 0, 0, 0644);
+        }
+        const QString fall = QStringLiteral("dienst");
+        const QString home = neuerBenutzer(fall);
+        schreibeTavo({ { QStringLiteral("UPDATE/QSTestServerUrl"), m_server }, { QStringLiteral("UPDATE/SilentUpdate"), true } });
+        auto lauscher = starte(fall, { QStringLiteral("--lausche"), QStringLiteral("TavoService"), QStringLiteral("users") }, false, dienst);
+        const QString socket = m_wurzel + QStringLiteral("/run/fiscalon/dienste/TavoService.sock");
+        QTRY_VERIFY(QFileInfo::exists(socket));
+
+        auto erster = starte(fall, {}, true);
+        QVERIFY(erster->waitForFinished(120000));
+        QVERIFY2(Programmlauf::code(*erster) == 0, log(fall).right(2000).constData());
+        QVERIFY(log(fall).contains("Die Installationsverwaltung wurde erfolgreich durch den Tavo-Service neu gestartet."));
+        // root's copy from the service folder did the update in the user's folder.
+        const bool fertig = QTest::qWaitFor([&] { return log(fall).contains("I:2; ExitCode: "); }, 240000);
+        lauscher->terminate();
+        lauscher->waitForFinished(10000);
+        const QByteArray text = log(fall);
+        QVERIFY2(fertig && text.contains("I:2; ExitCode: 90\n"), text.right(2000).constData());
+        QVERIFY(text.contains(" --esStart --sID="));
+        QVERIFY(QFileInfo::exists(kora + QStringLiteral("/dict/est_22.dict")));
+        const QByteArray dienste = TestUmgebung::leseDatei(m_wurzel + QStringLiteral("/var/log/fiscalon/tavodienst-lauscher.log"))
+            + TestUmgebung::leseDatei(m_wurzel + QStringLiteral("/var/log/fiscalon/tavodienst.log"));
+        QVERIFY2(dienste.contains("Auftrag [starte] von Benutzer 65534 (PID ") && dienste.contains("Gestartet (PID"), dienste.constData());
+        // The copy gives back what it made after its last log line, at its end.
+        (void)QTest::qWaitFor([&] { return fremdeEintraege(home).isEmpty(); }, 30000);
+        QVERIFY2(fremdeEintraege(home).isEmpty(), qPrintable(fremdeEintraege(home).join(QLatin1Char('\n'))));
+    }
+
 private:
+    QString dienstDict() const { return m_wurzel + QStringLiteral("/opt/Fiscalon Update Service/dict/instv_0.vdict"); }
     // A fresh data folder of the user (with kora.ini that asks nothing).
     QString neuerBenutzer(const QString& fall)
     {
@@ -204,7 +250,8 @@ private:
         ::chmod(QFile::encodeName(home + QStringLiteral("/laufzeit")).constData(), 0700);
         return home;
     }
-    std::unique_ptr<QProcess> starte(const QString& fall, const QStringList& schalter, bool alsBenutzer)
+    std::unique_ptr<QProcess> starte(const QString& fall, const QStringList& schalter, bool alsBenutzer,
+                                     const QString& programm = QStringLiteral(IV_PROGRAMM))
     {
         // Root's own HOME, as pkexec and the service give it.
         const QString home = alsBenutzer ? m_umgebung->pfad() + QStringLiteral("/faelle/") + fall
@@ -222,8 +269,9 @@ private:
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QDir().mkpath(home + QStringLiteral("/laufzeit"));
         p->setWorkingDirectory(home);
-        QStringList argumente = schalter
-            + QStringList{ QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon"), QStringLiteral("--dirUserKora=") + kora(fall) };
+        QStringList argumente = schalter;
+        if (programm == QLatin1String(IV_PROGRAMM))
+            argumente << QStringLiteral("--koraDir=") + m_wurzel + QStringLiteral("/opt/Fiscalon") << QStringLiteral("--dirUserKora=") + kora(fall);
         if (alsBenutzer) {
             argumente.prepend(QStringLiteral(IV_PROGRAMM));
             argumente = QStringList{ QStringLiteral("--reuid=%1").arg(kBenutzer), QStringLiteral("--regid=%1").arg(kGruppe),
@@ -231,7 +279,7 @@ private:
                         + argumente;
             p->start(QStringLiteral("setpriv"), argumente);
         } else {
-            p->start(QStringLiteral(IV_PROGRAMM), argumente);
+            p->start(programm, argumente);
         }
         p->waitForStarted(10000);
         return p;

@@ -178,14 +178,9 @@ private slots:
         if (fall == QLatin1String("root") && ::geteuid() != 0)
             QSKIP("a folder of root's can be made only as root");
 
-        // The installation the machine knows, with a signed manager copy that
-        // writes the arguments it was started with.
         const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
         const QString kopie = kora + QStringLiteral("/installationsverwaltung");
-        QVERIFY(Standin::kopie(kopie, standIn(m_ausgabe), schluessel, { { QStringLiteral("lib/libhilfe.so"), "bibliothek" } }));
-        const QString eintrag = Plattform::registrierungsDatei(
-            QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
-        TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
+        const QString eintrag = installation(kora, schluessel);
         if (fall == QLatin1String("beschreibbar"))
             QVERIFY(::chmod(QFile::encodeName(eintrag).constData(), 0646) == 0);
         if (fall == QLatin1String("veraendert"))
@@ -230,6 +225,146 @@ private slots:
         QVERIFY(dienst.stoppe());
         const pid_t manager = pid_t(TestUmgebung::leseDatei(m_ausgabe + QStringLiteral(".pid")).trimmed().toLong());
         QVERIFY(manager > 0 && ::kill(manager, 0) == 0);
+    }
+    void lauscher_data()
+    {
+        // What an ordinary user (65534, group users) sends to root's listener:
+        // the raw line, and what comes back and is logged. "<p>" stands for
+        // the manager copy and the known installation's switches.
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::addColumn<int>("antwort");   // the listener's
+        QTest::addColumn<int>("dienst");    // the service's own code, -1: not started
+        QTest::addColumn<QString>("log");   // in the listener's or the service's log
+        QTest::newRow("zu lange Zeile") << ("starte " + QByteArray(9000, 'a') + "\n") << 13 << -1 << "als 8192 Bytes";
+        QTest::newRow("Tabulator") << QByteArray("starte <p>\t--zeigeDlg\n") << 13 << -1 << "Steuerzeichen";
+        QTest::newRow("Byte ausserhalb von ASCII") << QByteArray("starte <p> --redirect=\xc3\xa4\n") << 13 << -1 << "Steuerzeichen";
+        QTest::newRow("keine Zeile in der Zeit") << QByteArray("starte <p>") << 13 << -1 << "innerhalb von 5000 ms";
+        QTest::newRow("Daten nach der Zeile") << QByteArray("stoppe\nstoppe\n") << 13 << -1 << "weitere Daten";
+        QTest::newRow("unbekannter Auftrag") << QByteArray("loesche <p>\n") << 13 << -1 << "Unbekannter Auftrag";
+        QTest::newRow("unbekannter Schalter") << QByteArray("starte <p> --exec%3D%2Fbin%2Fsh\n") << 0 << 3 << "unbekannt oder doppelt";
+        QTest::newRow("Benutzerordner eines anderen") << QByteArray("starte <p> --dirUserKora%3D<fremd>\n") << 0 << 10 << "65534, der den Dienst aufrief";
+        QTest::newRow("eigener Benutzerordner") << QByteArray("starte <p> --dirUserKora%3D<eigen>\n") << 0 << 0 << "Gestartet";
+        QTest::newRow("Stopp ohne laufenden Dienst") << QByteArray("stoppe\n") << 1062 << -1 << "Auftrag [stoppe] von Benutzer 65534";
+    }
+    void lauscher()
+    {
+        QFETCH(QByteArray, zeile);
+        QFETCH(int, antwort);
+        QFETCH(int, dienst);
+        QFETCH(QString, log);
+        if (::geteuid() != 0)
+            QSKIP("the listener and the caller of another user need root");
+        const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
+        if (schluessel.isEmpty())
+            QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+        zeile = benutzerZeile(zeile, schluessel);
+        QVERIFY(tavoService().erzeugen(QStringLiteral(IV_TAVODIENST)));
+
+        QProcess lauscher;
+        lauscher.start(QStringLiteral(IV_TAVODIENST), { QStringLiteral("--lausche"), QStringLiteral("TavoService"), QStringLiteral("users") });
+        const QString socket = Plattform::dienstSocket(QStringLiteral("TavoService"));
+        QTRY_VERIFY(QFileInfo::exists(socket));
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(socket).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0660));
+        QCOMPARE(st.st_uid, uid_t(0));
+        QCOMPARE(st.st_gid, gid_t(100));
+
+        QProcess aufrufer;
+        aufrufer.start(QStringLiteral("setpriv"), { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=100"), QStringLiteral("--clear-groups"),
+                                                    QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"), QStringLiteral(
+            "import socket,sys\n"
+            "s=socket.socket(socket.AF_UNIX)\ns.connect(sys.argv[1])\ns.sendall(bytes.fromhex(sys.argv[2]))\n"
+            "s.settimeout(30)\na=b''\n"
+            "while not a.endswith(b'\\n'):\n  t=s.recv(64)\n  if not t: break\n  a+=t\n"
+            "print(a.decode().strip())\n"), socket, QString::fromLatin1(zeile.toHex()) });
+        QVERIFY(aufrufer.waitForFinished(40000));
+        const QByteArray gehoert = aufrufer.readAllStandardOutput().trimmed();
+        QCOMPARE(gehoert, QByteArray::number(antwort));
+        tavoService steuerung;
+        QVERIFY(steuerung.init());
+        Plattform::DienstStatus s;
+        if (dienst == 0) {
+            QTRY_VERIFY(steuerung.gibStatus(s) && s.zustand == Plattform::DienstStatus::Laeuft);
+            // The manager copy got the checked folder, as root.
+            QTRY_VERIFY(QFileInfo::exists(m_ausgabe));
+            QVERIFY(argumenteAus(m_ausgabe).contains(QStringLiteral("--dirUserKora=") + m_umgebung->home() + QStringLiteral("/eigen")));
+            QVERIFY(steuerung.stoppe());
+        } else if (dienst > 0) {
+            QTRY_VERIFY(steuerung.gibStatus(s) && s.zustand == Plattform::DienstStatus::Gestoppt);
+            QCOMPARE(s.dienstExitCode, dienst);
+        } else {
+            QVERIFY(steuerung.gibStatus(s) && s.zustand == Plattform::DienstStatus::Gestoppt && s.dienstExitCode == 0);
+        }
+        lauscher.terminate();
+        QVERIFY(lauscher.waitForFinished(10000));
+        QCOMPARE(lauscher.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(socket));
+        const QString logs = Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/"));
+        const QByteArray text = TestUmgebung::leseDatei(logs + QStringLiteral("tavodienst-lauscher.log"))
+            + TestUmgebung::leseDatei(logs + QStringLiteral("tavodienst.log"));
+        QVERIFY2(text.contains(log.toUtf8()), text.constData());
+        if (dienst >= 0)
+            QVERIFY(text.contains("Auftrag [starte] von Benutzer 65534 (PID "));
+    }
+    void socketAktivierung_data()
+    {
+        // The service program as systemd's socket unit starts it for a user:
+        // the listening socket as fd 3, no parameter file.
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::addColumn<QByteArray>("antwort");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("eigener Benutzerordner") << QByteArray("starte <p> --dirUserKora%3D<eigen>\n") << QByteArray("0") << "Gestartet (PID";
+        QTest::newRow("Benutzerordner eines anderen") << QByteArray("starte <p> --dirUserKora%3D<fremd>\n") << QByteArray("10") << "65534, der den Dienst aufrief";
+        QTest::newRow("Steuerzeichen") << QByteArray("starte <p>\x01\n") << QByteArray("1") << "Steuerzeichen";
+        QTest::newRow("Stopp statt Start") << QByteArray("stoppe\n") << QByteArray("1") << "nicht angenommen: stoppe";
+    }
+    void socketAktivierung()
+    {
+        QFETCH(QByteArray, zeile);
+        QFETCH(QByteArray, antwort);
+        QFETCH(QString, log);
+        if (::geteuid() != 0)
+            QSKIP("the caller of another user needs root");
+        const QString schluessel = QStringLiteral(IV_ENTWICKLUNGSSCHLUESSEL);
+        if (schluessel.isEmpty())
+            QSKIP("built with FISCALON_PUBLIC_KEY: no key here to sign a manager copy with");
+        zeile = benutzerZeile(zeile, schluessel);
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/python3"), { QStringLiteral("-c"), QStringLiteral(
+            "import os,socket,sys\n"
+            "pfad,programm,datei,zeile=sys.argv[1:5]\n"
+            "l=socket.socket(socket.AF_UNIX)\nl.bind(pfad)\nos.chmod(pfad,0o666)\nl.listen(4)\n"
+            "dienst=os.fork()\n"
+            "if dienst==0:\n"
+            "  os.dup2(l.fileno(),3)\n  os.set_inheritable(3,True)\n  os.environ.update(LISTEN_FDS='1',LISTEN_PID=str(os.getpid()))\n"
+            "  os.execv(programm,[programm,'--parameterDatei='+datei])\n"
+            "kunde=os.fork()\n"
+            "if kunde==0:\n"
+            "  os.setgroups([])\n  os.setgid(100)\n  os.setuid(65534)\n"
+            "  s=socket.socket(socket.AF_UNIX)\n  s.connect(pfad)\n  s.sendall(bytes.fromhex(zeile))\n  s.settimeout(30)\n"
+            "  print(s.recv(64).decode().strip(),flush=True)\n  os._exit(0)\n"
+            "os.waitpid(kunde,0)\nprint(dienst,flush=True)\n"), m_umgebung->pfad() + QStringLiteral("/TavoService.sock"),
+            QStringLiteral(IV_TAVODIENST), Plattform::dienstParameterDatei(QStringLiteral("TavoService")), QString::fromLatin1(zeile.toHex()) });
+        QVERIFY(p.waitForFinished(40000));
+        const QList<QByteArray> aus = p.readAllStandardOutput().trimmed().split('\n');
+        QVERIFY2(aus.size() == 2, p.readAllStandardError().constData());
+        QCOMPARE(aus.first().trimmed(), antwort);
+        // The service runs on after a start, as under systemd until it is stopped.
+        const pid_t dienst = pid_t(aus.last().toLong());
+        QVERIFY(dienst > 0);
+        const auto lebt = [dienst] {
+            return ::kill(dienst, 0) == 0 && !TestUmgebung::leseDatei(QStringLiteral("/proc/%1/stat").arg(dienst)).contains(") Z ");
+        };
+        if (antwort == "0") {
+            QTest::qWait(300);
+            QVERIFY(lebt());
+        } else {
+            QTRY_VERIFY(!lebt());
+        }
+        ::kill(dienst, SIGTERM);
+        const QByteArray text = TestUmgebung::leseDatei(Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon/tavodienst.log")));
+        QVERIFY2(text.contains(log.toUtf8()), text.constData());
     }
     void systemd()
     {
@@ -322,6 +457,10 @@ private slots:
         }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // systemctl's stand-in writes what it was asked.
+        const QString befehle = m_umgebung->pfad() + QStringLiteral("/systemctl.txt");
+        ausfuehrbar(m_umgebung->pfad() + QStringLiteral("/bin/systemctl"), "echo \"$*\" >> '" + befehle.toUtf8() + "'");
+        env.insert(QStringLiteral("PATH"), m_umgebung->pfad() + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
         if (alsDienst)
             env.insert(QStringLiteral(DIENST_BEREIT_VARIABLE), m_umgebung->pfad() + QStringLiteral("/bereit"));
         p.setProcessEnvironment(env);
@@ -338,13 +477,51 @@ private slots:
             return;
         QVERIFY(inhalt.contains("action.lookup(\"unit\") == \"TavoService.service\""));
         QVERIFY(inhalt.contains("subject.isInGroup(\"users\")"));
-        // The rule goes with the unit.
-        auto systemd = Plattform::erzeugeSystemdDienstverwaltung([](const QStringList&, QByteArray&) { return 0; });
+        // And the group's socket, listening from now on.
+        const QByteArray socket = TestUmgebung::leseDatei(Plattform::systemdSocketUnitDatei(name));
+        for (const QByteArray& zeile : { "\nListenStream=" + QFile::encodeName(Plattform::dienstSocket(name)) + "\n",
+                                         QByteArray("\nSocketGroup=users\n"), QByteArray("\nSocketMode=0660\n"), QByteArray("\nAccept=no\n") })
+            QVERIFY2(socket.contains(zeile), socket.constData());
+        QCOMPARE(TestUmgebung::leseDatei(befehle), QByteArray("daemon-reload\nenable --now TavoService.socket\n"));
+        // The rule and the socket go with the unit.
+        QList<QStringList> aufrufe;
+        auto systemd = Plattform::erzeugeSystemdDienstverwaltung([&](const QStringList& a, QByteArray&) { aufrufe << a; return 0; });
         QCOMPARE(systemd->loesche(name), 0);
         QVERIFY(!QFileInfo::exists(regel));
+        QVERIFY(!QFileInfo::exists(Plattform::systemdSocketUnitDatei(name)));
+        QCOMPARE(aufrufe.first(), QStringList({ "disable", "--now", "TavoService.socket" }));
     }
 
 private:
+    // The installation the machine knows, with a signed manager copy that
+    // writes the arguments it was started with; the uninstall entry's file.
+    QString installation(const QString& kora, const QString& schluessel)
+    {
+        const QString kopie = kora + QStringLiteral("/installationsverwaltung");
+        if (!Standin::kopie(kopie, standIn(m_ausgabe), schluessel, { { QStringLiteral("lib/libhilfe.so"), "bibliothek" } }))
+            qWarning("openssl konnte die Kopie nicht signieren");
+        const QString eintrag = Plattform::registrierungsDatei(
+            QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Fiscalon"));
+        TestUmgebung::schreibeDatei(eintrag, "[General]\nInstallLocation=" + kora.toUtf8() + "\n");
+        return eintrag;
+    }
+    // A caller's line with "<p>" the copy and the known installation's
+    // switches, "<eigen>" a folder of user 65534's, "<fremd>" one of 65533's.
+    QByteArray benutzerZeile(QByteArray zeile, const QString& schluessel)
+    {
+        ::chmod(QFile::encodeName(m_umgebung->pfad()).constData(), 0755);
+        const QString kora = m_umgebung->wurzel() + QStringLiteral("/opt/Fiscalon");
+        installation(kora, schluessel);
+        const QString eigen = m_umgebung->home() + QStringLiteral("/eigen"), fremd = m_umgebung->home() + QStringLiteral("/fremd");
+        for (const QString& ordner : { eigen, fremd }) {
+            QDir().mkpath(ordner);
+            if (::chown(QFile::encodeName(ordner).constData(), ordner == eigen ? 65534 : 65533, 100) != 0)
+                qWarning("chown %s", qPrintable(ordner));
+        }
+        zeile.replace("<p>", QUrl::toPercentEncoding(kora + QStringLiteral("/installationsverwaltung/bin/installationsverwaltung"))
+                                 + " --koraDir%3D" + QUrl::toPercentEncoding(kora) + " --esStart --sID%3D7");
+        return zeile.replace("<eigen>", QUrl::toPercentEncoding(eigen)).replace("<fremd>", QUrl::toPercentEncoding(fremd));
+    }
     void beendeStandIn(const QString& ausgabe)
     {
         const pid_t pid = pid_t(TestUmgebung::leseDatei(ausgabe + QStringLiteral(".pid")).trimmed().toLong());

@@ -117,6 +117,7 @@ private slots:
         QTest::newRow("ihr Dictionary") << "/opt/Fiscalon/dict/instv_0.vdict" << false;
         QTest::newRow("Kopie im Dienstordner") << kDienstordner + "/bin/installationsverwaltung" << true;
         QTest::newRow("Unit") << "/lib/systemd/system/TavoService.service" << false;
+        QTest::newRow("Socket-Unit") << "/lib/systemd/system/TavoService.socket" << false;
         QTest::newRow("polkit") << "/usr/share/polkit-1/actions/de.fiscalon.installationsverwaltung.policy" << false;
         QTest::newRow("Startmenue") << "/usr/share/applications/de.fiscalon.installationsverwaltung.desktop" << false;
         QTest::newRow("Symbol") << "/usr/share/icons/hicolor/scalable/apps/de.fiscalon.installationsverwaltung.svg" << false;

@@ -10,6 +10,12 @@
 // refusal is logged with its reason and ends the service with its own code,
 // which the starter reports. Started directly with "--zugriff", it lets a
 // group start and stop the service (the manager does so after registering it).
+//
+// Ordinary users reach the service through a socket of root's (see
+// dienstverwaltung.h): under systemd the socket unit hands it to this program,
+// which reads the caller's line itself; without systemd "--lausche" is the
+// root listener that starts the service for them. Either way the caller's
+// user number comes from the kernel, and "--dirUserKora" must be that user's.
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
@@ -34,7 +40,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -64,6 +74,7 @@ struct Auftrag
     QStringList argumente;
     QString sitzung;
     QString benutzerOrdner;
+    qint64 aufrufer = -1; // the user who asked through the socket
 };
 
 // "--switch="value"" or "--switch=value": the value without the quotes. In
@@ -252,10 +263,17 @@ QHash<QByteArray, QByteArray> sitzungsUmgebung(const QString& sitzung, qint64& b
 // The manager writes its log and work files to the user's data folder with
 // root's rights: it must be a real folder (no link) of an ordinary user, of
 // the session's user where logind names one, never a system folder.
-bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QStringList& argumente, QString& grund)
+bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, qint64 aufrufer, QStringList& argumente, QString& grund)
 {
     if (ordner.isEmpty())
         return true;
+    // An ordinary caller names only a folder of its own, in its own session.
+    if (aufrufer > 0 && benutzer >= 0 && benutzer != aufrufer) {
+        grund = QStringLiteral("Die Sitzung geh&ouml;rt nicht dem Aufrufer (Benutzer %1): [%2]").arg(aufrufer).arg(ordner);
+        return false;
+    }
+    if (aufrufer > 0)
+        benutzer = aufrufer;
     struct stat st {};
     if (::lstat(QFile::encodeName(ordner).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         grund = QStringLiteral("\"--dirUserKora\" nennt keinen vorhandenen Ordner: [%1]").arg(ordner);
@@ -265,7 +283,8 @@ bool istBenutzerOrdner(const QString& ordner, qint64 benutzer, QStringList& argu
     struct stat echtSt {};
     if (st.st_uid == 0 || (benutzer >= 0 && st.st_uid != uid_t(benutzer)) || echt.isEmpty()
         || ::stat(QFile::encodeName(echt).constData(), &echtSt) != 0 || echtSt.st_uid != st.st_uid) {
-        grund = QStringLiteral("\"--dirUserKora\" geh&ouml;rt nicht dem Benutzer der Sitzung: [%1]").arg(ordner);
+        grund = QStringLiteral("\"--dirUserKora\" geh&ouml;rt nicht dem Benutzer %1: [%2]")
+                    .arg(aufrufer > 0 ? QStringLiteral("%1, der den Dienst aufrief").arg(aufrufer) : QStringLiteral("der Sitzung"), ordner);
         return false;
     }
     ersetzeWert(argumente, QStringLiteral("--dirUserKora"), echt);
@@ -278,7 +297,8 @@ int starteProgramm(const Auftrag& auftrag, const QHash<QByteArray, QByteArray>& 
     for (char** e = environ; *e; ++e) {
         const QByteArray eintrag(*e);
         const QByteArray name = eintrag.left(eintrag.indexOf('='));
-        if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != "NOTIFY_SOCKET")
+        if (!sitzung.contains(name) && name != DIENST_BEREIT_VARIABLE && name != DIENST_AUFRUFER_VARIABLE
+            && name != "NOTIFY_SOCKET" && !name.startsWith("LISTEN_"))
             umgebung.append(eintrag);
     }
     for (auto it = sitzung.cbegin(); it != sitzung.cend(); ++it)
@@ -289,45 +309,70 @@ int starteProgramm(const Auftrag& auftrag, const QHash<QByteArray, QByteArray>& 
                                     umgebung, pid);
 }
 
-int dienst(QCoreApplication& app)
+// systemd's socket activation: the listening socket as fd 3, meant for this
+// process. The one caller waiting there, or -1 when none comes in time.
+int aktivierteVerbindung()
 {
-    QStringList parameter = app.arguments().mid(1);
-    IV_LOG_INFO(QStringLiteral("Startparameter: [%1]").arg(parameter.join(QStringLiteral("] ["))));
-    // Under systemd the parameters come in the root-only file of the unit;
-    // only that one file is read.
-    if (parameter.size() == 1 && parameter.first().startsWith(QLatin1String("--parameterDatei="))) {
-        const QString datei = parameter.first().mid(17);
-        QString fehler;
-        if (datei != Plattform::dienstParameterDatei(QStringLiteral("TavoService"))
-            || !Plattform::leseDienstParameter(datei, parameter, fehler)) {
-            IV_LOG_ERROR(textAusLiteral(QStringLiteral("Die Parameterdatei [%1] wird nicht gelesen: %2").arg(datei, fehler)));
-            return KEINE_PARAMETER;
+    bool ok = false;
+    if (qEnvironmentVariableIntValue("LISTEN_FDS", &ok) != 1 || !ok
+        || qEnvironmentVariable("LISTEN_PID").toLongLong() != qint64(::getpid()))
+        return -1;
+    // The manager this program starts has no business with the socket.
+    ::fcntl(3, F_SETFD, FD_CLOEXEC);
+    pollfd p { 3, POLLIN, 0 };
+    if (::poll(&p, 1, Plattform::DIENST_ZEILE_MS) <= 0)
+        return -1;
+    return ::accept4(3, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+// The caller's user number the root listener passed on; -1 for a start by
+// root's own service control.
+bool aufruferAusUmgebung(qint64& aufrufer)
+{
+    const QByteArray wert = qgetenv(DIENST_AUFRUFER_VARIABLE);
+    aufrufer = -1;
+    if (wert.isEmpty())
+        return true;
+    bool ok = false;
+    aufrufer = wert.toLongLong(&ok);
+    return ok && aufrufer >= 0 && QRegularExpression(QStringLiteral("^[0-9]{1,10}$")).match(QString::fromLatin1(wert)).hasMatch();
+}
+
+int pruefeUndStarte(QCoreApplication& app, QStringList parameter, qint64 aufrufer, int verbindung)
+{
+    // The caller on the socket learns the outcome before the service runs on.
+    auto antworte = [verbindung](int code) {
+        if (verbindung >= 0) {
+            Plattform::beantworteDienstAuftrag(verbindung, code);
+            ::close(verbindung);
         }
-        IV_LOG_INFO(QStringLiteral("Startparameter aus der Datei: [%1]").arg(parameter.join(QStringLiteral("] ["))));
-    }
+        return code;
+    };
     Auftrag auftrag;
+    auftrag.aufrufer = aufrufer;
     QString grund;
     if (const int code = pruefe(parameter, auftrag, grund)) {
         IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(code).arg(grund)));
-        return code;
+        return antworte(code);
     }
     qint64 benutzer = -1;
     const QHash<QByteArray, QByteArray> umgebung = sitzungsUmgebung(auftrag.sitzung, benutzer);
-    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, auftrag.argumente, grund)) {
+    if (!istBenutzerOrdner(auftrag.benutzerOrdner, benutzer, auftrag.aufrufer, auftrag.argumente, grund)) {
         IV_LOG_ERROR(textAusLiteral(QStringLiteral("Abgelehnt (Fehlernummer %1): %2").arg(FREMDER_BENUTZERORDNER).arg(grund)));
-        return FREMDER_BENUTZERORDNER;
+        return antworte(FREMDER_BENUTZERORDNER);
     }
     qint64 pid = 0;
     if (const int r = starteProgramm(auftrag, umgebung, pid)) {
         IV_LOG_ERROR(textAusLiteral("[%1] konnte nicht gestartet werden: %2")
                          .arg(auftrag.programm, QString::fromLocal8Bit(std::strerror(r))));
-        return STARTFEHLER;
+        return antworte(STARTFEHLER);
     }
     IV_LOG_INFO(QStringLiteral("Gestartet (PID %1): [%2] [%3]")
                     .arg(pid)
                     .arg(auftrag.programm, auftrag.argumente.join(QStringLiteral("] ["))));
     // Running until stopped, so that the start is seen as running.
     Plattform::meldeDienstBereit();
+    antworte(0);
     Plattform::beiBeendenAnfrage([&app](int signal) {
         IV_LOG_INFO(QStringLiteral("Beendet durch Signal %1.").arg(signal));
         app.quit();
@@ -335,13 +380,129 @@ int dienst(QCoreApplication& app)
     return app.exec();
 }
 
-// "--zugriff NAME GRUPPE": the installation manager sets who may start and
-// stop the service right after registering it. Only a direct start does
-// this; a start by a service manager carries restart parameters, and there
-// the switch is refused as unknown.
-bool istZugriffsAuftrag(const QStringList& argumente)
+int dienst(QCoreApplication& app)
 {
-    return argumente.size() == 4 && argumente.at(1) == QLatin1String("--zugriff")
+    QStringList parameter = app.arguments().mid(1);
+    IV_LOG_INFO(QStringLiteral("Startparameter: [%1]").arg(parameter.join(QStringLiteral("] ["))));
+    qint64 aufrufer = -1;
+    if (!aufruferAusUmgebung(aufrufer)) {
+        IV_LOG_ERROR(QStringLiteral("Abgelehnt (Fehlernummer %1): " DIENST_AUFRUFER_VARIABLE " ist keine Benutzernummer.").arg(KEINE_PARAMETER));
+        return KEINE_PARAMETER;
+    }
+    // Under systemd the parameters come in the root-only file of the unit
+    // (root's start), or from the caller on the unit's socket (a user's);
+    // nothing else is read.
+    int verbindung = -1;
+    if (parameter.size() == 1 && parameter.first().startsWith(QLatin1String("--parameterDatei="))) {
+        const QString datei = parameter.first().mid(17);
+        QString fehler;
+        const bool eigene = datei == Plattform::dienstParameterDatei(QStringLiteral("TavoService"));
+        if (eigene && !QFileInfo::exists(datei) && (verbindung = aktivierteVerbindung()) >= 0) {
+            QString befehl;
+            Plattform::DienstAufrufer wer;
+            const int code = Plattform::leseDienstAuftrag(verbindung, befehl, parameter, wer, fehler);
+            if (code || befehl != QLatin1String("starte")) {
+                IV_LOG_ERROR(textAusLiteral(QStringLiteral("Der Auftrag von Benutzer %1 (PID %2) wird nicht angenommen: %3")
+                                                .arg(wer.uid).arg(wer.pid).arg(code ? fehler : befehl)));
+                Plattform::beantworteDienstAuftrag(verbindung, KEINE_PARAMETER);
+                ::close(verbindung);
+                return KEINE_PARAMETER;
+            }
+            aufrufer = wer.uid;
+            IV_LOG_INFO(QStringLiteral("Startparameter von Benutzer %1 (PID %2): [%3]")
+                            .arg(wer.uid).arg(wer.pid).arg(parameter.join(QStringLiteral("] ["))));
+        } else if (!eigene || !Plattform::leseDienstParameter(datei, parameter, fehler)) {
+            IV_LOG_ERROR(textAusLiteral(QStringLiteral("Die Parameterdatei [%1] wird nicht gelesen: %2").arg(datei, fehler)));
+            return KEINE_PARAMETER;
+        } else {
+            IV_LOG_INFO(QStringLiteral("Startparameter aus der Datei: [%1]").arg(parameter.join(QStringLiteral("] ["))));
+        }
+    }
+    return pruefeUndStarte(app, parameter, aufrufer, verbindung);
+}
+
+// "--lausche NAME GRUPPE": root's listener for machines without systemd. It
+// serves the socket of the service to the members of GRUPPE and starts and
+// stops the registered service as root, with the caller's user number for
+// the service's checks. One caller at a time, each bounded by the line's
+// limits; it ends on SIGTERM, SIGINT or SIGHUP.
+volatile sig_atomic_t g_lauscherEnde = 0;
+
+void lauscherSignal(int)
+{
+    g_lauscherEnde = 1;
+}
+
+void bediene(Plattform::Dienstverwaltung& verwaltung, const QString& name, int verbindung)
+{
+    QString befehl, fehler;
+    QStringList parameter;
+    Plattform::DienstAufrufer wer;
+    int code = Plattform::leseDienstAuftrag(verbindung, befehl, parameter, wer, fehler);
+    if (code) {
+        IV_LOG_ERROR(textAusLiteral(QStringLiteral("Der Auftrag von Benutzer %1 (PID %2) wird nicht angenommen: %3")
+                                        .arg(wer.uid).arg(wer.pid).arg(fehler)));
+    } else if (befehl == QLatin1String("starte")) {
+        qputenv(DIENST_AUFRUFER_VARIABLE, QByteArray::number(wer.uid));
+        code = verwaltung.starte(name, parameter);
+        qunsetenv(DIENST_AUFRUFER_VARIABLE);
+    } else {
+        code = verwaltung.stoppe(name);
+    }
+    if (fehler.isEmpty())
+        IV_LOG_INFO(QStringLiteral("Auftrag [%1] von Benutzer %2 (PID %3): %4").arg(befehl).arg(wer.uid).arg(wer.pid).arg(code));
+    Plattform::beantworteDienstAuftrag(verbindung, code);
+}
+
+int lausche(const QStringList& argumente)
+{
+    const QString name = argumente.at(2);
+    const QString gruppe = argumente.at(3);
+    if (name != QLatin1String("TavoService")) {
+        IV_LOG_ERROR(textAusLiteral("Der Dienst [%1] ist nicht der eigene.").arg(name));
+        return Plattform::DIENST_UNGUELTIGER_NAME;
+    }
+    if (::geteuid() != 0) {
+        IV_LOG_ERROR(QStringLiteral("Nur root kann den Dienst f&uuml;r andere Benutzer starten."));
+        return Plattform::DIENST_ZUGRIFF_VERWEIGERT;
+    }
+    const QString pfad = Plattform::dienstSocket(name);
+    QString fehler;
+    const int fd = Plattform::oeffneDienstSocket(pfad, gruppe, fehler);
+    if (fd < 0) {
+        IV_LOG_ERROR(textAusLiteral("Der Socket [%1] kann nicht angelegt werden: %2").arg(pfad, fehler));
+        return Plattform::DIENST_ALLGEMEIN;
+    }
+    struct sigaction ende {};
+    ende.sa_handler = lauscherSignal;
+    for (int sig : { SIGTERM, SIGINT, SIGHUP })
+        ::sigaction(sig, &ende, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    IV_LOG_INFO(textAusLiteral("Lausche auf [%1] f&uuml;r die Gruppe [%2].").arg(pfad, gruppe));
+    const auto verwaltung = Plattform::erzeugeEingebauteDienstverwaltung();
+    while (!g_lauscherEnde) {
+        pollfd p { fd, POLLIN, 0 };
+        if (::poll(&p, 1, 1000) <= 0)
+            continue;
+        const int verbindung = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (verbindung < 0)
+            continue;
+        bediene(*verwaltung, name, verbindung);
+        ::close(verbindung);
+    }
+    ::close(fd);
+    ::unlink(QFile::encodeName(pfad).constData());
+    IV_LOG_INFO(QStringLiteral("Der Lauscher endet."));
+    return 0;
+}
+
+// "--zugriff NAME GRUPPE": the installation manager sets who may start and
+// stop the service right after registering it. This and "--lausche" only in
+// a direct start; a start by a service manager carries restart parameters,
+// and there the switches are refused as unknown.
+bool istZugriffsAuftrag(const QStringList& argumente, const char* schalter)
+{
+    return argumente.size() == 4 && argumente.at(1) == QLatin1String(schalter)
         && qEnvironmentVariableIsEmpty(DIENST_BEREIT_VARIABLE) && qEnvironmentVariableIsEmpty("NOTIFY_SOCKET");
 }
 
@@ -371,9 +532,13 @@ int main(int argc, char** argv)
     gs_DirUserKora = Plattform::unterWurzel(QStringLiteral("/var/lib/fiscalon/tavodienst/kora"));
     const QString logOrdner = Plattform::unterWurzel(QStringLiteral("/var/log/fiscalon"));
     QDir().mkpath(logOrdner);
-    initLogBase(QStringLiteral("tavodienst"), 200000, logOrdner);
     const QStringList argumente = app.arguments();
-    const int code = istZugriffsAuftrag(argumente) ? setzeZugriff(argumente) : dienst(app);
+    // The listener runs beside the services it starts: a log of its own.
+    initLogBase(istZugriffsAuftrag(argumente, "--lausche") ? QStringLiteral("tavodienst-lauscher") : QStringLiteral("tavodienst"),
+                200000, logOrdner);
+    const int code = istZugriffsAuftrag(argumente, "--zugriff") ? setzeZugriff(argumente)
+        : istZugriffsAuftrag(argumente, "--lausche")               ? lausche(argumente)
+                                                                   : dienst(app);
     IV_LOG_INFO(QStringLiteral("ExitCode: %1").arg(code));
     beendeLogBase();
     return code;
