@@ -81,8 +81,6 @@ private slots:
               QStringLiteral("kein Server"));
         zeile("SilentDownload kora", [] { E::setKoraSilentDownload(true); }, false, "SilentDownload=true",
               [] { return E::getKoraSilentDownload(); }, QStringLiteral("true"));
-        zeile("FrageWenigerPluginsDatum", [=] { E::setKoraFrageWenigerPluginsDatum(wann); }, false,
-              "FrageWenigerPluginsDatum=04.03.2026 05:06:07", [] { return E::getKoraFrageWenigerPluginsDatum(); }, wann);
     }
     void schreibenSofortInDieDatei()
     {

@@ -29,7 +29,6 @@ public:
     QString fehler() const { return m_fehler; }
 
 private:
-    bool openssl(const QStringList& argumente);
     QString m_dir;
     QString m_fehler;
     bool m_gueltig = false;
@@ -39,9 +38,6 @@ struct NginxOptionen {
     QString dokumente;            // document root
     QString zertifikat;           // PEM; empty = plain HTTP
     QString schluessel;
-    QString protokolle = QStringLiteral("TLSv1.2");
-    QString chiffren = QStringLiteral("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
-                                      "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256");
     QByteArray zusatz;            // further lines of the server block, e.g. "limit_rate 256k;"
 };
 
@@ -88,10 +84,8 @@ private:
     QString m_fehler;
 };
 
-// A free TCP port on 127.0.0.1 (free at the time of the call).
-quint16 freierPort();
-// Waits (bounded) until something accepts connections on the port.
-bool warteAufPort(quint16 port, int ms = 10000);
+// Ends a process the test started, by its PID: SIGTERM, then SIGKILL.
+void beendeProzess(QProcess& p);
 
 // Copies every file below `quelle` to `ziel`, making the folders it needs.
 void kopiereOrdner(const QString& quelle, const QString& ziel);
