@@ -1,12 +1,10 @@
-// Every button and label that Qt itself puts into a dialog is German once the
-// program has loaded ":/lang/translation_de.qm", as main() does.
+// Every button Qt itself puts into a dialog is German once the program has
+// loaded ":/lang/translation_de.qm", as main() does.
 
 #include "dialoge/ressourcen.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
-#include <QLabel>
 #include <QPushButton>
 #include <QTranslator>
 #include <QtTest>
@@ -49,20 +47,6 @@ private slots:
         QCOMPARE(knopfText(QDialogButtonBox::No), QStringLiteral("&Nein"));
         QCOMPARE(knopfText(QDialogButtonBox::Cancel), QStringLiteral("Abbrechen"));
     }
-    void dateiDialog()
-    {
-        QFileDialog d(nullptr, QStringLiteral("Archiv w&auml;hlen"));
-        d.setOption(QFileDialog::DontUseNativeDialog);
-        d.setAcceptMode(QFileDialog::AcceptSave);
-        QStringList texte;
-        for (const QLabel* l : d.findChildren<QLabel*>())
-            texte << l->text();
-        for (const QPushButton* b : d.findChildren<QPushButton*>())
-            texte << b->text();
-        for (const char* deutsch : { "Suchen in:", "Datei&name:", "Dateien des Typs:", "S&peichern", "Abbrechen" })
-            QVERIFY2(texte.contains(QString::fromUtf8(deutsch)), qPrintable(texte.join(QLatin1Char('|'))));
-    }
-
 private:
     QMap<int, QString> m_englisch;
     QTranslator m_uebersetzer;
