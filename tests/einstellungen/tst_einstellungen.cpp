@@ -1,6 +1,5 @@
-// Where the ini files lie, the defaults of the keys, immediate writes, the
-// interval getters and the SilentDownload answer. A file that cannot be
-// written is the settings dialog's, the access and the server tests' part.
+// The ini files: where they lie, defaults, immediate writes, lenient readers.
+// A file that cannot be written is the settings dialog's and the server tests' part.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "testhilfe/pruefhilfe.h"

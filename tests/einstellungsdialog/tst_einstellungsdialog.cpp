@@ -1,7 +1,5 @@
-// The settings dialog against the real ini files: the validators of address
-// and port, what each proxy choice loads and writes, that nothing is written
-// before OK nor OK taken when nothing could be written, and the passwords in
-// the key store.
+// The settings dialog against the real ini files and the key store: nothing
+// written before OK, OK never taken when nothing could be written.
 
 #include "dialoge/einstellungen/ansichtproxyadmineinstellung.h"
 #include "dialoge/einstellungen/ansichtproxyeinstellung.h"

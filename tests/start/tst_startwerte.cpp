@@ -1,5 +1,5 @@
-// The command line, the derived installation folder, the first-process rule,
-// the exit-code line, the "already working" notice and the entity helper.
+// The command line and what hangs on it: installation folder, first process,
+// exit-code line, the "already working" notice; the entity helper.
 
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/logbase.h"

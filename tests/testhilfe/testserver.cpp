@@ -95,27 +95,21 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
     for (int versuch = 0; versuch < 3 && !m_port; ++versuch) {
         const quint16 port = freierPort();
         const bool tls = !optionen.zertifikat.isEmpty();
-        QByteArray conf;
-        conf += "daemon off;\nmaster_process on;\nworker_processes 1;\n";
-        conf += "pid " + m_dir.toUtf8() + "/nginx.pid;\n";
-        conf += "error_log " + m_dir.toUtf8() + "/logs/error.log info;\n";
-        if (::geteuid() == 0)
-            conf += "user root;\n";
-        conf += "events { worker_connections 64; }\nhttp {\n";
-        conf += "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n";
-        conf += "  access_log " + m_dir.toUtf8() + "/logs/access.log iv;\n";
-        conf += "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n";
-        conf += "  access_log " + m_dir.toUtf8() + "/logs/bereiche.log ivbereich;\n";
+        const QByteArray d = m_dir.toUtf8();
+        QByteArray conf = "daemon off;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d + "/logs/error.log info;\n"
+            + (::geteuid() == 0 ? "user root;\n" : "") + "events { worker_connections 64; }\nhttp {\n"
+            "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n"
+            "  access_log " + d + "/logs/access.log iv;\n"
+            "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n"
+            "  access_log " + d + "/logs/bereiche.log ivbereich;\n"
+            "  types { application/zip zip; text/xml xml; }\n  default_type application/octet-stream;\n";
         for (const char* art : { "client_body", "proxy", "fastcgi", "uwsgi", "scgi" })
-            conf += "  " + QByteArray(art) + "_temp_path " + m_dir.toUtf8() + "/logs/" + art + ";\n";
-        conf += "  types { application/zip zip; text/xml xml; }\n  default_type application/octet-stream;\n";
+            conf += "  " + QByteArray(art) + "_temp_path " + d + "/logs/" + art + ";\n";
         conf += "  server {\n    listen 127.0.0.1:" + QByteArray::number(port) + (tls ? " ssl" : "") + ";\n";
-        if (tls) {
-            conf += "    ssl_certificate " + optionen.zertifikat.toUtf8() + ";\n";
-            conf += "    ssl_certificate_key " + optionen.schluessel.toUtf8() + ";\n";
-            conf += "    ssl_protocols TLSv1.2;\n    ssl_ciphers ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
-                    "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256;\n";
-        }
+        if (tls)
+            conf += "    ssl_certificate " + optionen.zertifikat.toUtf8() + ";\n    ssl_certificate_key " + optionen.schluessel.toUtf8()
+                + ";\n    ssl_protocols TLSv1.2;\n    ssl_ciphers ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
+                  "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256;\n";
         conf += "    root " + optionen.dokumente.toUtf8() + ";\n" + optionen.zusatz + "\n  }\n}\n";
         const QString datei = m_dir + QStringLiteral("/nginx.conf");
         TestUmgebung::schreibeDatei(datei, conf);

@@ -19,8 +19,8 @@ void zaehleMeldungen(downloadManager& dm);
 class TestZertifikate
 {
 public:
-    // Creates a test CA and, signed by it, a certificate for 127.0.0.1, one for
-    // another host, and a self-signed certificate for 127.0.0.1.
+    // A test CA signing "server" (127.0.0.1), "anderer" (another host) and
+    // "abgelaufen"; "selbst" is self-signed for 127.0.0.1.
     explicit TestZertifikate(const QString& verzeichnis);
     bool istGueltig() const { return m_gueltig; }
     QString caZertifikat() const { return m_dir + QStringLiteral("/ca.pem"); }
@@ -53,9 +53,8 @@ public:
     QStringList zugriffe() const;
     // Access log lines for ranges: method, path, status, Range, If-Range, body bytes sent.
     QStringList bereichsZugriffe() const;
-    // Every access up to now, logged or not yet: one worker logs each request
-    // before it serves the next connection, so once a marker request asked
-    // now shows in the log, all earlier ones do as well.
+    // Every access up to now: the one worker logs each request before the next,
+    // so once a marker request shows in the log, all earlier ones do.
     QStringList zugriffeBisJetzt() const;
     QString fehler() const { return m_fehler; }
 
