@@ -115,7 +115,7 @@ private slots:
         QTest::newRow("Warnung, 0 x 0") << 2 << "" << "" << true << "OK" << "Abbrechen" << QSize(0, 0);
         QTest::newRow("Frage nein, nur Breite") << 4 << "" << "" << false << "Ja" << "Nein" << QSize(900, 0);
         QTest::newRow("eigene Texte, 420 x 250") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck" << QSize(420, 250);
-        QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen" << QSize();
+        QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen" << QSize(0, 0);
     }
     void meldung()
     {

@@ -174,6 +174,7 @@ private slots:
         a.ablauf.korasBeendet = false;
         a.weiter()->click();
         QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_ZUSAMMENFASSUNG));
+        QVERIFY(a.weiter()->isEnabled());
         a.ablauf.korasBeendet = true;
         a.weiter()->click();
         QCOMPARE(a.wizard->gibSchritt(), int(DlgPluginManager::SCHRITT_LIZENZ));
