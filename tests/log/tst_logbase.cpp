@@ -31,54 +31,42 @@ class TstLogBase : public QObject
 private slots:
     void cleanup() { beendeLogBase(); }
 
-    void rotation_data()
+    // The debug switch (absent, "false", "true") decides both whether debug
+    // lines are written and whether a full log is rotated at the start.
+    void rotationUndDebug_data()
     {
         QTest::addColumn<int>("groesse");
-        QTest::addColumn<bool>("debug");
+        QTest::addColumn<QString>("debug");
         QTest::addColumn<bool>("rotiert");
-        QTest::newRow("200000 ohne Debug") << 200000 << false << true;
-        QTest::newRow("199999 ohne Debug") << 199999 << false << false;
-        QTest::newRow("200000 mit Debug") << 200000 << true << false;
+        QTest::newRow("200000, Schalter fehlt") << 200000 << QString() << true;
+        QTest::newRow("199999, false") << 199999 << "false" << false;
+        QTest::newRow("200000, true") << 200000 << "true" << false;
     }
-    void rotation()
+    void rotationUndDebug()
     {
         QFETCH(int, groesse);
-        QFETCH(bool, debug);
+        QFETCH(QString, debug);
         QFETCH(bool, rotiert);
         TestUmgebung umgebung;
-        Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
+        if (!debug.isNull())
+            Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
         const QString datei = umgebung.pfad() + QStringLiteral("/t.log");
         const QByteArray alt(groesse, 'x');
         TestUmgebung::schreibeDatei(datei, alt);
         TestUmgebung::schreibeDatei(datei + QStringLiteral(".1"), "vorige Rotation");
-        const QByteArray jetzt = logNach(umgebung, [] { IV_LOG_INFO(QStringLiteral("neu")); });
-        QCOMPARE(TestUmgebung::leseDatei(datei + QStringLiteral(".1")), rotiert ? alt : QByteArray("vorige Rotation"));
-        QCOMPARE(jetzt.startsWith(alt), !rotiert);
-        QVERIFY(jetzt.contains("] : neu\n"));
-    }
-    void debugNurMitSchalter_data()
-    {
-        QTest::addColumn<QString>("wert");
-        QTest::addColumn<bool>("geschrieben");
-        QTest::newRow("fehlt") << QString() << false;
-        QTest::newRow("false") << QStringLiteral("false") << false;
-        QTest::newRow("true") << QStringLiteral("true") << true;
-    }
-    void debugNurMitSchalter()
-    {
-        QFETCH(QString, wert);
-        QFETCH(bool, geschrieben);
-        TestUmgebung umgebung;
-        if (!wert.isNull())
-            Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), wert);
-        const QByteArray inhalt = logNach(umgebung, [] {
+        const QByteArray jetzt = logNach(umgebung, [] {
+            IV_LOG_INFO(QStringLiteral("neu"));
             IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
             IV_LOG_EINTRITT();
             gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
         });
-        QCOMPARE(inhalt.contains("Fehlersuche"), geschrieben);
-        QCOMPARE(inhalt.contains("direkt"), geschrieben);
-        QCOMPARE(inhalt.contains("TstLogBase::debugNurMitSchalter; Zeile "), geschrieben);
+        QCOMPARE(TestUmgebung::leseDatei(datei + QStringLiteral(".1")), rotiert ? alt : QByteArray("vorige Rotation"));
+        QCOMPARE(jetzt.startsWith(alt), !rotiert);
+        QVERIFY(jetzt.contains("] : neu\n"));
+        const bool geschrieben = debug == QLatin1String("true");
+        QCOMPARE(jetzt.contains("Fehlersuche"), geschrieben);
+        QCOMPARE(jetzt.contains("direkt"), geschrieben);
+        QCOMPARE(jetzt.contains("TstLogBase::rotationUndDebug; Zeile "), geschrieben);
     }
     void zeilenformat()
     {
