@@ -1,8 +1,5 @@
-// The dialogs as the engine and the user meet them: the message dialog's
-// buttons by kind, size, cursor, result, "do not show again" box and help
-// key; the proxy password dialog's attempts and refusals, the three answers
-// of the consent dialog, which windows the close dialog touches and how it
-// waits, and the help viewer's remote control.
+// The small dialogs as the engine and the user meet them: message, proxy
+// password, consent, closing the main application, help.
 
 #include "dialoge/dialogvorlage.h"
 #include "dialoge/icons.h"
@@ -23,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -35,38 +31,27 @@ namespace {
 
 // A main application that answers the instance protocol as "kora" on a port
 // of its range, registered in tavo.ini as the main application does.
-class KoraAttrappe : public QObject
+struct KoraAttrappe : QTcpServer
 {
-public:
+    int fragen = 0;
     bool starte()
     {
         const auto bereich = VarnelKern::portBereich(QStringLiteral("kora"));
-        for (quint16 port = bereich.first; port < bereich.second && !m_server.isListening(); ++port)
-            m_server.listen(QHostAddress::LocalHost, port);
-        if (!m_server.isListening())
-            return false;
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = m_server.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    if (s->canReadLine()) {
-                        s->readLine();
-                        ++fragen;
-                        s->write("kora\n");
-                    }
-                });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
+        for (quint16 port = bereich.first; port < bereich.second && !isListening(); ++port)
+            listen(QHostAddress::LocalHost, port);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                if (s->canReadLine()) {
+                    s->readLine();
+                    ++fragen;
+                    s->write("kora\n");
+                }
+            });
         });
-        auto tavo = Einstellungen::gibTavoIni();
-        tavo->setValue(QStringLiteral("KORA/tester"), int(m_server.serverPort()));
-        tavo->sync();
-        return true;
+        Einstellungen::gibTavoIni()->setValue(QStringLiteral("KORA/tester"), int(serverPort()));
+        return isListening();
     }
-    void beende() { m_server.close(); }
-    int fragen = 0;
-
-private:
-    QTcpServer m_server;
 };
 
 // Runs `pruefe` on the modal dialog once it is open, then presses a button.
@@ -96,115 +81,6 @@ class TstDialogeKlein : public QObject
     std::unique_ptr<FakeRueckfrage> m_rueckfrage;
 
 private slots:
-    void knoepfeNachArt_data()
-    {
-        QTest::addColumn<int>("art");
-        QTest::addColumn<QString>("knopf1");
-        QTest::addColumn<QString>("knopf2");
-        QTest::addColumn<bool>("annehmen");
-        QTest::addColumn<QString>("text1");
-        QTest::addColumn<QString>("text2");
-        // Only the question has buttons of its own; the other kinds differ in the icon alone.
-        QTest::newRow("Warnung") << 2 << "" << "" << true << "OK" << "Abbrechen";
-        QTest::newRow("Frage nein") << 4 << "" << "" << false << "Ja" << "Nein";
-        QTest::newRow("eigene Texte") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck";
-        QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen";
-    }
-    void knoepfeNachArt()
-    {
-        QFETCH(int, art);
-        QFETCH(QString, knopf1);
-        QFETCH(QString, knopf2);
-        QFETCH(bool, annehmen);
-        QFETCH(QString, text1);
-        QFETCH(QString, text2);
-        bool geprueft = false;
-        beimOeffnen(
-            [&](DialogVorlage* dlg) {
-                QCOMPARE(dlg->windowTitle(), QStringLiteral("Titel"));
-                QCOMPARE(dlg->gibOkKnopf()->text(), text1);
-                QCOMPARE(dlg->gibAbbrechenKnopf()->text(), text2);
-                QVERIFY(!dlg->gibAbbrechenKnopf()->icon().isNull()); // every cancelling button looks the same
-                QVERIFY(dlg->gibInhalt().contains(QStringLiteral("fett")));
-                // The arrow, even while the caller shows a wait cursor.
-                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
-                geprueft = true;
-            },
-            annehmen);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const int ergebnis = DialogVorlage::zeigeMeldung(QStringLiteral("Titel"), QStringLiteral("<b>fett</b> und mehr"), art,
-                                                         0, 0, knopf1, knopf2);
-        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        QApplication::restoreOverrideCursor();
-        QVERIFY(geprueft);
-        QCOMPARE(ergebnis, annehmen ? 1 : 0);
-    }
-    void groesse_data()
-    {
-        QTest::addColumn<int>("breite");
-        QTest::addColumn<int>("hoehe");
-        QTest::addColumn<bool>("mindestens");
-        QTest::newRow("0 x 0: natuerlich") << 0 << 0 << false;
-        QTest::newRow("nur Breite: natuerlich") << 900 << 0 << false;
-        QTest::newRow("420 x 250") << 420 << 250 << true;
-    }
-    void groesse()
-    {
-        QFETCH(int, breite);
-        QFETCH(int, hoehe);
-        QFETCH(bool, mindestens);
-        QSize gesehen;
-        beimOeffnen([&](DialogVorlage* dlg) { gesehen = dlg->size(); }, true);
-        DialogVorlage::zeigeMeldung(QStringLiteral("T"), QStringLiteral("Kurz."), 1, breite, hoehe);
-        QVERIFY(gesehen.isValid());
-        if (mindestens) {
-            QVERIFY2(gesehen.width() >= breite && gesehen.height() >= hoehe, qPrintable(QStringLiteral("%1x%2").arg(gesehen.width()).arg(gesehen.height())));
-        } else {
-            QVERIFY(gesehen.width() < 900);
-            QVERIFY(gesehen.height() < 400);
-        }
-    }
-    void abschaltbar()
-    {
-        TestUmgebung umgebung;
-        const QString ini = umgebung.pfad() + QStringLiteral("/kora.ini");
-        const QString schluessel = QStringLiteral("dialoge/hinweisX");
-
-        // Shown, not ticked: nothing written.
-        beimOeffnen([](DialogVorlage* dlg) { QVERIFY(dlg->findChild<QCheckBox*>(QStringLiteral("ckbNichtMehrAnzeigen"))->isVisible()); }, false);
-        QCOMPARE(DialogVorlage::zeigeMeldungAbschaltbar(QStringLiteral("T"), QStringLiteral("x"), 2, 0, 0, {}, {}, ini, schluessel), 0);
-        QVERIFY(!QSettings(ini, QSettings::IniFormat).contains(schluessel));
-
-        // Ticked: written true, and the next call shows nothing and counts as accepted.
-        beimOeffnen([](DialogVorlage* dlg) { dlg->findChild<QCheckBox*>(QStringLiteral("ckbNichtMehrAnzeigen"))->setChecked(true); }, true);
-        QCOMPARE(DialogVorlage::zeigeMeldungAbschaltbar(QStringLiteral("T"), QStringLiteral("x"), 2, 0, 0, {}, {}, ini, schluessel), 1);
-        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(schluessel).toBool(), true);
-        QCOMPARE(DialogVorlage::zeigeMeldungAbschaltbar(QStringLiteral("T"), QStringLiteral("x"), 2, 0, 0, {}, {}, ini, schluessel), 1);
-        QVERIFY(!QApplication::activeModalWidget());
-    }
-    void hilfeTaste()
-    {
-        DialogVorlage dlg;
-        dlg.setzeHilfeThema(QStringLiteral("berechtigung"));
-        QSignalSpy hilfe(&dlg, &DialogVorlage::signalF1Hilfe);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QTest::keyClick(&dlg, Qt::Key_F1);
-        QTest::mouseClick(dlg.gibHilfeKnopf(), Qt::LeftButton);
-        QCOMPARE(hilfe.count(), 2);
-        QCOMPARE(hilfe.at(0).at(0).toString(), QStringLiteral("berechtigung"));
-        QVERIFY(dlg.isVisible()); // help does not close the dialog
-    }
-    void fehlendesIcon()
-    {
-        QTest::ignoreMessage(QtWarningMsg, "Die Ressourcen-Datei :/iconSvg/gibtEsNicht.svg existiert nicht!");
-        const QIcon icon = Icons::gibIcon(QStringLiteral("gibtEsNicht"));
-        QVERIFY(!icon.isNull());
-        QVERIFY(!icon.pixmap(16).isNull());
-        QVERIFY(Icons::gibHtmlBild(QStringLiteral("frage"), 16, 16, QStringLiteral("t"))
-                    .startsWith(QStringLiteral("<img src=\"data:image/png;base64,")));
-    }
-
     void initTestCase()
     {
         initDialogRessourcen();
@@ -225,7 +101,89 @@ private slots:
         m_umgebung.reset();
     }
 
-    void passwortTitelUndInhalt_data()
+    // Only the question has buttons of its own; the other kinds differ in the
+    // icon alone. A size is a minimum, and only when both sides are given.
+    void meldung_data()
+    {
+        QTest::addColumn<int>("art");
+        QTest::addColumn<QString>("knopf1");
+        QTest::addColumn<QString>("knopf2");
+        QTest::addColumn<bool>("annehmen");
+        QTest::addColumn<QString>("text1");
+        QTest::addColumn<QString>("text2");
+        QTest::addColumn<QSize>("groesse");
+        QTest::newRow("Warnung, 0 x 0") << 2 << "" << "" << true << "OK" << "Abbrechen" << QSize(0, 0);
+        QTest::newRow("Frage nein, nur Breite") << 4 << "" << "" << false << "Ja" << "Nein" << QSize(900, 0);
+        QTest::newRow("eigene Texte, 420 x 250") << 4 << "Weiter" << "Zur\u00fcck" << true << "Weiter" << "Zur\u00fcck" << QSize(420, 250);
+        QTest::newRow("nur erster eigener") << 1 << "Schlie\u00dfen" << "" << true << "Schlie\u00dfen" << "Abbrechen" << QSize(0, 0);
+    }
+    void meldung()
+    {
+        QFETCH(int, art);
+        QFETCH(QString, knopf1);
+        QFETCH(QString, knopf2);
+        QFETCH(bool, annehmen);
+        QFETCH(QString, text1);
+        QFETCH(QString, text2);
+        QFETCH(QSize, groesse);
+        bool geprueft = false;
+        beimOeffnen(
+            [&](DialogVorlage* dlg) {
+                QCOMPARE(dlg->windowTitle(), QStringLiteral("Titel"));
+                QCOMPARE(dlg->gibOkKnopf()->text(), text1);
+                QCOMPARE(dlg->gibAbbrechenKnopf()->text(), text2);
+                QVERIFY(!dlg->gibAbbrechenKnopf()->icon().isNull()); // every cancelling button looks the same
+                QVERIFY(dlg->gibInhalt().contains(QStringLiteral("fett")));
+                // The arrow, even while the caller shows a wait cursor.
+                QCOMPARE(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+                const QSize s = dlg->size();
+                if (groesse.height() > 0)
+                    QVERIFY2(s.width() >= groesse.width() && s.height() >= groesse.height(), qPrintable(QStringLiteral("%1x%2").arg(s.width()).arg(s.height())));
+                else
+                    QVERIFY(s.width() < 900 && s.height() < 400);
+                geprueft = true;
+            },
+            annehmen);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const int ergebnis = DialogVorlage::zeigeMeldung(QStringLiteral("Titel"), QStringLiteral("<b>fett</b> und mehr"), art,
+                                                         groesse.width(), groesse.height(), knopf1, knopf2);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        QApplication::restoreOverrideCursor();
+        QVERIFY(geprueft);
+        QCOMPARE(ergebnis, annehmen ? 1 : 0);
+    }
+    void abschaltbar()
+    {
+        const QString ini = m_umgebung->pfad() + QStringLiteral("/kora.ini"), schluessel = QStringLiteral("dialoge/hinweisX");
+        const auto zeige = [&](bool ankreuzen) {
+            beimOeffnen([=](DialogVorlage* dlg) {
+                auto* box = dlg->findChild<QCheckBox*>(QStringLiteral("ckbNichtMehrAnzeigen"));
+                QVERIFY(box->isVisible());
+                box->setChecked(ankreuzen);
+            }, ankreuzen);
+            return DialogVorlage::zeigeMeldungAbschaltbar(QStringLiteral("T"), QStringLiteral("x"), 2, 0, 0, {}, {}, ini, schluessel);
+        };
+        // Not ticked: nothing written.
+        QCOMPARE(zeige(false), 0);
+        QVERIFY(!QSettings(ini, QSettings::IniFormat).contains(schluessel));
+        // Ticked: written true, and the next call shows nothing and counts as accepted.
+        QCOMPARE(zeige(true), 1);
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(schluessel).toBool(), true);
+        QCOMPARE(DialogVorlage::zeigeMeldungAbschaltbar(QStringLiteral("T"), QStringLiteral("x"), 2, 0, 0, {}, {}, ini, schluessel), 1);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+    void fehlendesIcon()
+    {
+        QTest::ignoreMessage(QtWarningMsg, "Die Ressourcen-Datei :/iconSvg/gibtEsNicht.svg existiert nicht!");
+        const QIcon icon = Icons::gibIcon(QStringLiteral("gibtEsNicht"));
+        QVERIFY(!icon.pixmap(16).isNull());
+        QVERIFY(Icons::gibHtmlBild(QStringLiteral("frage"), 16, 16, QStringLiteral("t"))
+                    .startsWith(QStringLiteral("<img src=\"data:image/png;base64,")));
+    }
+
+    // The host comes from settings or the network: shown as text, never as
+    // markup. Without a user name the dialog warns and stays open.
+    void passwort_data()
     {
         QTest::addColumn<int>("versuch");
         QTest::addColumn<QString>("titel");
@@ -233,27 +191,21 @@ private slots:
         QTest::newRow("erster Versuch") << 1 << t;
         QTest::newRow("zweiter Versuch") << 2 << t + QStringLiteral(" 2. Versuch");
     }
-    void passwortTitelUndInhalt()
+    void passwort()
     {
         QFETCH(int, versuch);
         QFETCH(QString, titel);
-        // The host comes from settings or the network: shown as text, never as markup.
         DialogPasswortProxy dlg(QStringLiteral("<i>x</i>&amp;%2"), 3128, versuch);
         QCOMPARE(dlg.windowTitle(), titel);
         const QString text = dlg.gibInhalt();
         QVERIFY2(text.contains(QStringLiteral("<i>x</i>&amp;%2 : 3128")), qPrintable(text));
         QCOMPARE(text.contains(QStringLiteral("Benutzername und Passwort waren nicht korrekt!")), versuch > 1);
         auto* passwort = dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort"));
-        QVERIFY(passwort);
         QCOMPARE(passwort->echoMode(), QLineEdit::Password);
-    }
 
-    void passwortLeereFelder()
-    {
-        DialogPasswortProxy dlg(QStringLiteral("10.0.0.1"), 8080, 1);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("edtPasswort")), QStringLiteral("geh eim"));
+        QTest::keyClicks(passwort, QStringLiteral("geh eim"));
         QTest::mouseClick(dlg.gibOkKnopf(), Qt::LeftButton);
         QCOMPARE(m_rueckfrage->fragen.size(), 1);
         QVERIFY(m_rueckfrage->fragen.first().text.contains(QStringLiteral("Die Angabe zum Benutzernamen fehlt!")));
@@ -271,12 +223,11 @@ private slots:
         QTest::addColumn<int>("ergebnis");
         QTest::addColumn<int>("antwort");
         QTest::addColumn<int>("rolle");
-        QTest::newRow("Ja, immer") << QStringLiteral("btnJaImmer") << int(QDialogButtonBox::YesRole)
-                                   << int(DlgInternet::JaImmer) << int(QDialogButtonBox::YesRole);
-        QTest::newRow("Ja, einmalig") << QStringLiteral("btnOk") << int(QDialog::Accepted)
-                                      << int(DlgInternet::JaEinmalig) << int(QDialogButtonBox::AcceptRole);
-        QTest::newRow("Nein") << QStringLiteral("btnAbbrechen") << int(QDialog::Rejected) << int(DlgInternet::Nein)
-                              << int(QDialogButtonBox::RejectRole);
+        QTest::newRow("Ja, immer") << "btnJaImmer" << int(QDialogButtonBox::YesRole) << int(DlgInternet::JaImmer)
+                                   << int(QDialogButtonBox::YesRole);
+        QTest::newRow("Ja, einmalig") << "btnOk" << int(QDialog::Accepted) << int(DlgInternet::JaEinmalig)
+                                      << int(QDialogButtonBox::AcceptRole);
+        QTest::newRow("Nein") << "btnAbbrechen" << int(QDialog::Rejected) << int(DlgInternet::Nein) << int(QDialogButtonBox::RejectRole);
     }
     void internetAntworten()
     {
@@ -296,9 +247,9 @@ private slots:
         QTest::addColumn<QString>("titel");
         QTest::addColumn<int>("behandlung");
         using B = DlgBeendeKoras::Behandlung;
-        QTest::newRow("genau Fiscalon") << QStringLiteral("Fiscalon") << int(B::Schliessen);
-        QTest::newRow("Fiscalon mit Fall") << QStringLiteral("Fiscalon - Einkommensteuer 2024") << int(B::NachVorneUndSchliessen);
-        QTest::newRow("beide Wörter") << QStringLiteral("Fiscalon Installationsverwaltung") << int(B::Ignorieren);
+        QTest::newRow("genau Fiscalon") << "Fiscalon" << int(B::Schliessen);
+        QTest::newRow("Fiscalon mit Fall") << "Fiscalon - Einkommensteuer 2024" << int(B::NachVorneUndSchliessen);
+        QTest::newRow("beide Wörter") << "Fiscalon Installationsverwaltung" << int(B::Ignorieren);
         // Its own title must never match the windows it closes.
         QTest::newRow("eigener Titel") << DlgBeendeKoras().windowTitle() << int(B::Ignorieren);
     }
@@ -341,15 +292,16 @@ private slots:
         }
         // Several rounds of asking while the main application still answers.
         QTRY_VERIFY_WITH_TIMEOUT(kora.fragen >= 3, 30 * DlgBeendeKoras::warteIntervallMs);
-        QVERIFY(dlg.isVisible());
-        QVERIFY(dlg.istAmWarten());
+        QVERIFY(dlg.isVisible() && dlg.istAmWarten());
         QTest::mouseClick(dlg.gibAbbrechenKnopf(), Qt::LeftButton);
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         // The cancel ends the waiting: the main application's end accepts nothing later.
         QVERIFY(!dlg.istAmWarten());
     }
 
-    void hilfeUeberF1()
+    // F1 and the help button both ask the viewer for the dialog's topic, by
+    // remote control, and leave the dialog open.
+    void hilfe()
     {
         // One line per topic: a topic cannot smuggle in commands of its own.
         QCOMPARE(Hilfe::befehleFuer(QStringLiteral("a\nhide;quit")), QByteArray("activateIdentifier a hidequit\n"));
@@ -369,9 +321,11 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QTest::keyClick(&dlg, Qt::Key_F1);
+        QTest::mouseClick(dlg.gibHilfeKnopf(), Qt::LeftButton);
         QTRY_COMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".stdin")),
-                     QByteArray("activateIdentifier berechtigung\n"));
-        // The viewer is started with the collection and remote control.
+                     QByteArray("activateIdentifier berechtigung\nactivateIdentifier berechtigung\n"));
+        QVERIFY(dlg.isVisible());
+        // One viewer, started with the collection and remote control.
         QCOMPARE(TestUmgebung::leseDatei(protokoll + QStringLiteral(".args")),
                  "-collectionFile " + sammlung.toUtf8() + " -enableRemoteControl\n");
 

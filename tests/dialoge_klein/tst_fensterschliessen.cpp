@@ -1,6 +1,5 @@
-// Closing the main application's windows on a real X server: the test starts
-// its own Xvfb and stand-in windows, lets the close dialog do its work and
-// checks which windows went away. Every process it starts it also ends.
+// Closing the main application's windows on a real X server, its own Xvfb,
+// with stand-in windows. Every process it starts it also ends.
 
 #include "dialoge/klein/dlgbeendekoras.h"
 #include "dialoge/ressourcen.h"
@@ -8,33 +7,15 @@
 #include "global/varnelApplication/varnelkern.h"
 #include "pluginManager/pluginManager.h"
 #include "pluginManager/wizardablauf.h"
+#include "testhilfe/testserver.h"
 #include "testhilfe/testumgebung.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QApplication>
 #include <QtTest>
-#include <memory>
-#include <signal.h>
-
-namespace {
-
-// Ends a started process by its PID: politely first, then for sure.
-void beende(QProcess& p)
-{
-    if (p.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(p.processId()), SIGTERM);
-    if (!p.waitForFinished(3000)) {
-        ::kill(pid_t(p.processId()), SIGKILL);
-        p.waitForFinished(3000);
-    }
-}
-
-} // namespace
 
 class TstFensterSchliessen : public QObject
 {
@@ -44,6 +25,7 @@ private slots:
     {
         initDialogRessourcen();
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/iv-test-bus");
+        qputenv("USERNAME", "tester");
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         if (xvfb.isEmpty())
             QSKIP("Xvfb fehlt (Paket xvfb).");
@@ -55,62 +37,30 @@ private slots:
                               QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
                               QStringLiteral("800x600x24") });
         m_xvfb.start();
-        if (!m_xvfb.waitForStarted(5000))
-            QFAIL("Xvfb startet nicht");
-        QElapsedTimer uhr;
-        uhr.start();
-        while (!m_xvfb.canReadLine() && m_xvfb.state() == QProcess::Running && uhr.elapsed() < 10000)
-            m_xvfb.waitForReadyRead(500);
-        const QByteArray nummer = m_xvfb.readLine().trimmed();
-        if (!nummer.isEmpty())
-            m_anzeige = QStringLiteral(":") + QString::fromLatin1(nummer);
+        QVERIFY2(QTest::qWaitFor([this] { return m_xvfb.canReadLine() || m_xvfb.state() == QProcess::NotRunning; }, 15000)
+                     && m_xvfb.canReadLine(),
+                 "Keine freie X-Anzeige");
+        m_anzeige = QStringLiteral(":") + QString::fromLatin1(m_xvfb.readLine().trimmed());
         qputenv("DISPLAY", m_anzeige.toLocal8Bit());
-        QVERIFY2(!m_anzeige.isEmpty(), "Keine freie X-Anzeige");
     }
     void cleanupTestCase()
     {
-        beende(m_xvfb);
+        beendeProzess(m_xvfb);
         qunsetenv("DISPLAY");
     }
+    // The wizard's check before a run, on the engine: the close dialog closes the
+    // main application's windows, which got the download status, and leaves
+    // the manager's own; once nothing runs, no dialog any more.
     void schliesstNurDieHauptanwendung()
     {
         TestUmgebung umgebung;
-        qputenv("USERNAME", "tester");
         VarnelKern kern(QStringLiteral("iv-test"));
-
+        const QString status = umgebung.pfad() + QStringLiteral("/status.txt");
         QProcess kora, koraFall, verwaltung;
-        QVERIFY(starteFenster(kora, { QStringLiteral("Fiscalon"), QStringLiteral("--kora") }));
+        QVERIFY(starteFenster(kora, { QStringLiteral("Fiscalon"), QStringLiteral("--status=") + status }));
         QVERIFY(starteFenster(koraFall, { QStringLiteral("Fiscalon - Einkommensteuer 2024") }));
         QVERIFY(starteFenster(verwaltung, { QStringLiteral("Fiscalon Installationsverwaltung") }));
         QTRY_VERIFY_WITH_TIMEOUT(titelAufDerAnzeige().size() >= 3, 10000);
-        QVERIFY(titelAufDerAnzeige().contains(QStringLiteral("Fiscalon")));
-
-        DlgBeendeKoras dlg;
-        dlg.show();
-        dlg.accept();
-        QVERIFY(dlg.istAmWarten());
-        QVERIFY(kora.waitForFinished(15000));
-        QVERIFY(koraFall.waitForFinished(15000));
-        // The dialog accepts once the main application no longer answers.
-        QTRY_COMPARE_WITH_TIMEOUT(dlg.result(), int(QDialog::Accepted), 15000);
-        QCOMPARE(dlg.gibAnzahlAngefragt(), 2);
-        QCOMPARE(verwaltung.state(), QProcess::Running);
-        QCOMPARE(titelAufDerAnzeige(), QStringList { QStringLiteral("Fiscalon Installationsverwaltung") });
-
-        beende(kora);
-        beende(koraFall);
-        beende(verwaltung);
-    }
-    void beendetFiscalonVorDemLauf()
-    {
-        // The wizard's check before a run, on the engine: the stand-in of the main
-        // application runs, gets the download status, and is closed by the dialog.
-        TestUmgebung umgebung;
-        qputenv("USERNAME", "tester");
-        VarnelKern kern(QStringLiteral("iv-test"));
-        const QString status = umgebung.pfad() + QStringLiteral("/status.txt");
-        QProcess kora;
-        QVERIFY(starteFenster(kora, { QStringLiteral("Fiscalon"), QStringLiteral("--status=") + status }));
         kern.meldeStatusAnKora(1, QStringLiteral("Installationsverwaltung"), QStringLiteral("Update"));
         QTRY_VERIFY_WITH_TIMEOUT(!TestUmgebung::leseDatei(status).isEmpty(), 10000);
 
@@ -123,20 +73,23 @@ private slots:
             if (dlg && !dlg->istAmWarten()) {
                 ++dialoge;
                 dlg->accept();
+                QVERIFY(dlg->istAmWarten());
             }
         });
         bestaetiger.start(100);
         QVERIFY(ablauf.beendeKoras());
         QCOMPARE(dialoge, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(kora.state(), QProcess::NotRunning, 15000);
-        // Nothing runs any more: no dialog the next time.
+        QTRY_VERIFY_WITH_TIMEOUT(kora.state() == QProcess::NotRunning && koraFall.state() == QProcess::NotRunning, 15000);
+        QCOMPARE(verwaltung.state(), QProcess::Running);
+        QCOMPARE(titelAufDerAnzeige(), QStringList { QStringLiteral("Fiscalon Installationsverwaltung") });
         QVERIFY(ablauf.beendeKoras());
         QCOMPARE(dialoge, 1);
-        beende(kora);
+        for (QProcess* p : { &kora, &koraFall, &verwaltung })
+            beendeProzess(*p);
     }
 
 private:
-    QStringList titelAufDerAnzeige()
+    static QStringList titelAufDerAnzeige()
     {
         QStringList titel;
         for (const Plattform::FremdesFenster& f : Plattform::gibFremdeFenster())

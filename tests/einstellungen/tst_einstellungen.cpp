@@ -1,6 +1,5 @@
-// Where the ini files lie, the defaults of the keys, immediate writes, the
-// interval getters and the SilentDownload answer. A file that cannot be
-// written is the settings dialog's, the access and the server tests' part.
+// The ini files: where they lie, defaults, immediate writes, lenient readers.
+// A file that cannot be written is the settings dialog's and the server tests' part.
 
 #include "global/varnelApplication/einstellungen.h"
 #include "testhilfe/pruefhilfe.h"
@@ -40,28 +39,6 @@ private slots:
         QCOMPARE(Einstellungen::getKoraAnsichtEinfach(anderes), false);
         QCOMPARE(Einstellungen::getKoraAnsichtEinfach(), true);
     }
-    // Not the defaults one by one (that would copy the accessor table): one of
-    // each file, to show that an unreadable file falls back to them.
-    void vorgaben_data()
-    {
-        QTest::addColumn<Leser>("leser");
-        QTest::addColumn<QVariant>("vorgabe");
-        using E = Einstellungen;
-        auto zeile = [](const char* name, Leser l, const QVariant& v) { QTest::newRow(name) << l << v; };
-        zeile("INSTALLATION/Service", [] { return E::getAdminService(); }, true);
-        zeile("PROXY/Profil kora", [] { return E::getKoraProxyProfil(); }, QStringLiteral("deaktiviert"));
-    }
-    void vorgaben()
-    {
-        QFETCH(Leser, leser);
-        QFETCH(QVariant, vorgabe);
-        TestUmgebung umgebung;
-        QCOMPARE(leser(), vorgabe);
-        // An unreadable file gives the defaults too.
-        TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), QByteArray("\x00\xff[[[=\n\x01", 9));
-        TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[PROXY\nProfil");
-        QCOMPARE(leser(), vorgabe);
-    }
     void schreibenSofortInDieDatei_data()
     {
         QTest::addColumn<Schreiber>("schreiber");
@@ -81,8 +58,6 @@ private slots:
               QStringLiteral("kein Server"));
         zeile("SilentDownload kora", [] { E::setKoraSilentDownload(true); }, false, "SilentDownload=true",
               [] { return E::getKoraSilentDownload(); }, QStringLiteral("true"));
-        zeile("FrageWenigerPluginsDatum", [=] { E::setKoraFrageWenigerPluginsDatum(wann); }, false,
-              "FrageWenigerPluginsDatum=04.03.2026 05:06:07", [] { return E::getKoraFrageWenigerPluginsDatum(); }, wann);
     }
     void schreibenSofortInDieDatei()
     {
@@ -98,6 +73,8 @@ private slots:
         QVERIFY2(datei.contains(erwartet), datei.constData());
         QCOMPARE(leser(), gelesen);
     }
+    // Not the defaults one by one (that would copy the accessor table): the
+    // interval of each file, from numbers, text, and an unreadable file.
     void intervalle_data()
     {
         QTest::addColumn<QByteArray>("tavo");
@@ -105,10 +82,12 @@ private slots:
         QTest::addColumn<int>("admin");
         QTest::addColumn<int>("anwender");
         QTest::addColumn<bool>("fehlerzeile");
+        const auto ini = [](const char* wert) { return "[UPDATE]\nAutoUpdate=" + QByteArray(wert) + "\n"; };
         QTest::newRow("fehlt") << QByteArray() << QByteArray() << -1 << 1 << false;
-        QTest::newRow("Zahlen") << QByteArray("7") << QByteArray("0") << 7 << 0 << false;
-        QTest::newRow("abc") << QByteArray("abc") << QByteArray("abc") << -1 << 1 << true;
-        QTest::newRow("leer") << QByteArray("\"\"") << QByteArray("\"\"") << -1 << 1 << true;
+        QTest::newRow("Zahlen") << ini("7") << ini("0") << 7 << 0 << false;
+        QTest::newRow("abc") << ini("abc") << ini("abc") << -1 << 1 << true;
+        QTest::newRow("leer") << ini("\"\"") << ini("\"\"") << -1 << 1 << true;
+        QTest::newRow("unlesbar") << QByteArray("\x00\xff[[[=\n\x01", 9) << QByteArray("[UPDATE\nAutoUpdate") << -1 << 1 << false;
     }
     void intervalle()
     {
@@ -119,9 +98,9 @@ private slots:
         QFETCH(bool, fehlerzeile);
         TestUmgebung umgebung;
         if (!tavo.isNull())
-            TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), "[UPDATE]\nAutoUpdate=" + tavo + "\n");
+            TestUmgebung::schreibeDatei(Einstellungen::gibTavoIniPfad(), tavo);
         if (!kora.isNull())
-            TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), "[UPDATE]\nAutoUpdate=" + kora + "\n");
+            TestUmgebung::schreibeDatei(Einstellungen::gibKoraIniPfad(), kora);
         const LogAusschnitt log;
         for (int i = 0; fehlerzeile && i < 2; ++i)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("konnte nicht in eine Zahl")));

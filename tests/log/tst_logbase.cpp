@@ -9,6 +9,21 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QtTest>
+#include <functional>
+
+namespace {
+
+// What a fresh log in the sandbox holds after `schreibe` ran and the log ended.
+QByteArray logNach(const TestUmgebung& u, const std::function<void()>& schreibe, int grenze = 200000)
+{
+    initLogBase(QStringLiteral("t"), grenze, u.pfad());
+    const QString datei = gp_Log->gibDateiname();
+    schreibe();
+    beendeLogBase();
+    return TestUmgebung::leseDatei(datei);
+}
+
+} // namespace
 
 class TstLogBase : public QObject
 {
@@ -16,80 +31,52 @@ class TstLogBase : public QObject
 private slots:
     void cleanup() { beendeLogBase(); }
 
-    void rotation_data()
+    // The debug switch (absent, "false", "true") decides both whether debug
+    // lines are written and whether a full log is rotated at the start.
+    void rotationUndDebug_data()
     {
         QTest::addColumn<int>("groesse");
-        QTest::addColumn<bool>("debug");
+        QTest::addColumn<QString>("debug");
         QTest::addColumn<bool>("rotiert");
-        QTest::newRow("200000 ohne Debug") << 200000 << false << true;
-        QTest::newRow("199999 ohne Debug") << 199999 << false << false;
-        QTest::newRow("200000 mit Debug") << 200000 << true << false;
+        QTest::newRow("200000, Schalter fehlt") << 200000 << QString() << true;
+        QTest::newRow("199999, false") << 199999 << "false" << false;
+        QTest::newRow("200000, true") << 200000 << "true" << false;
     }
-    void rotation()
+    void rotationUndDebug()
     {
         QFETCH(int, groesse);
-        QFETCH(bool, debug);
+        QFETCH(QString, debug);
         QFETCH(bool, rotiert);
         TestUmgebung umgebung;
-        Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
-        const QString dir = umgebung.pfad() + QStringLiteral("/log");
-        const QString datei = dir + QStringLiteral("/installationsverwaltung.log");
+        if (!debug.isNull())
+            Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), debug);
+        const QString datei = umgebung.pfad() + QStringLiteral("/t.log");
         const QByteArray alt(groesse, 'x');
         TestUmgebung::schreibeDatei(datei, alt);
         TestUmgebung::schreibeDatei(datei + QStringLiteral(".1"), "vorige Rotation");
-
-        initLogBase(QStringLiteral("installationsverwaltung"), 200000, dir);
-        IV_LOG_INFO(QStringLiteral("neu"));
-        beendeLogBase();
-
-        const QByteArray jetzt = TestUmgebung::leseDatei(datei);
-        const QByteArray eins = TestUmgebung::leseDatei(datei + QStringLiteral(".1"));
-        if (rotiert) {
-            QCOMPARE(eins, alt);
-            QVERIFY(!jetzt.startsWith('x'));
-        } else {
-            QCOMPARE(eins, QByteArray("vorige Rotation"));
-            QVERIFY(jetzt.startsWith(alt));
-        }
+        const QByteArray jetzt = logNach(umgebung, [] {
+            IV_LOG_INFO(QStringLiteral("neu"));
+            IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
+            IV_LOG_EINTRITT();
+            gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
+        });
+        QCOMPARE(TestUmgebung::leseDatei(datei + QStringLiteral(".1")), rotiert ? alt : QByteArray("vorige Rotation"));
+        QCOMPARE(jetzt.startsWith(alt), !rotiert);
         QVERIFY(jetzt.contains("] : neu\n"));
-    }
-    void debugNurMitSchalter_data()
-    {
-        QTest::addColumn<QString>("wert");
-        QTest::addColumn<bool>("geschrieben");
-        QTest::newRow("fehlt") << QString() << false;
-        QTest::newRow("false") << QStringLiteral("false") << false;
-        QTest::newRow("true") << QStringLiteral("true") << true;
-    }
-    void debugNurMitSchalter()
-    {
-        QFETCH(QString, wert);
-        QFETCH(bool, geschrieben);
-        TestUmgebung umgebung;
-        if (!wert.isNull())
-            Einstellungen::setAdminWert(QStringLiteral("LOG/Debug"), wert);
-        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-        const QString datei = gp_Log->gibDateiname();
-        IV_LOG_DEBUG(QStringLiteral("Fehlersuche"));
-        IV_LOG_EINTRITT();
-        gp_Log->debug(QStringLiteral("direkt"), QStringLiteral("d"), QStringLiteral("f"), 1);
-        beendeLogBase();
-        const QByteArray inhalt = TestUmgebung::leseDatei(datei);
-        QCOMPARE(inhalt.contains("Fehlersuche"), geschrieben);
-        QCOMPARE(inhalt.contains("direkt"), geschrieben);
-        QCOMPARE(inhalt.contains("TstLogBase::debugNurMitSchalter; Zeile "), geschrieben);
+        const bool geschrieben = debug == QLatin1String("true");
+        QCOMPARE(jetzt.contains("Fehlersuche"), geschrieben);
+        QCOMPARE(jetzt.contains("direkt"), geschrieben);
+        QCOMPARE(jetzt.contains("TstLogBase::rotationUndDebug; Zeile "), geschrieben);
     }
     void zeilenformat()
     {
         TestUmgebung umgebung;
-        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-        const QString datei = gp_Log->gibDateiname();
         QTest::ignoreMessage(QtWarningMsg, "ERROR [quelle/datei.cpp:42->Klasse::methode]  : kaputt");
-        gp_Log->error(QStringLiteral("kaputt"), QStringLiteral("quelle/datei.cpp"), QStringLiteral("Klasse::methode"), 42);
-        IV_LOG_INFO(QStringLiteral("Hallo"));
-        beendeLogBase();
-
-        const QStringList zeilen = QString::fromUtf8(TestUmgebung::leseDatei(datei)).split(QLatin1Char('\n'));
+        const QStringList zeilen = QString::fromUtf8(logNach(umgebung, [] {
+                                       gp_Log->error(QStringLiteral("kaputt"), QStringLiteral("quelle/datei.cpp"),
+                                                     QStringLiteral("Klasse::methode"), 42);
+                                       IV_LOG_INFO(QStringLiteral("Hallo"));
+                                   })).split(QLatin1Char('\n'));
         // Start block: empty line, then six stamped lines in their order.
         QCOMPARE(zeilen.value(0), QString());
         const QStringList start = { "PROGRAMMSTART----------------------------",
@@ -125,11 +112,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, gekuerzt);
         TestUmgebung umgebung;
-        initLogBase(QStringLiteral("t"), 200000, umgebung.pfad());
-        const QString datei = gp_Log->gibDateiname();
-        IV_LOG_INFO(text);
-        beendeLogBase();
-        const QList<QByteArray> zeilen = TestUmgebung::leseDatei(datei).split('\n');
+        const QList<QByteArray> zeilen = logNach(umgebung, [&] { IV_LOG_INFO(text); }).split('\n');
         const QByteArray zeile = zeilen.value(zeilen.size() - 3);
         QVERIFY(zeile.size() <= LogBase::maxZeilenBytes);
         const QRegularExpressionMatch marke = QRegularExpression(QStringLiteral(" \\[gek\u00fcrzt, (\\d+) Zeichen\\]$")).match(QString::fromUtf8(zeile));
@@ -138,20 +121,17 @@ private slots:
         // Cut at a character boundary: the line is still valid UTF-8.
         QVERIFY(QString::fromUtf8(zeile).toUtf8() == zeile);
     }
+    // A run that writes far beyond the limit starts a new file; the log and its
+    // ".1" stay bounded together.
     void rotationImLauf()
     {
-        // A run that writes far beyond the limit starts a new file; the log and its
-        // ".1" stay bounded together.
         TestUmgebung umgebung;
-        initLogBase(QStringLiteral("t"), 10000, umgebung.pfad());
-        const QString datei = gp_Log->gibDateiname();
-        for (int i = 0; i < 2000; ++i)
-            IV_LOG_INFO(QString(100, QLatin1Char('z')));
-        beendeLogBase();
+        const QString datei = umgebung.pfad() + QStringLiteral("/t.log");
+        QVERIFY(logNach(umgebung, [] { for (int i = 0; i < 2000; ++i) IV_LOG_INFO(QString(100, QLatin1Char('z'))); }, 10000)
+                    .endsWith("PROGRAMMENDE-----------------------------\n"));
         const qint64 groesse = QFileInfo(datei).size(), eins = QFileInfo(datei + QStringLiteral(".1")).size();
         QVERIFY2(groesse <= 10000 * LogBase::laufFaktor + 5000 && eins > 10000 && eins <= 10000 * LogBase::laufFaktor + 5000,
                  qPrintable(QStringLiteral("%1 %2").arg(groesse).arg(eins)));
-        QVERIFY(TestUmgebung::leseDatei(datei).endsWith("PROGRAMMENDE-----------------------------\n"));
     }
     // Every call before the log exists, and into a log that cannot be opened,
     // writes nothing anywhere.

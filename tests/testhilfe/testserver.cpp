@@ -2,28 +2,18 @@
 
 #include "global/downloadManager/downloadmanager.h"
 
-#include <QDir>
+#include "pruefhilfe.h"
+#include "testumgebung.h"
+
 #include <QDirIterator>
-#include <QFileInfo>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTcpServer>
 #include <QRegularExpression>
 #include <QSslSocket>
-#include <QTcpSocket>
+#include <QTcpServer>
 #include <QThread>
 #include <QtTest>
 
-#include <csignal>
 #include <unistd.h>
-
-quint16 freierPort()
-{
-    QTcpServer s;
-    if (!s.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return s.serverPort();
-}
 
 void zaehleMeldungen(downloadManager& dm)
 {
@@ -41,130 +31,92 @@ void zaehleMeldungen(downloadManager& dm)
     ++z->first;
 }
 
-
-bool warteAufPort(quint16 port, int ms)
-{
-    QElapsedTimer uhr;
-    uhr.start();
-    while (uhr.elapsed() < ms) {
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, port);
-        if (s.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    }
-    return false;
-}
-
-namespace {
-
-bool schreibe(const QString& pfad, const QByteArray& inhalt)
-{
-    QFile f(pfad);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(inhalt) == inhalt.size();
-}
-
-QString leseText(const QString& pfad)
-{
-    QFile f(pfad);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
-
 void beendeProzess(QProcess& p)
 {
     if (p.state() == QProcess::NotRunning)
         return;
-    ::kill(pid_t(p.processId()), SIGTERM);
+    p.terminate();
     if (!p.waitForFinished(5000)) {
         p.kill();
         p.waitForFinished(5000);
     }
 }
 
-} // namespace
+namespace {
 
-// ---- certificates -----------------------------------------------------------
+// Free at the time of the call only: the servers below retry on another port.
+quint16 freierPort()
+{
+    QTcpServer s;
+    return s.listen(QHostAddress::LocalHost, 0) ? s.serverPort() : 0;
+}
+
+QString leseText(const QString& pfad) { return QString::fromUtf8(TestUmgebung::leseDatei(pfad)); }
+
+} // namespace
 
 TestZertifikate::TestZertifikate(const QString& verzeichnis)
     : m_dir(verzeichnis)
 {
-    QDir().mkpath(m_dir);
-    const QString san = m_dir + QStringLiteral("/san.cnf");
-    schreibe(san, "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
-    schreibe(m_dir + QStringLiteral("/anderer.cnf"), "subjectAltName=DNS:update.anderer-host.example\nbasicConstraints=CA:FALSE\n");
-    auto pfad = [this](const char* n) { return m_dir + QLatin1Char('/') + QLatin1String(n); };
-    m_gueltig =
-        openssl({ "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/O=Fiscalon Test/CN=Test-CA",
-                  "-keyout", pfad("ca.key"), "-out", pfad("ca.pem") })
-        && openssl({ "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
-                     "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", pfad("selbst.key"), "-out", pfad("selbst.pem") });
+    auto pfad = [this](const QString& n) { return m_dir + QLatin1Char('/') + n; };
+    TestUmgebung::schreibeDatei(pfad("server.cnf"), "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+    TestUmgebung::schreibeDatei(pfad("anderer.cnf"), "subjectAltName=DNS:update.anderer-host.example\nbasicConstraints=CA:FALSE\n");
+    QList<QStringList> schritte = {
+        { "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/O=Fiscalon Test/CN=Test-CA",
+          "-keyout", pfad("ca.key"), "-out", pfad("ca.pem") },
+        { "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+          "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", pfad("selbst.key"), "-out", pfad("selbst.pem") },
+    };
     // "abgelaufen" ended yesterday.
-    for (const char* art : { "server", "anderer", "abgelaufen" }) {
-        const QString a = QString::fromLatin1(art);
+    for (const QString a : { "server", "anderer", "abgelaufen" }) {
         const bool anderer = a == QLatin1String("anderer");
-        m_gueltig = m_gueltig
-            && openssl({ "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + (anderer ? QStringLiteral("update.anderer-host.example") : QStringLiteral("127.0.0.1")),
-                         "-keyout", m_dir + "/" + a + ".key", "-out", m_dir + "/" + a + ".csr" })
-            && openssl({ "x509", "-req", "-in", m_dir + "/" + a + ".csr", "-CA", pfad("ca.pem"), "-CAkey", pfad("ca.key"),
-                         "-CAcreateserial", "-days", a == QLatin1String("abgelaufen") ? "-1" : "2", "-extfile", anderer ? pfad("anderer.cnf") : san,
-                         "-out", m_dir + "/" + a + ".pem" });
+        schritte.append({ "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+                          anderer ? "/CN=update.anderer-host.example" : "/CN=127.0.0.1", "-keyout", pfad(a + ".key"),
+                          "-out", pfad(a + ".csr") });
+        schritte.append({ "x509", "-req", "-in", pfad(a + ".csr"), "-CA", pfad("ca.pem"), "-CAkey", pfad("ca.key"),
+                          "-CAcreateserial", "-days", a == QLatin1String("abgelaufen") ? "-1" : "2", "-extfile",
+                          pfad(anderer ? "anderer.cnf" : "server.cnf"), "-out", pfad(a + ".pem") });
     }
-}
-
-bool TestZertifikate::openssl(const QStringList& argumente)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("openssl"), argumente);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        m_fehler = QString::fromLocal8Bit(p.readAll());
-        return false;
+    for (const QStringList& argumente : schritte) {
+        const KryptoTest::Lauf l = KryptoTest::openssl(argumente);
+        if (l.code != 0) {
+            m_fehler = l.aus + l.fehler;
+            return;
+        }
     }
-    return true;
+    m_gueltig = true;
 }
-
-// ---- nginx ----------------------------------------------------------------------
 
 NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen& optionen)
     : m_dir(arbeitsVerzeichnis)
     , m_optionen(optionen)
 {
     QDir().mkpath(m_dir + QStringLiteral("/logs"));
-    QDir().mkpath(m_dir + QStringLiteral("/temp"));
     for (int versuch = 0; versuch < 3 && !m_port; ++versuch) {
         const quint16 port = freierPort();
         const bool tls = !optionen.zertifikat.isEmpty();
-        QByteArray conf;
-        conf += "daemon off;\nmaster_process on;\nworker_processes 1;\n";
-        conf += "pid " + m_dir.toUtf8() + "/nginx.pid;\n";
-        conf += "error_log " + m_dir.toUtf8() + "/logs/error.log info;\n";
-        if (::geteuid() == 0)
-            conf += "user root;\n";
-        conf += "events { worker_connections 64; }\nhttp {\n";
-        conf += "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n";
-        conf += "  access_log " + m_dir.toUtf8() + "/logs/access.log iv;\n";
-        conf += "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n";
-        conf += "  access_log " + m_dir.toUtf8() + "/logs/bereiche.log ivbereich;\n";
-        conf += "  client_body_temp_path " + m_dir.toUtf8() + "/temp/body;\n";
-        conf += "  proxy_temp_path " + m_dir.toUtf8() + "/temp/proxy;\n";
-        conf += "  fastcgi_temp_path " + m_dir.toUtf8() + "/temp/fastcgi;\n";
-        conf += "  uwsgi_temp_path " + m_dir.toUtf8() + "/temp/uwsgi;\n";
-        conf += "  scgi_temp_path " + m_dir.toUtf8() + "/temp/scgi;\n";
-        conf += "  types { application/zip zip; text/xml xml; }\n  default_type application/octet-stream;\n";
+        const QByteArray d = m_dir.toUtf8();
+        QByteArray conf = "daemon off;\nworker_processes 1;\npid " + d + "/nginx.pid;\nerror_log " + d + "/logs/error.log info;\n"
+            + (::geteuid() == 0 ? "user root;\n" : "") + "events { worker_connections 64; }\nhttp {\n"
+            "  log_format iv '$request_method|$uri|$status|$http_user_agent|$http_cache_control';\n"
+            "  access_log " + d + "/logs/access.log iv;\n"
+            "  log_format ivbereich '$request_method|$uri|$status|$http_range|$http_if_range|$body_bytes_sent';\n"
+            "  access_log " + d + "/logs/bereiche.log ivbereich;\n"
+            "  types { application/zip zip; text/xml xml; }\n  default_type application/octet-stream;\n";
+        for (const char* art : { "client_body", "proxy", "fastcgi", "uwsgi", "scgi" })
+            conf += "  " + QByteArray(art) + "_temp_path " + d + "/logs/" + art + ";\n";
         conf += "  server {\n    listen 127.0.0.1:" + QByteArray::number(port) + (tls ? " ssl" : "") + ";\n";
-        if (tls) {
-            conf += "    ssl_certificate " + optionen.zertifikat.toUtf8() + ";\n";
-            conf += "    ssl_certificate_key " + optionen.schluessel.toUtf8() + ";\n";
-            conf += "    ssl_protocols " + optionen.protokolle.toUtf8() + ";\n";
-            conf += "    ssl_ciphers " + optionen.chiffren.toUtf8() + ";\n";
-        }
+        if (tls)
+            conf += "    ssl_certificate " + optionen.zertifikat.toUtf8() + ";\n    ssl_certificate_key " + optionen.schluessel.toUtf8()
+                + ";\n    ssl_protocols TLSv1.2;\n    ssl_ciphers ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
+                  "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256;\n";
         conf += "    root " + optionen.dokumente.toUtf8() + ";\n" + optionen.zusatz + "\n  }\n}\n";
         const QString datei = m_dir + QStringLiteral("/nginx.conf");
-        schreibe(datei, conf);
+        TestUmgebung::schreibeDatei(datei, conf);
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
         m_prozess.start(QStringLiteral("nginx"), { QStringLiteral("-p"), m_dir, QStringLiteral("-c"), datei });
-        // Any listener would answer on the port, even another process that took
-        // it meanwhile; nginx writes its pid file only once it holds its sockets.
+        // Not a listener on the port (another process may have taken it): nginx
+        // writes its pid file only once it holds its sockets.
         const auto eigenePid = [this] {
             return leseText(m_dir + QStringLiteral("/nginx.pid")).trimmed() == QString::number(m_prozess.processId());
         };
@@ -173,7 +125,7 @@ NginxServer::NginxServer(const QString& arbeitsVerzeichnis, const NginxOptionen&
         while (m_prozess.waitForStarted(5000) && m_prozess.state() == QProcess::Running && !eigenePid()
                && uhr.elapsed() < 10000)
             m_prozess.waitForFinished(50);
-        if (eigenePid() && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+        if (eigenePid() && m_prozess.state() == QProcess::Running) {
             m_port = port;
         } else {
             m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/logs/error.log"));
@@ -194,8 +146,7 @@ QString NginxServer::basisUrl() const
 
 QStringList NginxServer::zugriffe() const
 {
-    const QString text = leseText(m_dir + QStringLiteral("/logs/access.log"));
-    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return leseText(m_dir + QStringLiteral("/logs/access.log")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QStringList NginxServer::bereichsZugriffe() const
@@ -230,12 +181,9 @@ QStringList NginxServer::zugriffeBisJetzt() const
     return {};
 }
 
-// ---- tinyproxy --------------------------------------------------------------------
-
 TinyProxy::TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer, const QString& passwort)
     : m_dir(arbeitsVerzeichnis)
 {
-    QDir().mkpath(m_dir);
     for (int versuch = 0; versuch < 3 && !m_port; ++versuch) {
         const quint16 port = freierPort();
         QByteArray conf;
@@ -247,10 +195,16 @@ TinyProxy::TinyProxy(const QString& arbeitsVerzeichnis, const QString& benutzer,
         if (!benutzer.isEmpty())
             conf += "BasicAuth " + benutzer.toUtf8() + " " + passwort.toUtf8() + "\n";
         const QString datei = m_dir + QStringLiteral("/tinyproxy.conf");
-        schreibe(datei, conf);
+        TestUmgebung::schreibeDatei(datei, conf);
+        QFile::remove(m_dir + QStringLiteral("/tinyproxy.log"));
         m_prozess.setProcessChannelMode(QProcess::MergedChannels);
         m_prozess.start(QStringLiteral("tinyproxy"), { QStringLiteral("-d"), QStringLiteral("-c"), datei });
-        if (m_prozess.waitForStarted(5000) && warteAufPort(port, 10000) && m_prozess.state() == QProcess::Running) {
+        // Its own log, not a listener on the port, proves it holds the socket.
+        const auto bereit = [this] {
+            return m_prozess.state() != QProcess::Running
+                || leseText(m_dir + QStringLiteral("/tinyproxy.log")).contains(QStringLiteral("Accepting connections"));
+        };
+        if (m_prozess.waitForStarted(5000) && QTest::qWaitFor(bereit, 10000) && m_prozess.state() == QProcess::Running) {
             m_port = port;
         } else {
             m_fehler = QString::fromLocal8Bit(m_prozess.readAll()) + leseText(m_dir + QStringLiteral("/tinyproxy.log"));

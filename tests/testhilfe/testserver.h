@@ -19,8 +19,8 @@ void zaehleMeldungen(downloadManager& dm);
 class TestZertifikate
 {
 public:
-    // Creates a test CA and, signed by it, a certificate for 127.0.0.1, one for
-    // another host, and a self-signed certificate for 127.0.0.1.
+    // A test CA signing "server" (127.0.0.1), "anderer" (another host) and
+    // "abgelaufen"; "selbst" is self-signed for 127.0.0.1.
     explicit TestZertifikate(const QString& verzeichnis);
     bool istGueltig() const { return m_gueltig; }
     QString caZertifikat() const { return m_dir + QStringLiteral("/ca.pem"); }
@@ -29,7 +29,6 @@ public:
     QString fehler() const { return m_fehler; }
 
 private:
-    bool openssl(const QStringList& argumente);
     QString m_dir;
     QString m_fehler;
     bool m_gueltig = false;
@@ -39,9 +38,6 @@ struct NginxOptionen {
     QString dokumente;            // document root
     QString zertifikat;           // PEM; empty = plain HTTP
     QString schluessel;
-    QString protokolle = QStringLiteral("TLSv1.2");
-    QString chiffren = QStringLiteral("ECDHE-ECDSA-AES256-GCM-SHA384:ECDHE-ECDSA-AES128-GCM-SHA256:"
-                                      "ECDHE-RSA-AES256-GCM-SHA384:ECDHE-RSA-AES128-GCM-SHA256");
     QByteArray zusatz;            // further lines of the server block, e.g. "limit_rate 256k;"
 };
 
@@ -57,9 +53,8 @@ public:
     QStringList zugriffe() const;
     // Access log lines for ranges: method, path, status, Range, If-Range, body bytes sent.
     QStringList bereichsZugriffe() const;
-    // Every access up to now, logged or not yet: one worker logs each request
-    // before it serves the next connection, so once a marker request asked
-    // now shows in the log, all earlier ones do as well.
+    // Every access up to now: the one worker logs each request before the next,
+    // so once a marker request shows in the log, all earlier ones do.
     QStringList zugriffeBisJetzt() const;
     QString fehler() const { return m_fehler; }
 
@@ -88,10 +83,8 @@ private:
     QString m_fehler;
 };
 
-// A free TCP port on 127.0.0.1 (free at the time of the call).
-quint16 freierPort();
-// Waits (bounded) until something accepts connections on the port.
-bool warteAufPort(quint16 port, int ms = 10000);
+// Ends a process the test started, by its PID: SIGTERM, then SIGKILL.
+void beendeProzess(QProcess& p);
 
 // Copies every file below `quelle` to `ziel`, making the folders it needs.
 void kopiereOrdner(const QString& quelle, const QString& ziel);
