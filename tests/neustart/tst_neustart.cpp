@@ -1,8 +1,6 @@
-// The hand-over of a first process: the arguments of the started instance,
-// the service path with every failing step of the service manager, the
-// copy of the service folder and of the installation (started for real, as
-// shell stand-ins with signed dictionaries), the elevation prompt refused,
-// and the wizard's elevated restart with its guard.
+// The hand-over of a first process: the started instance's arguments, every
+// failing step of the service manager, the copies started for real as signed
+// shell stand-ins, and the wizard's elevated restart with its guard.
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
@@ -27,50 +25,51 @@ void setzeStart(const QStringList& argumente)
     leseParameter(QStringList{ QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung") } + argumente, zeile);
 }
 
-// The service manager with one step made to fail.
+// What the service manager saw; `fehler` names the step made to fail:
+// "oeffnen", "status", "stopp vorher", "starten" or "stopp nachher".
 struct DienstZustand
 {
-    QString fehler; // "oeffnen", "status", "stopp vorher", "starten", "stopp nachher"
-    bool laeuft = false;
-    bool gestartet = false;
+    QString fehler;
+    bool laeuft = false, gestartet = false;
     int aufrufe = 0;
     QStringList parameter;
 };
 
-class FakeDienst : public Plattform::Dienstverwaltung
+// Owned by the engine, so it reports into a DienstZustand of the test.
+struct FakeDienst : Plattform::Dienstverwaltung
 {
-public:
-    explicit FakeDienst(DienstZustand* z) : m_z(z) {}
+    DienstZustand& z;
+    explicit FakeDienst(DienstZustand& zustand) : z(zustand) {}
+    int scheitert(const char* schritt, int code) const { return z.fehler == QLatin1String(schritt) ? code : 0; }
     int erzeuge(const QString&, const QString&, const QString&, const QString&) override { return 0; }
-    int oeffne(const QString&) override { ++m_z->aufrufe; return m_z->fehler == QLatin1String("oeffnen") ? 1060 : 0; }
+    int oeffne(const QString&) override
+    {
+        ++z.aufrufe;
+        return scheitert("oeffnen", 1060);
+    }
     int starte(const QString&, const QStringList& p) override
     {
-        if (m_z->fehler == QLatin1String("starten"))
+        if (scheitert("starten", 2))
             return 2;
-        m_z->parameter = p;
-        m_z->laeuft = m_z->gestartet = true;
+        z.parameter = p;
+        z.laeuft = z.gestartet = true;
         return 0;
     }
     int status(const QString&, Plattform::DienstStatus& s) override
     {
-        if (m_z->fehler == QLatin1String("status"))
-            return 5;
         s = Plattform::DienstStatus();
-        s.zustand = m_z->laeuft ? Plattform::DienstStatus::Laeuft : Plattform::DienstStatus::Gestoppt;
-        return 0;
+        s.zustand = z.laeuft ? Plattform::DienstStatus::Laeuft : Plattform::DienstStatus::Gestoppt;
+        return scheitert("status", 5);
     }
     int stoppe(const QString&) override
     {
-        if (m_z->fehler == (m_z->gestartet ? QLatin1String("stopp nachher") : QLatin1String("stopp vorher")))
+        if (scheitert(z.gestartet ? "stopp nachher" : "stopp vorher", 1061))
             return 1061;
-        m_z->laeuft = false;
+        z.laeuft = false;
         return 0;
     }
     int loesche(const QString&) override { return 0; }
     int erlaubeSteuerung(const QString&, const QString&) override { return 0; }
-
-private:
-    DienstZustand* m_z;
 };
 
 using Standin::argumenteAus;
@@ -174,7 +173,7 @@ private slots:
         DienstZustand zustand;
         zustand.fehler = fehler;
         zustand.laeuft = laeuftSchon;
-        setzeDienstverwaltungFuerNeustart([&zustand] { return std::make_unique<FakeDienst>(&zustand); });
+        setzeDienstverwaltungFuerNeustart([&zustand] { return std::make_unique<FakeDienst>(zustand); });
         PluginManager pm;
         const LogAusschnitt anfang;
         const int code = neustartPerServiceOderProzess(true, pm);
@@ -204,8 +203,7 @@ private slots:
         QTest::addColumn<QString>("fall");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("logzeile");
-        QTest::newRow("Dienstordner: Kopie arbeitet, endet mit 0") << "dienst" << "0" << 0 << "I:1; ExitCode: 0\n";
-        QTest::newRow("Dienstordner: Kopie endet mit 90, Ergebnis bleibt") << "dienst" << "90" << 90 << "I:1; ExitCode: 90\n";
+        QTest::newRow("Dienstordner: Kopie arbeitet, ihr Ergebnis 90 bleibt") << "dienst" << "90" << 90 << "I:1; ExitCode: 90\n";
         QTest::newRow("Dienstordner: Kopie endet mit -91 (Status 165)") << "dienst" << "165" << -91 << "I:1; ExitCode: -91\n";
         QTest::newRow("Dienstordner: Kopie beschaedigt") << "dienst" << "beschaedigt" << NEUSTART_KOPIE_UNGUELTIG << "Fehler-Code: [-9000]";
         QTest::newRow("Update-Pruefung startet nichts") << "dienst" << "pruefung" << -1 << "ohne \xc3\x9c" "bergabe";
