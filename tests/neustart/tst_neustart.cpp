@@ -25,8 +25,7 @@ void setzeStart(const QStringList& argumente)
     leseParameter(QStringList{ QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung") } + argumente, zeile);
 }
 
-// What the service manager saw; `fehler` names the step made to fail:
-// "oeffnen", "status", "stopp vorher", "starten" or "stopp nachher".
+// What the service manager saw; `fehler`: "oeffnen", "status", "stopp vorher", "starten", "stopp nachher".
 struct DienstZustand
 {
     QString fehler;
@@ -160,9 +159,7 @@ private slots:
     }
     void dienstweg()
     {
-        // Through neustartPerServiceOderProzess: a failing service falls back to
-        // the copy of the service folder, which this sandbox lacks (-9000, no
-        // exit-code line); a service that ran ends the first process with 0.
+        // A failing service falls back to the service folder's copy, missing here (-9000).
         QFETCH(QString, fehler);
         QFETCH(bool, laeuftSchon);
         QFETCH(bool, pruefung);
@@ -196,9 +193,7 @@ private slots:
     }
     void kopien_data()
     {
-        // weg: "dienst" the restart step without a self-update (the service
-        // folder's copy, waited for); "selbst" the self-update's elevated start of
-        // the installation's copy (pkexec stand-in).
+        // weg: "dienst" the service folder's copy, waited for; "selbst" the installation's, through pkexec.
         QTest::addColumn<QString>("weg");
         QTest::addColumn<QString>("fall");
         QTest::addColumn<int>("code");
@@ -233,7 +228,6 @@ private slots:
                                                  fall.startsWith(QLatin1String("12")) ? "exit " + fall.toUtf8() : "exec \"$@\"");
             UpdateProcess::setzeErhebungsbefehl(erhebung);
         }
-        // This program is the installation's copy.
         setzeStart({ QStringLiteral("--koraDir=") + m_umgebung->pfad(), QStringLiteral("--dirUserKora=") + m_umgebung->home() + QStringLiteral("/kora") });
         gs_ProgrammPfad = m_installation + QStringLiteral("/bin/installationsverwaltung");
         gb_Updateueberpuefung = fall == QLatin1String("pruefung");
@@ -282,8 +276,7 @@ private slots:
         PluginManager pm;
         pm.setzePluginKoraInstalliert(new Plugin);
 
-        // The plan cannot be written (a folder in the way of the first file):
-        // refused, and the flag is free again.
+        // The plan cannot be written (a folder in the way): refused, the flag free again.
         QVERIFY(QDir().mkpath(daten + QStringLiteral("PluginClient/belegt")));
         LogAusschnitt anfang;
         QVERIFY(!pm.neuStartMitAdminRechten());
@@ -299,10 +292,9 @@ private slots:
         // Granted: the elevated instance gets the user's folder and the plan.
         ausfuehrbar(erhebung, "exec \"$@\"");
         QVERIFY(pm.neuStartMitAdminRechten());
-        QTRY_VERIFY(QFileInfo::exists(m_ausgabe));
-        QCOMPARE(argumenteAus(m_ausgabe),
-                 (QStringList{ "--admin", "--zeigeDlg", "--i2", QStringLiteral("--koraDir=") + m_installation, "--redirect=qs",
-                               QStringLiteral("--dirUserKora=") + benutzer }));
+        const QStringList erwartet = { "--admin", "--zeigeDlg", "--i2", QStringLiteral("--koraDir=") + m_installation,
+                                       "--redirect=qs", QStringLiteral("--dirUserKora=") + benutzer };
+        QTRY_COMPARE_WITH_TIMEOUT(argumenteAus(m_ausgabe), erwartet, 30000); // until the detached stand-in wrote them all
         QCOMPARE(QDir(daten).entryList(QDir::Files).size(), 5);
         QVERIFY(!anfang.text().toUtf8().contains("doppelter Start"));
 
@@ -313,8 +305,7 @@ private slots:
     }
 
 private:
-    // A manager copy below `ordner` whose program writes its arguments to
-    // `ausgabe` and ends with the code in `ausgabe`.code.
+    // A signed copy whose program writes its arguments to m_ausgabe and ends with m_ausgabe.code.
     bool kopie(const QString& ordner) const
     {
         const QString rumpf = QStringLiteral("printf '%s\\0' \"$@\" > '%1'\nexit $(cat '%1.code' 2>/dev/null || echo 0)\n");

@@ -1,7 +1,6 @@
-// The plan carried across the elevated restart: what the first process writes
-// comes back byte for byte, and whatever else stands in the user's data
-// folder is refused with a named reason, leaves the engine as it was and is
-// removed.
+// The plan carried across the elevated restart comes back byte for byte;
+// anything else in the user's data folder is refused with a named reason,
+// leaves the engine as it was and is removed.
 
 #include "global/archiv/ziparchiv.h"
 #include "global/varnelApplication/logbase.h"
@@ -130,8 +129,7 @@ class TstPlandaten : public QObject
         QCOMPARE(KryptoTest::werkzeug({ QStringLiteral("signiere"), QStringLiteral("--schluessel"), m_schluessel.privat, zip }).code, 0);
     }
 
-    // Both lists, the main application on both sides and, when asked, the
-    // service; the server's records come from a signed index, as they do in a run.
+    // Both lists, the main application on both sides, the service when asked; the server's from a signed index.
     void fuelle(Engine& pm, int module, bool koraServer, bool dienst, bool koraInstalliert = true)
     {
         QString vzs;
