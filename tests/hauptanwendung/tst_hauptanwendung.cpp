@@ -1,7 +1,6 @@
-// The housekeeping of a main-application update, end to end below the root
-// override: menu entries, edition, uninstall entry and uninstaller copy, the
-// rights on the help folder (checked with getfacl), and whether the update
-// service needs an update.
+// The housekeeping of a main-application update below the root override
+// (menu, edition, uninstall entry, the help folder's ACLs seen by getfacl),
+// and whether the update service needs an update.
 
 #include "global/plattform/plattform.h"
 #include "global/varnelApplication/einstellungen.h"
@@ -227,7 +226,6 @@ private slots:
     }
 
 private:
-    // Runs `schritt` with a fresh log and gives the log's text.
     template <typename F> QString mitLog(F schritt)
     {
         initLogBase(QStringLiteral("t"), 10 * 1024 * 1024, m_umgebung->pfad());
@@ -237,9 +235,7 @@ private:
         return QString::fromUtf8(TestUmgebung::leseDatei(datei));
     }
     std::unique_ptr<TestUmgebung> m_umgebung;
-    // A private mount namespace: a folder without ACLs (ramfs) can be mounted
-    // without the machine seeing it.
-    bool m_namensraum = false;
+    bool m_namensraum = false; // private mounts: a ramfs (no ACLs) the machine does not see
     QTemporaryDir m_schluesselOrdner;
     std::unique_ptr<DictHilfe::Schluessel> m_schluessel;
 };

@@ -1,8 +1,6 @@
-// The hand-over of a first process: the arguments of the started instance,
-// the service path with every failing step of the service manager, the
-// copy of the service folder and of the installation (started for real, as
-// shell stand-ins with signed dictionaries), the elevation prompt refused,
-// and the wizard's elevated restart with its guard.
+// The hand-over of a first process: the started instance's arguments, every
+// failing step of the service manager, the copies started for real as signed
+// shell stand-ins, and the wizard's elevated restart with its guard.
 
 #include "global/plattform/dienstverwaltung.h"
 #include "global/plattform/plattform.h"
@@ -27,50 +25,50 @@ void setzeStart(const QStringList& argumente)
     leseParameter(QStringList{ QStringLiteral("/opt/Fiscalon/bin/installationsverwaltung") } + argumente, zeile);
 }
 
-// The service manager with one step made to fail.
+// What the service manager saw; `fehler`: "oeffnen", "status", "stopp vorher", "starten", "stopp nachher".
 struct DienstZustand
 {
-    QString fehler; // "oeffnen", "status", "stopp vorher", "starten", "stopp nachher"
-    bool laeuft = false;
-    bool gestartet = false;
+    QString fehler;
+    bool laeuft = false, gestartet = false;
     int aufrufe = 0;
     QStringList parameter;
 };
 
-class FakeDienst : public Plattform::Dienstverwaltung
+// Owned by the engine, so it reports into a DienstZustand of the test.
+struct FakeDienst : Plattform::Dienstverwaltung
 {
-public:
-    explicit FakeDienst(DienstZustand* z) : m_z(z) {}
+    DienstZustand& z;
+    explicit FakeDienst(DienstZustand& zustand) : z(zustand) {}
+    int scheitert(const char* schritt, int code) const { return z.fehler == QLatin1String(schritt) ? code : 0; }
     int erzeuge(const QString&, const QString&, const QString&, const QString&) override { return 0; }
-    int oeffne(const QString&) override { ++m_z->aufrufe; return m_z->fehler == QLatin1String("oeffnen") ? 1060 : 0; }
+    int oeffne(const QString&) override
+    {
+        ++z.aufrufe;
+        return scheitert("oeffnen", 1060);
+    }
     int starte(const QString&, const QStringList& p) override
     {
-        if (m_z->fehler == QLatin1String("starten"))
+        if (scheitert("starten", 2))
             return 2;
-        m_z->parameter = p;
-        m_z->laeuft = m_z->gestartet = true;
+        z.parameter = p;
+        z.laeuft = z.gestartet = true;
         return 0;
     }
     int status(const QString&, Plattform::DienstStatus& s) override
     {
-        if (m_z->fehler == QLatin1String("status"))
-            return 5;
         s = Plattform::DienstStatus();
-        s.zustand = m_z->laeuft ? Plattform::DienstStatus::Laeuft : Plattform::DienstStatus::Gestoppt;
-        return 0;
+        s.zustand = z.laeuft ? Plattform::DienstStatus::Laeuft : Plattform::DienstStatus::Gestoppt;
+        return scheitert("status", 5);
     }
     int stoppe(const QString&) override
     {
-        if (m_z->fehler == (m_z->gestartet ? QLatin1String("stopp nachher") : QLatin1String("stopp vorher")))
+        if (scheitert(z.gestartet ? "stopp nachher" : "stopp vorher", 1061))
             return 1061;
-        m_z->laeuft = false;
+        z.laeuft = false;
         return 0;
     }
     int loesche(const QString&) override { return 0; }
     int erlaubeSteuerung(const QString&, const QString&) override { return 0; }
-
-private:
-    DienstZustand* m_z;
 };
 
 using Standin::argumenteAus;
@@ -161,9 +159,7 @@ private slots:
     }
     void dienstweg()
     {
-        // Through neustartPerServiceOderProzess: a failing service falls back to
-        // the copy of the service folder, which this sandbox lacks (-9000, no
-        // exit-code line); a service that ran ends the first process with 0.
+        // A failing service falls back to the service folder's copy, missing here (-9000).
         QFETCH(QString, fehler);
         QFETCH(bool, laeuftSchon);
         QFETCH(bool, pruefung);
@@ -174,7 +170,7 @@ private slots:
         DienstZustand zustand;
         zustand.fehler = fehler;
         zustand.laeuft = laeuftSchon;
-        setzeDienstverwaltungFuerNeustart([&zustand] { return std::make_unique<FakeDienst>(&zustand); });
+        setzeDienstverwaltungFuerNeustart([&zustand] { return std::make_unique<FakeDienst>(zustand); });
         PluginManager pm;
         const LogAusschnitt anfang;
         const int code = neustartPerServiceOderProzess(true, pm);
@@ -197,15 +193,12 @@ private slots:
     }
     void kopien_data()
     {
-        // weg: "dienst" the restart step without a self-update (the service
-        // folder's copy, waited for); "selbst" the self-update's elevated start of
-        // the installation's copy (pkexec stand-in).
+        // weg: "dienst" the service folder's copy, waited for; "selbst" the installation's, through pkexec.
         QTest::addColumn<QString>("weg");
         QTest::addColumn<QString>("fall");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("logzeile");
-        QTest::newRow("Dienstordner: Kopie arbeitet, endet mit 0") << "dienst" << "0" << 0 << "I:1; ExitCode: 0\n";
-        QTest::newRow("Dienstordner: Kopie endet mit 90, Ergebnis bleibt") << "dienst" << "90" << 90 << "I:1; ExitCode: 90\n";
+        QTest::newRow("Dienstordner: Kopie arbeitet, ihr Ergebnis 90 bleibt") << "dienst" << "90" << 90 << "I:1; ExitCode: 90\n";
         QTest::newRow("Dienstordner: Kopie endet mit -91 (Status 165)") << "dienst" << "165" << -91 << "I:1; ExitCode: -91\n";
         QTest::newRow("Dienstordner: Kopie beschaedigt") << "dienst" << "beschaedigt" << NEUSTART_KOPIE_UNGUELTIG << "Fehler-Code: [-9000]";
         QTest::newRow("Update-Pruefung startet nichts") << "dienst" << "pruefung" << -1 << "ohne \xc3\x9c" "bergabe";
@@ -235,7 +228,6 @@ private slots:
                                                  fall.startsWith(QLatin1String("12")) ? "exit " + fall.toUtf8() : "exec \"$@\"");
             UpdateProcess::setzeErhebungsbefehl(erhebung);
         }
-        // This program is the installation's copy.
         setzeStart({ QStringLiteral("--koraDir=") + m_umgebung->pfad(), QStringLiteral("--dirUserKora=") + m_umgebung->home() + QStringLiteral("/kora") });
         gs_ProgrammPfad = m_installation + QStringLiteral("/bin/installationsverwaltung");
         gb_Updateueberpuefung = fall == QLatin1String("pruefung");
@@ -284,8 +276,7 @@ private slots:
         PluginManager pm;
         pm.setzePluginKoraInstalliert(new Plugin);
 
-        // The plan cannot be written (a folder in the way of the first file):
-        // refused, and the flag is free again.
+        // The plan cannot be written (a folder in the way): refused, the flag free again.
         QVERIFY(QDir().mkpath(daten + QStringLiteral("PluginClient/belegt")));
         LogAusschnitt anfang;
         QVERIFY(!pm.neuStartMitAdminRechten());
@@ -301,10 +292,9 @@ private slots:
         // Granted: the elevated instance gets the user's folder and the plan.
         ausfuehrbar(erhebung, "exec \"$@\"");
         QVERIFY(pm.neuStartMitAdminRechten());
-        QTRY_VERIFY(QFileInfo::exists(m_ausgabe));
-        QCOMPARE(argumenteAus(m_ausgabe),
-                 (QStringList{ "--admin", "--zeigeDlg", "--i2", QStringLiteral("--koraDir=") + m_installation, "--redirect=qs",
-                               QStringLiteral("--dirUserKora=") + benutzer }));
+        const QStringList erwartet = { "--admin", "--zeigeDlg", "--i2", QStringLiteral("--koraDir=") + m_installation,
+                                       "--redirect=qs", QStringLiteral("--dirUserKora=") + benutzer };
+        QTRY_COMPARE_WITH_TIMEOUT(argumenteAus(m_ausgabe), erwartet, 30000); // until the detached stand-in wrote them all
         QCOMPARE(QDir(daten).entryList(QDir::Files).size(), 5);
         QVERIFY(!anfang.text().toUtf8().contains("doppelter Start"));
 
@@ -315,8 +305,7 @@ private slots:
     }
 
 private:
-    // A manager copy below `ordner` whose program writes its arguments to
-    // `ausgabe` and ends with the code in `ausgabe`.code.
+    // A signed copy whose program writes its arguments to m_ausgabe and ends with m_ausgabe.code.
     bool kopie(const QString& ordner) const
     {
         const QString rumpf = QStringLiteral("printf '%s\\0' \"$@\" > '%1'\nexit $(cat '%1.code' 2>/dev/null || echo 0)\n");

@@ -1,8 +1,6 @@
-// The hand-over end to end on the sample installation: a first start goes
-// through the built-in service manager and the real service program to the
-// copy in the service folder, which updates the installation unattended;
-// and the wizard's elevated restart hands a plan made by the real engine to
-// the real program, which carries it out from the five data files.
+// The hand-over end to end on the sample installation: through the real
+// service to the service folder's copy, which updates unattended; and the
+// wizard's elevated restart, whose plan the real program carries out.
 
 #include "global/plattform/plattform.h"
 #include "pluginManager/pluginManager.h"
@@ -62,8 +60,7 @@ private slots:
     }
     void ueberDenDienst()
     {
-        // The machine knows the installation (a root-only uninstall entry) and
-        // has the service registered with its program from the service folder.
+        // A root-only uninstall entry, and the service registered with the service folder's program.
         const QString kora = m_wurzel + QStringLiteral("/opt/Fiscalon");
         const QString dienstOrdner = m_wurzel + QStringLiteral("/opt/Fiscalon Update Service");
         const QString eintrag = Plattform::registrierungsDatei(
@@ -96,8 +93,7 @@ private slots:
         QVERIFY(QFileInfo::exists(kora + QStringLiteral("/dict/est_22.dict")));
         const QByteArray dienstLog = TestUmgebung::leseDatei(m_wurzel + QStringLiteral("/var/log/fiscalon/tavodienst.log"));
         QVERIFY2(dienstLog.contains("Gestartet (PID"), dienstLog.constData());
-        // A root copy worked in the user's folder: everything there stays the
-        // user's. The copy gives it back after its last log line, at its end.
+        // Everything the root copy touched in the user's folder is given back, at the copy's end.
         if (::geteuid() == 0) {
             const QString ordner = m_umgebung->pfad() + QStringLiteral("/dienst");
             (void)QTest::qWaitFor([&] { return Programmlauf::fremdeEintraege(ordner, kBenutzer).isEmpty(); }, 30000);
@@ -106,8 +102,7 @@ private slots:
     }
     void fortsetzungMitAdminRechten()
     {
-        // The first process planned in the wizard (here: the engine in this
-        // process with the recommendations against the sample server).
+        // The wizard's plan: this process's engine takes the recommendations.
         setzeTavo(false);
         const QString benutzer = benutzerOrdner(m_umgebung->pfad() + QStringLiteral("/admin"));
         setzeStartwerteZurueck();
@@ -134,7 +129,7 @@ private slots:
         QFile::setPermissions(erhebung, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         UpdateProcess::setzeErhebungsbefehl(erhebung);
         QVERIFY(pm.neuStartMitAdminRechten());
-        QTRY_VERIFY(QFileInfo::exists(pidDatei));
+        QTRY_VERIFY_WITH_TIMEOUT(TestUmgebung::leseDatei(pidDatei).endsWith('\n'), 30000); // the whole line
         const pid_t pid = pid_t(TestUmgebung::leseDatei(pidDatei).trimmed().toLong());
         QVERIFY(pid > 0);
 

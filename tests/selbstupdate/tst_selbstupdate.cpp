@@ -1,6 +1,5 @@
-// The manager's own update into the service folder, against a real nginx
-// serving a release whose technical index offers a newer manager: installed
-// and verified, or refused with the old copy intact and valid.
+// The manager's own update into the service folder from a real nginx:
+// installed and verified, or refused with the old copy intact and valid.
 
 #include "global/archiv/ziparchiv.h"
 #include "global/varnelApplication/logbase.h"
@@ -40,7 +39,6 @@ private slots:
     }
     void installieren_data()
     {
-        // fall: what is wrong with the update; meldung: the log line that says so.
         QTest::addColumn<QString>("fall");
         QTest::addColumn<bool>("erfolg");
         QTest::addColumn<QString>("meldung");
@@ -143,8 +141,7 @@ private slots:
     }
     void unterbrochen()
     {
-        // A self-update stopped while its files were moved: its step is open and
-        // the copy no longer matches its dictionary.
+        // A self-update stopped while its files were moved: its step open, the copy not its dictionary's.
         const QString logDatei = bereite(QStringLiteral("unterbrochen"));
         const QString dienst = m_beispiel + QStringLiteral("/wurzel/opt/Fiscalon Update Service");
         {
@@ -155,8 +152,7 @@ private slots:
             TestUmgebung::schreibeDatei(dienst + QStringLiteral("/bin/installationsverwaltung"), "halb ersetzt");
         }
 
-        // The next start finds it: the damaged copy loses its dictionary, so the
-        // self-update is due again and puts a valid copy in place.
+        // The next start drops the damaged copy's dictionary: the self-update is due and repairs it.
         FakeRueckfrage fragen;
         PluginManager pm;
         QVERIFY(pm.pruefeUnterbrochenenLauf());
@@ -177,8 +173,7 @@ private slots:
     }
 
 private:
-    // The sandbox of one case: the old copy in the service folder, the
-    // process's start-up values as the self-update process has them, a fresh log.
+    // One case: the old copy in the service folder, the self-update process's start values, a fresh log.
     QString bereite(const QString& fall)
     {
         const QString benutzer = m_umgebung->pfad() + QStringLiteral("/faelle/") + QString(fall).replace(QLatin1Char(' '), QLatin1Char('_'))
