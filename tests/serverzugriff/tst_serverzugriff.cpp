@@ -460,12 +460,12 @@ private:
         QVERIFY2(ZipArchiv::erstelle(ziel, { { quelle, eintrag.isEmpty() ? basis + QStringLiteral(".xml") : eintrag } }, &fehler), qPrintable(fehler));
         QVERIFY(m_schluessel.signiere(ziel));
     }
-    // HEAD requests for `pfadTeil` the server has had so far, all of them logged.
+    // GET requests for `pfadTeil` the server has had so far, all of them logged.
     int zugriffe(const QString& pfadTeil) const
     {
         int n = 0;
         for (const QString& z : m_nginx->zugriffeBisJetzt())
-            if (z.startsWith(QStringLiteral("HEAD|")) && z.contains(pfadTeil))
+            if (z.startsWith(QStringLiteral("GET|")) && z.contains(pfadTeil))
                 ++n;
         return n;
     }
