@@ -185,8 +185,10 @@ void downloadManager::downloadStart()
 {
     IV_LOG_EINTRITT();
     errorText.clear();
-    // A size left from the previous file would make the progress lie.
+    // A size or status left from the previous file would make the progress
+    // lie and callers branch on the wrong answer.
     contentLength = 0;
+    httpStatus = 0;
     m_abgebrochen = false;
     m_laeuft = true;
     IV_LOG_INFO(QStringLiteral("Download wird gestartet ....."));
@@ -352,7 +354,7 @@ void downloadManager::meldeFortschritt()
         }
         // The partial file's version is known now: should the run end here,
         // the next one can still ask for the rest.
-        if (!m_infoGeschrieben && !m_abruf->fortgesetzt()) {
+        if (!m_infoGeschrieben) {
             const QByteArray validator = alsValidator(m_abruf->validator());
             m_infoGeschrieben = !validator.isEmpty() && schreibeValidator(infoPfad(m_teilPfad), url, validator);
         }
