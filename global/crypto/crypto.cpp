@@ -9,15 +9,13 @@
 #include <QMutex>
 #include <QMutexLocker>
 
-// MD5 is no longer a security hash, but it is the format of our file lists.
-#define CRYPTOPP_ENABLE_NAMESPACE_WEAK 1
-#include <crypto++/md5.h>
 #include <crypto++/osrng.h>
 #include <crypto++/pssr.h>
 #include <crypto++/rsa.h>
 #include <crypto++/sha.h>
 
 #include <memory>
+#include <openssl/evp.h>
 
 #include "global/varnelApplication/logbase.h"
 #include "global/varnelApplication/textausliteral.h"
@@ -109,6 +107,9 @@ using Verifizierer = CryptoPP::RSASS<CryptoPP::PSS, CryptoPP::SHA1>::Verifier;
 // Reading in chunks keeps memory flat, whatever a file on the server side
 // claims to be.
 constexpr qint64 PUFFERGROESSE = 1 << 20;
+// Small enough that the bytes the kernel just copied are still in the
+// processor's cache when the digest reads them.
+constexpr qint64 MD5_PUFFER = 64 * 1024;
 // Far above any real signature; a larger companion is not even read.
 constexpr qint64 MAX_SIGNATURGROESSE = 64 * 1024;
 
@@ -148,22 +149,30 @@ void logLesefehler(const QFile& f)
                      .arg(f.fileName(), f.errorString()));
 }
 
-// The real digest (also of an empty file); false on a read error.
+// MD5 is no longer a security hash, but it is the format of our file lists.
+// The real digest (also of an empty file); false on a read error. OpenSSL's
+// MD5 rather than Crypto++'s: its assembler runs about a fifth faster, which
+// a checksum over a gigabyte-sized installer shows.
 bool md5Hex(QFile& f, QString& hex)
 {
-    std::unique_ptr<char[]> puffer(new char[PUFFERGROESSE]);
-    CryptoPP::Weak::MD5 md5;
+    std::unique_ptr<char[]> puffer(new char[MD5_PUFFER]);
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> md5(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!md5 || EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) != 1)
+        return false;
     for (;;) {
-        const qint64 n = f.read(puffer.get(), PUFFERGROESSE);
+        const qint64 n = f.read(puffer.get(), MD5_PUFFER);
         if (n < 0)
             return false;
         if (n == 0)
             break;
-        md5.Update(reinterpret_cast<const CryptoPP::byte*>(puffer.get()), static_cast<size_t>(n));
+        if (EVP_DigestUpdate(md5.get(), puffer.get(), static_cast<size_t>(n)) != 1)
+            return false;
     }
-    CryptoPP::byte digest[CryptoPP::Weak::MD5::DIGESTSIZE];
-    md5.Final(digest);
-    hex = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), sizeof digest).toHex());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int laenge = 0;
+    if (EVP_DigestFinal_ex(md5.get(), digest, &laenge) != 1)
+        return false;
+    hex = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(laenge)).toHex());
     return true;
 }
 

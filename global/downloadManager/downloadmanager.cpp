@@ -9,11 +9,10 @@
 #include "global/varnelApplication/rueckfrage.h"
 #include "global/varnelApplication/textausliteral.h"
 
-#include <QAuthenticator>
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkReply>
 #include <QSaveFile>
+#include <QSslCertificate>
 #include <QSslCipher>
 #include <QSslConfiguration>
 #include <limits>
@@ -75,7 +74,6 @@ downloadManager::downloadManager(QObject* parent)
     : QObject(parent)
 {
     IV_LOG_EINTRITT();
-    network.setParent(this);
     m_stillstand.setSingleShot(true);
     m_stillstand.setInterval(60000);
     connect(&m_stillstand, &QTimer::timeout, this, &downloadManager::stillstand);
@@ -89,10 +87,6 @@ downloadManager::~downloadManager()
 {
     // The worker writes into m_ziel (removed with it): it ends first.
     m_abruf.reset();
-    if (reply) {
-        reply->disconnect(this);
-        reply->abort();
-    }
 }
 
 void downloadManager::setSslConfiguration()
@@ -141,9 +135,7 @@ void downloadManager::setProxyValue(const QString& host, int port, const QString
                         .arg(int(faehigkeiten & QNetworkProxy::HostNameLookupCapability)));
     }
     // Asked at most once per configuration: a proxy that asks again fails the request.
-    connect(&network, &QNetworkAccessManager::proxyAuthenticationRequired, this,
-            &downloadManager::proxyAuthenticationDialog, Qt::UniqueConnection);
-    network.setProxy(proxy);
+    m_proxyFragen = true;
     IV_LOG_DEBUG(QStringLiteral("Proxy gesetzt ...."));
     IV_LOG_DEBUG(QStringLiteral("Proxy-Name: %1").arg(host));
     IV_LOG_DEBUG(QStringLiteral("Proxy-Port: %1").arg(port));
@@ -193,58 +185,100 @@ void downloadManager::downloadStart()
 {
     IV_LOG_EINTRITT();
     errorText.clear();
-    m_tlsFehler.clear();
-    // A size left from the previous file would make the progress lie.
+    // A size or status left from the previous file would make the progress
+    // lie and callers branch on the wrong answer.
     contentLength = 0;
+    httpStatus = 0;
     m_abgebrochen = false;
     m_laeuft = true;
     IV_LOG_INFO(QStringLiteral("Download wird gestartet ....."));
-    doReadHead();
+    beginne();
     IV_LOG_AUSTRITT();
+}
+
+// A partial file of this URL with its validator needs the size and version
+// on the server before the rest can be asked for: a HEAD first. Everything
+// else goes straight to the GET.
+void downloadManager::beginne()
+{
+    m_kopfGelesen = false;
+    m_validator.clear();
+    m_zielPfad = localFilePath();
+    m_teilPfad = teilDateiPfad(m_zielPfad);
+    m_gespeichert = leseValidator(infoPfad(m_teilPfad), url);
+    const QFileInfo teil(m_teilPfad);
+    if (!m_gespeichert.isEmpty() && teil.isFile() && !teil.isSymLink() && teil.size() > 0)
+        doReadHead();
+    else
+        runDownloadFile();
+}
+
+void downloadManager::starteAbruf(DateiabrufAuftrag& auftrag, QFileDevice* ziel)
+{
+    auftrag.url = url;
+    const QNetworkRequest anfrage = baueAnfrage();
+    for (const QByteArray& name : anfrage.rawHeaderList())
+        auftrag.kopfzeilen << name + ": " + anfrage.rawHeader(name);
+    const QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    for (const QSslCipher& chiffre : tls.ciphers())
+        auftrag.chiffren << chiffre.name();
+    for (const QSslCertificate& ca : tls.caCertificates())
+        auftrag.zusatzCas << ca.toDer();
+    auftrag.testmodus = testMode;
+    const QNetworkProxy wirksam = proxy.type() == QNetworkProxy::DefaultProxy ? QNetworkProxy::applicationProxy() : proxy;
+    if (wirksam.type() == QNetworkProxy::HttpProxy) {
+        auftrag.proxyHost = wirksam.hostName();
+        auftrag.proxyPort = wirksam.port();
+        auftrag.proxyBenutzer = m_proxyBenutzer;
+        auftrag.proxyPasswort = m_proxyPasswort;
+        auftrag.proxyLoestNamenAuf = wirksam.capabilities() & QNetworkProxy::HostNameLookupCapability;
+    }
+    if (!m_abruf)
+        m_abruf = std::make_unique<Dateiabruf>();
+    m_abruf->starte(auftrag, ziel, [this] {
+        QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
+    });
+    m_stillstand.start();
 }
 
 void downloadManager::doReadHead()
 {
     IV_LOG_INFO(QStringLiteral("Hole Infos (Head-Request) vom Webserver ein."));
     IV_LOG_INFO(QStringLiteral("URL: ") + url.toString());
-    connect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished, Qt::UniqueConnection);
-    if (reply)
-        reply->deleteLater();
-    reply = network.head(baueAnfrage());
-    connect(reply, &QNetworkReply::sslErrors, this, &downloadManager::sslErrors);
-    m_stillstand.start();
+    DateiabrufAuftrag auftrag;
+    auftrag.nurKopf = true;
+    m_kopfLaeuft = true;
+    starteAbruf(auftrag, nullptr);
 }
 
-void downloadManager::loadHeadFinished(QNetworkReply* antwort)
+// The answer refused before any byte of a body: the HEAD's or the GET's head.
+void downloadManager::meldeKopfFehler()
+{
+    if (!m_abgebrochen)
+        errorText = m_abruf->fehlerText();
+    IV_LOG_ERROR(QStringLiteral("Download abgebrochen, Code: %1 Grund: %2").arg(httpStatus).arg(errorText));
+}
+
+void downloadManager::loadHeadFinished()
 {
     IV_LOG_EINTRITT();
-    if (antwort != reply)
-        return;
+    m_kopfLaeuft = false;
     m_stillstand.stop();
-    TlsEinstellungen::protokolliereVerbindung(antwort);
-    httpStatus = antwort->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    disconnect(&network, &QNetworkAccessManager::finished, this, &downloadManager::loadHeadFinished);
-    if (antwort->error() != QNetworkReply::NoError || httpStatus >= 300) {
-        errorText = m_abgebrochen ? errorText : antwort->errorString();
-        // Qt's German texts lack the one for an HTTP error status.
-        if (!m_abgebrochen && httpStatus >= 300)
-            errorText = QStringLiteral("Der Server antwortet mit dem Status %1 (%2).")
-                            .arg(httpStatus)
-                            .arg(antwort->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
-        // "SSL handshake failed" alone does not tell the user what was wrong.
-        if (!m_abgebrochen && !m_tlsFehler.isEmpty())
-            errorText += QStringLiteral(" (%1)").arg(m_tlsFehler);
-        IV_LOG_ERROR(QStringLiteral("Download abgebrochen, Code: %1 Grund: %2").arg(httpStatus).arg(errorText));
+    httpStatus = int(m_abruf->status());
+    if (!m_abruf->erfolgreich() && !m_abgebrochen && m_abruf->proxyAnmeldung() && frageProxyZugang()) {
+        doReadHead();
+        return;
+    }
+    if (!m_abruf->erfolgreich() || m_abgebrochen) {
+        meldeKopfFehler();
         beende(true);
         return;
     }
-    // The body may only come from the server this HEAD has just trusted.
-    m_zertifikat = antwort->sslConfiguration().peerCertificate().toDer();
-    const QByteArray etag = antwort->rawHeader("ETag");
-    m_validator = alsValidator(etag.startsWith("W/") || etag.isEmpty() ? antwort->rawHeader("Last-Modified") : etag);
-    const QVariant laenge = antwort->header(QNetworkRequest::ContentLengthHeader);
-    if (laenge.isValid()) {
-        contentLength = laenge.toLongLong();
+    m_kopfGelesen = true;
+    const QByteArray validator = m_abruf->validator();
+    m_validator = alsValidator(validator);
+    if (m_abruf->gesamt() >= 0) {
+        contentLength = m_abruf->gesamt();
         IV_LOG_DEBUG(textAusLiteral("Dateigr&ouml;&szlig;e: %1").arg(contentLength));
     } else {
         IV_LOG_DEBUG(QStringLiteral("ContentLength wurde vom Webserver nicht geliefert!"));
@@ -264,14 +298,11 @@ void downloadManager::runDownloadFile()
         beende(true);
         return;
     }
-    const QString ziel = localFilePath();
-    m_zielPfad = ziel;
-    m_teilPfad = teilDateiPfad(ziel);
+    const QString ziel = m_zielPfad;
     // A partial file of this URL with its validator: ask for the rest.
-    const QByteArray gespeichert = leseValidator(infoPfad(m_teilPfad), url);
     const QFileInfo teil(m_teilPfad);
     qint64 ab = 0;
-    if (!gespeichert.isEmpty() && teil.isFile() && !teil.isSymLink() && teil.size() > 0
+    if (m_kopfGelesen && !m_gespeichert.isEmpty() && teil.isFile() && !teil.isSymLink() && teil.size() > 0
         && (contentLength <= 0 || teil.size() < contentLength))
         ab = teil.size();
     if (ab == 0)
@@ -285,6 +316,7 @@ void downloadManager::runDownloadFile()
         beende(true);
         return;
     }
+    m_infoGeschrieben = ab > 0;
     if (ab > 0) {
         IV_LOG_INFO(QStringLiteral("Der Download wird bei Byte %1 von %2 fortgesetzt.").arg(ab).arg(contentLength));
     } else {
@@ -292,41 +324,20 @@ void downloadManager::runDownloadFile()
         m_ziel->setPermissions(QFileInfo::exists(ziel) ? QFile::permissions(ziel)
                                                        : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         if (!m_validator.isEmpty())
-            schreibeValidator(infoPfad(m_teilPfad), url, m_validator);
+            m_infoGeschrieben = schreibeValidator(infoPfad(m_teilPfad), url, m_validator);
     }
     DateiabrufAuftrag auftrag;
-    auftrag.url = url;
-    const QNetworkRequest anfrage = baueAnfrage();
-    for (const QByteArray& name : anfrage.rawHeaderList())
-        auftrag.kopfzeilen << name + ": " + anfrage.rawHeader(name);
-    auftrag.zertifikatDer = m_zertifikat;
     auftrag.fortsetzenAb = ab;
-    auftrag.fortsetzenWenn = gespeichert;
-    for (const QSslCipher& chiffre : QSslConfiguration::defaultConfiguration().ciphers())
-        auftrag.chiffren << chiffre.name();
-    const QNetworkProxy wirksam = network.proxy().type() == QNetworkProxy::DefaultProxy ? QNetworkProxy::applicationProxy()
-                                                                                         : network.proxy();
-    if (wirksam.type() == QNetworkProxy::HttpProxy) {
-        auftrag.proxyHost = wirksam.hostName();
-        auftrag.proxyPort = wirksam.port();
-        auftrag.proxyBenutzer = m_proxyBenutzer;
-        auftrag.proxyPasswort = m_proxyPasswort;
-        auftrag.proxyLoestNamenAuf = wirksam.capabilities() & QNetworkProxy::HostNameLookupCapability;
-    }
+    auftrag.fortsetzenWenn = m_gespeichert;
     auftrag.hoechstGroesse = m_hoechstGroesse;
     if (contentLength > 0 && (auftrag.hoechstGroesse < 0 || contentLength < auftrag.hoechstGroesse))
         auftrag.hoechstGroesse = contentLength;
-    if (!m_abruf)
-        m_abruf = std::make_unique<Dateiabruf>();
     m_gemeldet = -1;
     m_getLaeuft = true;
-    m_abruf->starte(auftrag, m_ziel.get(), [this] {
-        QMetaObject::invokeMethod(this, &downloadManager::loadFileFinished, Qt::QueuedConnection);
-    });
+    starteAbruf(auftrag, m_ziel.get());
     m_getUhr.start();
     m_getAnfang = ab;
     m_takt.start();
-    m_stillstand.start();
     IV_LOG_AUSTRITT();
 }
 
@@ -335,9 +346,22 @@ void downloadManager::meldeFortschritt()
     if (!m_abruf)
         return;
     const qint64 empfangen = m_abruf->empfangen();
-    if (empfangen != m_gemeldet) {
-        m_gemeldet = empfangen;
-        downloadProgressFile(m_gemeldet, contentLength);
+    // Until the answer's head is in, neither its size nor its bytes are known.
+    if (m_abruf->kopfFertig()) {
+        if (!m_kopfGelesen) {
+            m_kopfGelesen = true;
+            contentLength = qMax<qint64>(0, m_abruf->gesamt());
+        }
+        // The partial file's version is known now: should the run end here,
+        // the next one can still ask for the rest.
+        if (!m_infoGeschrieben) {
+            const QByteArray validator = alsValidator(m_abruf->validator());
+            m_infoGeschrieben = !validator.isEmpty() && schreibeValidator(infoPfad(m_teilPfad), url, validator);
+        }
+        if (empfangen != m_gemeldet) {
+            m_gemeldet = empfangen;
+            downloadProgressFile(m_gemeldet, contentLength);
+        }
     }
     const qint64 ueberKarenz = m_getLaeuft ? m_getUhr.elapsed() - m_karenz : 0;
     const qint64 neu = empfangen - m_getAnfang; // a resumed part came earlier
@@ -354,27 +378,66 @@ void downloadManager::downloadProgressFile(qint64 done, qint64)
     emit downloadProgress(alsInt(done), alsInt(contentLength));
 }
 
+void downloadManager::protokolliereTls()
+{
+    // Only a new connection was checked; a kept one says nothing new.
+    if (m_abruf->serverZertifikat().isEmpty())
+        return;
+    TlsEinstellungen::protokolliereVerbindung(m_abruf->chiffre(), m_abruf->protokoll(), m_abruf->serverZertifikat());
+    for (const QString& name : m_abruf->tlsFehlerNamen()) {
+        if (!name.isEmpty())
+            IV_LOG_ERROR(name);
+    }
+    if (m_abruf->tlsEntschuldigt())
+        IV_LOG_INFO(QStringLiteral("Im Testmode wird Fehler ignoriert."));
+}
+
 void downloadManager::loadFileFinished()
 {
     IV_LOG_EINTRITT();
-    if (!m_getLaeuft || !m_abruf)
+    if (!m_abruf)
+        return;
+    if (m_kopfLaeuft) {
+        m_abruf->warte();
+        protokolliereTls();
+        loadHeadFinished();
+        return;
+    }
+    if (!m_getLaeuft)
         return;
     m_abruf->warte();
     m_getLaeuft = false;
     m_takt.stop();
     meldeFortschritt();
     m_stillstand.stop();
+    protokolliereTls();
+    httpStatus = int(m_abruf->status());
+    if (!m_abruf->erfolgreich() && !m_abgebrochen && m_abruf->proxyAnmeldung() && frageProxyZugang()) {
+        // Nothing of the answer reached the file; the same request again with the new credentials.
+        m_ziel->close();
+        m_ziel.reset();
+        if (m_getAnfang == 0)
+            entferneTeil(m_teilPfad);
+        beginne();
+        return;
+    }
     // A body that ends without its announced length (the server closed a
     // transfer without length early) is no file.
     const bool unvollstaendig = m_abruf->erfolgreich() && contentLength > 0 && m_abruf->empfangen() != contentLength;
     if (!m_abruf->erfolgreich() || unvollstaendig) {
-        errorText = unvollstaendig ? QStringLiteral("Die Datei ist unvollst\u00e4ndig: %1 von %2 Bytes empfangen.")
-                                         .arg(m_abruf->empfangen())
-                                         .arg(contentLength)
-                                   : m_abruf->fehlerText();
-        if (m_abruf->schreibFehler())
-            IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
-        IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
+        // Refused in the answer's head, or no answer at all: as a HEAD's refusal always read.
+        const bool kopf = !unvollstaendig && !m_abruf->inhaltBegonnen() && (httpStatus == 0 || httpStatus >= 300);
+        if (kopf) {
+            meldeKopfFehler();
+        } else {
+            errorText = unvollstaendig ? QStringLiteral("Die Datei ist unvollst\u00e4ndig: %1 von %2 Bytes empfangen.")
+                                             .arg(m_abruf->empfangen())
+                                             .arg(contentLength)
+                                       : m_abruf->fehlerText();
+            if (m_abruf->schreibFehler())
+                IV_LOG_ERROR(textAusLiteral("Die Datei %1 kann nicht geschrieben werden: %2").arg(m_zielPfad, errorText));
+            IV_LOG_ERROR(QStringLiteral("Download von %1 abgebrochen: %2").arg(url.toString(), errorText));
+        }
         m_ziel->close();
         m_ziel.reset();
         behalteOderEntferneTeil();
@@ -450,38 +513,17 @@ void downloadManager::brichAb(const QString& grund)
         return;
     m_abgebrochen = true;
     errorText = grund;
-    if (m_getLaeuft)
+    if ((m_getLaeuft || m_kopfLaeuft) && m_abruf)
         m_abruf->abbrechen(grund);
-    else if (reply)
-        reply->abort();
 }
 
-void downloadManager::sslErrors(const QList<QSslError>& errors)
+// Once per proxy configuration: a proxy that asks again fails the request.
+bool downloadManager::frageProxyZugang()
 {
-    bool selbstSigniert = false;
-    QStringList texte;
-    for (const QSslError& fehler : errors) {
-        texte << fehler.errorString();
-        const QString name = TlsEinstellungen::fehlerName(fehler.error());
-        if (!name.isEmpty())
-            IV_LOG_ERROR(name);
-        if (fehler.error() == QSslError::SelfSignedCertificate)
-            selbstSigniert = true;
-    }
-    if (selbstSigniert && testMode) {
-        IV_LOG_INFO(QStringLiteral("Im Testmode wird Fehler ignoriert."));
-        if (auto* antwort = qobject_cast<QNetworkReply*>(sender()))
-            antwort->ignoreSslErrors();
-    } else {
-        m_tlsFehler = texte.join(QStringLiteral("; "));
-    }
-}
-
-void downloadManager::proxyAuthenticationDialog(const QNetworkProxy& p, QAuthenticator* authenticator)
-{
-    IV_LOG_EINTRITT();
-    disconnect(&network, &QNetworkAccessManager::proxyAuthenticationRequired, this,
-               &downloadManager::proxyAuthenticationDialog);
+    if (!m_proxyFragen)
+        return false;
+    m_proxyFragen = false;
+    const QNetworkProxy p = proxy.type() == QNetworkProxy::DefaultProxy ? QNetworkProxy::applicationProxy() : proxy;
     QTimer::singleShot(m_proxyDialogZeit, this, &downloadManager::proxyAuthenticationTimeout);
     IV_LOG_ERROR(QStringLiteral("Der Proxy-Server %1:%2 verlangt eine Authentifizierung.").arg(p.hostName()).arg(p.port()));
     // The transfer waits for the user: the stall limit does not count meanwhile.
@@ -490,16 +532,11 @@ void downloadManager::proxyAuthenticationDialog(const QNetworkProxy& p, QAuthent
     proxyDialogOffen = true;
     const bool ok = rueckfrage().frageProxyZugang(p.hostName(), QString::number(p.port()), 1, benutzer, passwort);
     proxyDialogOffen = false;
-    if (ok) {
-        // The body's transfer uses them as well.
-        m_proxyBenutzer = benutzer;
-        m_proxyPasswort = passwort;
-        authenticator->setUser(benutzer);
-        authenticator->setPassword(passwort);
-    }
-    if (m_laeuft)
-        m_stillstand.start();
-    IV_LOG_AUSTRITT();
+    if (!ok || m_abgebrochen)
+        return false;
+    m_proxyBenutzer = benutzer;
+    m_proxyPasswort = passwort;
+    return true;
 }
 
 void downloadManager::proxyAuthenticationTimeout()

@@ -1,8 +1,16 @@
 #pragma once
-// Fetches one file at a time from the update server: a HEAD for status and
-// size, then a GET whose body streams into a partial file beside the target
-// (teilDateiPfad, never the target's own name) and replaces the target only
-// when complete. Every transfer ends with exactly one finished().
+// Fetches one file at a time from the update server: a GET whose body
+// streams into a partial file beside the target (teilDateiPfad, never the
+// target's own name) and replaces the target only when complete. Every
+// transfer ends with exactly one finished().
+//
+// The GET's head does what a HEAD before it would: its status decides (an
+// error status fails the transfer with the status as reason, and no byte of
+// that answer reaches the file), its Content-Length bounds the body and
+// drives the progress. On a slow line a separate HEAD costs one round trip
+// per file, which at an update check's handful of small files nearly doubles
+// its time. Only a partial file to resume still gets a HEAD first: its size
+// and validator decide whether the rest is asked for.
 //
 // A transfer cut off in the middle is resumed: the partial file stays with a
 // small companion file (".info": the URL and the server's validator, a strong
@@ -14,22 +22,20 @@
 // failed write), or when its companion does not match. Callers check the MD5
 // over the whole file as always.
 //
-// The HEAD runs on Qt's network stack and decides everything about trust and
-// the proxy; the body is carried by Dateiabruf, bound to what the HEAD
-// accepted.
+// Every request runs through one Dateiabruf for the manager's life, so all
+// files of a run share one kept TLS connection.
 
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QNetworkRequest>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
-#include <QSslError>
 #include <QTimer>
 #include <QUrl>
 #include <memory>
 
-class QAuthenticator;
-class QNetworkReply;
+struct DateiabrufAuftrag;
+class QFileDevice;
+
 class QFile;
 class Dateiabruf;
 
@@ -63,8 +69,8 @@ public:
         m_karenz = karenzMs;
     }
     // The size the caller expects (e.g. from the server index); a body larger
-    // than this, or than the size the HEAD announced, is cut off there and
-    // fails. -1: none beyond the HEAD's.
+    // than this, or than the size the answer announced, is cut off there and
+    // fails. -1: none beyond the answer's.
     void setHoechstGroesse(qint64 bytes) { m_hoechstGroesse = bytes; }
     // Time the proxy credentials question stays open (default 25 s).
     void setProxyDialogZeit(int ms) { m_proxyDialogZeit = ms; }
@@ -84,26 +90,28 @@ public slots:
 
 private slots:
     void loadFileFinished();
-    void loadHeadFinished(QNetworkReply* reply);
-    void sslErrors(const QList<QSslError>& errors);
     void runDownloadFile();
     void downloadProgressFile(qint64 done, qint64 total);
-    void proxyAuthenticationDialog(const QNetworkProxy& proxy, QAuthenticator* authenticator);
     void proxyAuthenticationTimeout();
     void setSslConfiguration();
 
 private:
     QNetworkRequest baueAnfrage() const;
+    void beginne();
     void doReadHead();
+    void loadHeadFinished();
+    void starteAbruf(DateiabrufAuftrag& auftrag, QFileDevice* ziel);
+    bool frageProxyZugang();
+    void protokolliereTls();
+    void meldeKopfFehler();
     void meldeFortschritt();
     void beende(bool fehler, const QString& pfad = QString());
     void stillstand();
     void brichAb(const QString& grund);
     void behalteOderEntferneTeil();
 
-    QNetworkAccessManager network;
-    QPointer<QNetworkReply> reply;
     QNetworkProxy proxy;
+    bool m_proxyFragen = false; // the user may still be asked for the proxy's credentials
     bool proxyDialogOffen = false;
     bool testMode = false;
     QUrl url;
@@ -115,14 +123,17 @@ private:
     std::unique_ptr<QFile> m_ziel; // the partial file, renamed over the target when complete
     QString m_zielPfad;
     QString m_teilPfad;
-    QByteArray m_validator; // of the last HEAD, for a partial file begun now
+    QByteArray m_validator; // of the HEAD before a resumed GET, for a partial file begun now
+    QByteArray m_gespeichert; // the validator stored with the partial file
     std::unique_ptr<Dateiabruf> m_abruf;
-    QByteArray m_zertifikat; // leaf certificate of the last successful HEAD
     QString m_proxyBenutzer;
     QString m_proxyPasswort;
     QTimer m_stillstand;
     QTimer m_takt;
     qint64 m_gemeldet = -1;
+    bool m_kopfLaeuft = false; // the HEAD before a resumed GET
+    bool m_kopfGelesen = false; // the GET's size and validator came from a HEAD
+    bool m_infoGeschrieben = false;
     bool m_getLaeuft = false;
     bool m_laeuft = false;
     bool m_abgebrochen = false;
@@ -132,5 +143,4 @@ private:
     qint64 m_hoechstGroesse = -1;
     QElapsedTimer m_getUhr;
     qint64 m_getAnfang = 0; // bytes of the file before this GET (resumed)
-    QString m_tlsFehler; // the certificate's faults of the last HEAD, as Qt words them
 };

@@ -3,7 +3,6 @@
 #include "global/varnelApplication/logbase.h"
 
 #include <QCryptographicHash>
-#include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslCipher>
 #include <QSslConfiguration>
@@ -47,28 +46,13 @@ QString fehlerName(QSslError::SslError fehler)
     return QStringLiteral("QSslError::") + QString::fromLatin1(namen[wert]);
 }
 
-namespace {
-
-QString protokollText(QSsl::SslProtocol p)
+void protokolliereVerbindung(const QString& chiffre, const QString& protokoll, const QByteArray& zertifikatDer)
 {
-    static const char* const texte[] = { "SslV3", "SslV2", "TlsV1.0", "TlsV1.1", "TlsV1.2",
-                                         "AnyProtocol", "TlsV1SslV3", "SecureProtocols" };
-    const int wert = int(p);
-    return (wert >= 0 && wert < 8) ? QString::fromLatin1(texte[wert]) : QStringLiteral("unbekannt");
-}
-
-} // namespace
-
-void protokolliereVerbindung(const QNetworkReply* reply)
-{
-    if (!gp_Log || !gp_Log->istDebugAktiv() || !reply)
+    if (!gp_Log || !gp_Log->istDebugAktiv() || zertifikatDer.isEmpty())
         return;
-    const QSslConfiguration k = reply->sslConfiguration();
-    if (k.isNull())
-        return;
-    IV_LOG_DEBUG(QStringLiteral("Cipher: ") + k.sessionCipher().name());
-    IV_LOG_DEBUG(QStringLiteral("Protocol: ") + protokollText(k.sessionProtocol()));
-    const QSslCertificate zert = k.peerCertificate();
+    IV_LOG_DEBUG(QStringLiteral("Cipher: ") + chiffre);
+    IV_LOG_DEBUG(QStringLiteral("Protocol: ") + QString(protokoll).replace(QLatin1String("TLSv"), QLatin1String("TlsV")));
+    const QSslCertificate zert(zertifikatDer, QSsl::Der);
     if (zert.isNull())
         return;
     auto eintraege = [](const QStringList& l) { return l.join(QStringLiteral(", ")); };

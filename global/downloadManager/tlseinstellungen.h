@@ -1,11 +1,10 @@
 #pragma once
 // The manager's TLS rules, shared by every connection of the process.
 
+#include <QByteArray>
 #include <QList>
 #include <QSslError>
 #include <QString>
-
-class QNetworkReply;
 
 namespace TlsEinstellungen {
 
@@ -14,7 +13,8 @@ namespace TlsEinstellungen {
 void installiereStandard();
 // "QSslError::HostNameMismatch" and so on; empty for values we do not name.
 QString fehlerName(QSslError::SslError fehler);
-// DEBUG lines about the negotiated connection and the server certificate.
-void protokolliereVerbindung(const QNetworkReply* reply);
+// DEBUG lines about a new connection: cipher, protocol ("TLSv1.2") and the
+// server's certificate (DER).
+void protokolliereVerbindung(const QString& chiffre, const QString& protokoll, const QByteArray& zertifikatDer);
 
 } // namespace TlsEinstellungen

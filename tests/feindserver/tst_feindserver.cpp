@@ -71,7 +71,6 @@ private slots:
         QTest::newRow("Reset mitten im Inhalt") << "tls12" << "reset" << 5000 << "Verbindung zum Server wurde unterbrochen";
         QTest::newRow("weniger als angekündigt") << "tls12" << "weniger" << 5000 << "Verbindung endete vor dem Ende der Datei";
         QTest::newRow("mehr als angekündigt") << "tls12" << "mehr" << 5000 << "mehr als die angek\u00fcndigten 100000 Bytes";
-        QTest::newRow("ohne Länge, zu kurz") << "tls12" << "ohnelaenge" << 5000 << "unvollst\u00e4ndig: 50000 von 100000";
         QTest::newRow("Stillstand im Inhalt") << "tls12" << "stillstand" << 6000 << "seit 3 Sekunden keine Daten";
         QTest::newRow("Stillstand vor der Antwort") << "tls12" << "kopfstillstand" << 6000 << "seit 3 Sekunden keine Daten";
         QTest::newRow("ein Byte je Sekunde") << "tls12" << "tropfen" << 7000 << "sendet zu langsam";
@@ -99,8 +98,9 @@ private slots:
         downloadManager dm;
         dm.setStillstandGrenze(3000);
         dm.setMindestRate(10000, 4000);
-        if (fall == QLatin1String("endlosohnelaenge"))
-            dm.setHoechstGroesse(kGroesse); // as the server index announces it
+        // As the server index announces it: the bound of an answer that announces more, or nothing.
+        if (fall.startsWith(QLatin1String("endlos")) || fall == QLatin1String("mehr"))
+            dm.setHoechstGroesse(kGroesse);
         const quint16 port = dienst == QLatin1String("proxy") ? m_ports.value(QStringLiteral("tls12")) : m_ports.value(dienst);
         if (dienst == QLatin1String("proxy"))
             dm.setProxyValue(QStringLiteral("127.0.0.1"), m_ports.value(dienst), QString(), QString());

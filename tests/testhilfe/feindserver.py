@@ -30,10 +30,9 @@ FAELLE = {
     'gut': 'the whole file',
     'reset': 'half the body, then a TCP reset',
     'weniger': 'half the announced body, then a normal close',
-    'mehr': 'twice the size that the HEAD announced',
-    'ohnelaenge': 'HEAD announces the size, the GET has no length and ends at half',
+    'mehr': 'twice the size, announced as such',
     'stillstand': 'a little of the body, then nothing',
-    'kopfstillstand': 'no answer at all to the HEAD',
+    'kopfstillstand': 'no answer at all',
     'tropfen': 'one byte per second',
     'endlos': 'HEAD announces the size, the GET streams without end',
     'endlosohnelaenge': 'no size anywhere, endless data',
@@ -83,10 +82,10 @@ def beantworte(verbindung):
         if fall == 'fehler500':
             verbindung.sendall(kopf('500 Internal Server Error', 5) + (b'' if methode == 'HEAD' else b'kaput'))
             continue
+        if fall == 'kopfstillstand':
+            warte_bis_weg(verbindung, ZAEHIGKEIT)
+            return
         if methode == 'HEAD':
-            if fall == 'kopfstillstand':
-                warte_bis_weg(verbindung, ZAEHIGKEIT)
-                return
             verbindung.sendall(kopf('200 OK', None if fall == 'endlosohnelaenge' else GROESSE))
             continue
         if fall == 'reset':
@@ -98,9 +97,6 @@ def beantworte(verbindung):
             return
         if fall == 'mehr':
             verbindung.sendall(kopf('200 OK', 2 * GROESSE) + INHALT + INHALT)
-            return
-        if fall == 'ohnelaenge':
-            verbindung.sendall(kopf('200 OK', None, 'Connection: close\r\n') + INHALT[:GROESSE // 2])
             return
         if fall == 'stillstand':
             verbindung.sendall(kopf('200 OK', GROESSE) + INHALT[:1000])
