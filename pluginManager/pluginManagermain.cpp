@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -221,22 +222,29 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
     // repair. The update check stays read-only and fast.
     const bool wiederherstellung = !gb_Updateueberpuefung && pm.pruefeUnterbrochenenLauf();
 
-    // Step 17: the wizard; hidden for the update check, minimised when the
-    // main application started us without asking for it.
+    // Step 17: the wizard; minimised when the main application started us
+    // without asking for it. A plain update check ends at step 25 without a
+    // window, so it builds none: the hidden wizard (fonts, a sized table of
+    // every module) was a large part of the check's own time, which the main
+    // application waits for at every start.
     // The run outlives the wizard that points to it.
     WizardAblaufEngine wizardAblauf(&pm);
-    DlgPluginManager wizard(&pm, gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty());
-    wizard.setzeAblauf(&wizardAblauf);
-    app.setzeHauptfenster(&wizard);
-    if (gb_ZeigeBenutzerDefTab)
-        wizard.setzteTabBenutzerdefiniert(1);
-    if (gb_Updateueberpuefung) {
-        wizard.hide();
-    } else if (!gb_ZeigeDlg) {
-        wizard.showMinimized();
-    } else {
-        wizard.show();
-        app.activateWindow();
+    std::optional<DlgPluginManager> fenster;
+    if (!gb_Updateueberpuefung || gb_SilentUpdate)
+        fenster.emplace(&pm, gs_InstPlugin.isEmpty() && gs_DelPlugin.isEmpty());
+    if (fenster) {
+        fenster->setzeAblauf(&wizardAblauf);
+        app.setzeHauptfenster(&*fenster);
+        if (gb_ZeigeBenutzerDefTab)
+            fenster->setzteTabBenutzerdefiniert(1);
+        if (gb_Updateueberpuefung) {
+            fenster->hide();
+        } else if (!gb_ZeigeDlg) {
+            fenster->showMinimized();
+        } else {
+            fenster->show();
+            app.activateWindow();
+        }
     }
 
     // Step 18: the module index; with the wizard a missing index leaves the local data.
@@ -264,7 +272,8 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
     pm.lesePluginInfoLokal();
     pm.setzeStausLokalePlugins();
     pm.setzeStausVerfuegbarePlugins();
-    wizard.updateTableView();
+    if (fenster)
+        fenster->updateTableView();
 
     if (gs_InstPlugin.isEmpty()) {
         if (!pm.gibPluginKoraInstalliert())
@@ -276,7 +285,8 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
             pm.setzeAktionHauptanwendung(true);
         pm.setzeAktionErneuernInstallierte(alle);
         pm.setzeAktionVerfuegbareZurInstallationEmpfohlene(folgejahre);
-        wizard.setzeStatusKoras();
+        if (fenster)
+            fenster->setzeStatusKoras();
     } else {
         QString grund;
         QStringList nichtGefunden;
@@ -293,7 +303,7 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
 
     if (wiederherstellung) {
         pm.planeReparaturen();
-        wizard.updateTableView();
+        fenster->updateTableView();
     }
 
     // What the recommendations amount to, for whoever reads the log of an
@@ -332,7 +342,7 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
     // come first, and an unattended update carries the plan out right away.
     int seite = gs_InstPlugin.isEmpty() ? 1 : 2;
     if (herunterladen && gs_InstPlugin.isEmpty()) {
-        wizard.zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
+        fenster->zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
         const bool ok = pm.passenInstallerAufHD() && pm.downloadInstaller();
         if (pm.istAbbruch()) {
             app.setzeHauptfenster(nullptr);
@@ -355,7 +365,7 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
                 logExitCode(-91);
                 return -91;
             }
-            wizard.zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
+            fenster->zeigeSeite(DlgPluginManager::SCHRITT_FORTSCHRITT);
             const bool fertig = pm.aktionsAusfuehrung();
             int ende = 0;
             if (pm.istEndeAngefordert(ende)) {
@@ -366,8 +376,8 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
             seite = fertig ? DlgPluginManager::SCHRITT_FORTSCHRITT : DlgPluginManager::SCHRITT_ERGEBNIS;
         }
     }
-    if (seite != DlgPluginManager::SCHRITT_FORTSCHRITT)
-        wizard.zeigeSeite(seite);
+    if (fenster && seite != DlgPluginManager::SCHRITT_FORTSCHRITT)
+        fenster->zeigeSeite(seite);
 
     // Step 25: the update check answers with its exit code; everything else
     // is the user's now.
@@ -377,7 +387,7 @@ int ablauf(VarnelApplication& app, PluginManager& pm)
         return code;
     }
     emit pm.initialisiert();
-    wizard.showNormal();
+    fenster->showNormal();
     IV_LOG_INFO(QStringLiteral("Der Assistent wird angezeigt (Seite %1).").arg(seite));
     const int code = QCoreApplication::exec();
     app.setzeHauptfenster(nullptr);
