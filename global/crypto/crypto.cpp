@@ -84,8 +84,19 @@ QByteArray pemZuDer(const QByteArray& pem, const QByteArray& typ)
     return *ergebnis;
 }
 
+// Decoding and validating the key costs more than checking a small file,
+// and an update check verifies one dictionary per installed module: the last
+// valid key is kept.
 CryptoPP::RSA::PublicKey ladeSchluessel(const QByteArray& pem)
 {
+    static QMutex sperre;
+    static QByteArray letztesPem;
+    static CryptoPP::RSA::PublicKey letzter;
+    {
+        QMutexLocker l(&sperre);
+        if (!letztesPem.isEmpty() && pem == letztesPem)
+            return letzter;
+    }
     const QByteArray der = pemZuDer(pem, "PUBLIC KEY");
     if (der.isEmpty())
         throw CryptoException(2, QStringLiteral("Could not load public key"));
@@ -99,6 +110,9 @@ CryptoPP::RSA::PublicKey ladeSchluessel(const QByteArray& pem)
     } catch (const CryptoPP::Exception&) {
         throw CryptoException(2, QStringLiteral("Could not load public key"));
     }
+    QMutexLocker l(&sperre);
+    letztesPem = pem;
+    letzter = schluessel;
     return schluessel;
 }
 
