@@ -140,14 +140,25 @@ int oeffneDienstSocket(const QString& pfad, const QString& gruppe, QString& fehl
         fehler = QString::fromLocal8Bit(std::strerror(errno));
         return -1;
     }
-    ::unlink(a.sun_path);
-    // Made closed, then opened to the group: no moment in which others may connect.
+    // Made closed under a name of its own, opened to the group, and only then
+    // put in place: no moment in which others may connect, and none in which
+    // the group finds the socket without its rights.
+    sockaddr_un neu;
+    if (!adresse(pfad + QStringLiteral(".neu"), neu)) {
+        fehler = QStringLiteral("Der Pfad ist zu lang.");
+        ::close(fd);
+        return -1;
+    }
+    ::unlink(neu.sun_path);
     const mode_t alt = ::umask(0177);
-    const bool gebunden = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+    const bool gebunden = ::bind(fd, reinterpret_cast<sockaddr*>(&neu), sizeof(neu)) == 0;
     ::umask(alt);
-    if (!gebunden || ::chown(a.sun_path, ::geteuid(), gid) != 0
-        || ::chmod(a.sun_path, gruppe.isEmpty() ? 0600 : 0660) != 0 || ::listen(fd, 16) != 0) {
+    if (!gebunden || ::chown(neu.sun_path, ::geteuid(), gid) != 0
+        || ::chmod(neu.sun_path, gruppe.isEmpty() ? 0600 : 0660) != 0 || ::listen(fd, 16) != 0
+        || ::rename(neu.sun_path, a.sun_path) != 0) {
         fehler = QString::fromLocal8Bit(std::strerror(errno));
+        if (gebunden)
+            ::unlink(neu.sun_path);
         ::close(fd);
         return -1;
     }
