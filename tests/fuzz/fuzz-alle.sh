@@ -15,7 +15,7 @@ sekunden=${1:?Aufruf: fuzz-alle.sh SEKUNDEN [BUILDORDNER] [ZIEL ...]}
 build=${2:-$wurzel/build-fuzz}
 shift 2 || shift $#
 alle=(fuzz_dict_csv fuzz_dict_json fuzz_umleitung fuzz_instanzzeile fuzz_zipname fuzz_entpacken fuzz_index
-      fuzz_plandaten fuzz_laufjournal)
+      fuzz_plandaten fuzz_laufjournal fuzz_dienstauftrag)
 [[ $# -gt 0 ]] && ziele=("$@") || ziele=("${alle[@]}")
 
 starter=()
@@ -51,6 +51,9 @@ if [[ "$(cat "$korpus/.fertig" 2>/dev/null)" != "${alle[*]}" ]]; then
     printf '2356790--zeigeDlg%s--koraDir=/opt/Fiscalon' "$t" >"$korpus/fuzz_instanzzeile/frage"
     printf '1245689%s/tmp/a.est%s--screenreader' "$t" "$t" >"$korpus/fuzz_instanzzeile/aktivieren"
     printf '0xBADC0DED%sKora%sbereit%s1' "$t" "$t" "$t" >"$korpus/fuzz_instanzzeile/status"
+    printf 'starte --esStart --sID=2 --koraDir=%%2Fopt%%2FFiscalon --dirUserKora=%%2Fhome%%2Fa%%20b%%2F.kora\n' \
+        >"$korpus/fuzz_dienstauftrag/starte"
+    printf 'stoppe\n' >"$korpus/fuzz_dienstauftrag/stoppe"
     # Small archives of the sample server (entry names and whole archives, the
     # index documents), and a few hand-written names at the edges of the rule.
     python3 - "$build/beispiel/server" "$korpus" <<'PY'
